@@ -1,0 +1,144 @@
+#include "framedecoder.h"
+
+#include <turbojpeg.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Byte order of QImage::Format_RGB32 (0xffRRGGBB in a native 32-bit word) in TurboJPEG terms.
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+constexpr int kRgb32PixelFormat = TJPF_BGRX;
+#else
+constexpr int kRgb32PixelFormat = TJPF_XRGB;
+#endif
+
+constexpr int kBytesPerPixel = 4;
+
+// Larger frames than any camera delivers are refused rather than trusted to a header field.
+constexpr qint64 kMaxPixels = qint64(1) << 28;
+
+bool looksLikeJpeg(const unsigned char *data, int length)
+{
+    return length >= 2 && data[0] == 0xFF && data[1] == 0xD8;
+}
+
+} // namespace
+
+struct FrameDecoder::Buffer
+{
+    std::vector<uchar> pixels;
+    // Set by the frame thread when an image is made from the buffer, cleared by whichever thread
+    // drops the image's last copy.
+    std::atomic<bool> taken{false};
+};
+
+struct FrameDecoder::TurboJpegHandle
+{
+    tjhandle handle = tjInitDecompress();
+    ~TurboJpegHandle()
+    {
+        if (handle)
+            tjDestroy(handle);
+    }
+};
+
+FrameDecoder::FrameDecoder()
+    : m_turboJpeg(std::make_unique<TurboJpegHandle>())
+{
+    for (auto &buffer : m_buffers)
+        buffer = std::make_shared<Buffer>();
+}
+
+FrameDecoder::~FrameDecoder() = default;
+
+bool FrameDecoder::hasFreeBuffer() const
+{
+    for (const auto &buffer : m_buffers) {
+        if (!buffer->taken.load(std::memory_order_acquire))
+            return true;
+    }
+    return false;
+}
+
+std::shared_ptr<FrameDecoder::Buffer> FrameDecoder::takeFreeBuffer(int bytes)
+{
+    for (const auto &buffer : m_buffers) {
+        if (buffer->taken.load(std::memory_order_acquire))
+            continue;
+        // Grow only: a buffer sized for the largest frame seen is reused without touching the
+        // allocator again, so steady streaming maps no fresh memory per frame.
+        if (buffer->pixels.size() < std::size_t(bytes))
+            buffer->pixels.resize(std::size_t(bytes));
+        return buffer;
+    }
+    return nullptr;
+}
+
+QImage FrameDecoder::wrap(std::shared_ptr<Buffer> buffer, int width, int height)
+{
+    buffer->taken.store(true, std::memory_order_relaxed);
+    // The image owns a reference to its buffer, so the buffer outlives even a decoder destroyed
+    // while images are still queued.
+    auto owner = std::make_unique<std::shared_ptr<Buffer>>(buffer);
+    auto release = [](void *info) {
+        std::unique_ptr<std::shared_ptr<Buffer>> owner(static_cast<std::shared_ptr<Buffer> *>(info));
+        (*owner)->taken.store(false, std::memory_order_release);
+    };
+    QImage image(buffer->pixels.data(), width, height, width * kBytesPerPixel, QImage::Format_RGB32,
+                 release, owner.release());
+    return image;
+}
+
+QImage FrameDecoder::decode(const unsigned char *data, int length)
+{
+    if (!data || length <= 0)
+        return QImage();
+    return looksLikeJpeg(data, length) ? decodeJpeg(data, length) : decodeOther(data, length);
+}
+
+QImage FrameDecoder::decodeJpeg(const unsigned char *data, int length)
+{
+    tjhandle handle = m_turboJpeg->handle;
+    if (!handle)
+        return QImage();
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colorspace = 0;
+    if (tjDecompressHeader3(handle, data, static_cast<unsigned long>(length), &width, &height,
+                            &subsampling, &colorspace) != 0)
+        return QImage();
+    // TurboJPEG can't turn CMYK into RGB; Qt's reader can, and no camera stream uses it.
+    if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK)
+        return decodeOther(data, length);
+    if (width <= 0 || height <= 0 || qint64(width) * height > kMaxPixels)
+        return QImage();
+
+    auto buffer = takeFreeBuffer(width * height * kBytesPerPixel);
+    if (!buffer)
+        return QImage();
+    // A warning (a truncated or slightly damaged stream) still leaves a picture, as any viewer
+    // would show; only a fatal error means no frame.
+    if (tjDecompress2(handle, data, static_cast<unsigned long>(length), buffer->pixels.data(), width,
+                      width * kBytesPerPixel, height, kRgb32PixelFormat, 0) != 0
+        && tjGetErrorCode(handle) != TJERR_WARNING)
+        return QImage();
+    return wrap(std::move(buffer), width, height);
+}
+
+QImage FrameDecoder::decodeOther(const unsigned char *data, int length)
+{
+    QImage loaded = QImage::fromData(data, length);
+    if (loaded.isNull())
+        return QImage();
+    loaded = loaded.convertToFormat(QImage::Format_RGB32);
+    auto buffer = takeFreeBuffer(loaded.width() * loaded.height() * kBytesPerPixel);
+    if (!buffer)
+        return QImage();
+    for (int y = 0; y < loaded.height(); ++y)
+        std::memcpy(buffer->pixels.data() + std::size_t(y) * loaded.width() * kBytesPerPixel,
+                    loaded.constScanLine(y), std::size_t(loaded.width()) * kBytesPerPixel);
+    return wrap(std::move(buffer), loaded.width(), loaded.height());
+}

@@ -1,0 +1,80 @@
+#include "imagethread.h"
+
+#include <qirmellib.h>
+
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+// How long a pass waits when the camera reports no usable frame size, so that the loop doesn't
+// spin a core while it waits for one.
+constexpr unsigned long kNoFrameSizePauseMs = 5;
+
+// Width × height × 3 as an int, or 0 when the sizes give no usable buffer.
+int frameBufferSize(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return 0;
+    const long long bytes = static_cast<long long>(width) * height * 3;
+    return bytes > std::numeric_limits<int>::max() ? 0 : static_cast<int>(bytes);
+}
+
+} // namespace
+
+ImageThread::ImageThread()
+    : QThread(nullptr)
+    , m_pFrameBuf(nullptr)
+    , m_bRun(false)
+    , m_iFrameBufSize(0)
+{
+}
+
+void ImageThread::stop()
+{
+    m_bRun.store(false, std::memory_order_relaxed);
+    // A stop between start() and the first line of run() would be overwritten when run() sets
+    // the flag; the interruption request, which start() resets, survives that.
+    requestInterruption();
+}
+
+bool ImageThread::allocateFrameBuffer(int width, int height)
+{
+    m_iFrameBufSize = frameBufferSize(width, height);
+    if (m_iFrameBufSize == 0)
+        return false;
+    m_pFrameBuf = new unsigned char[m_iFrameBufSize];
+    return true;
+}
+
+void ImageThread::run()
+{
+    m_bRun.store(true, std::memory_order_relaxed);
+    std::puts("thread start run");
+
+    while (m_bRun.load(std::memory_order_relaxed) && !isInterruptionRequested()) {
+        const int width = GetCurResWidth();
+        const int height = GetCurResHeight();
+        int length = 0;
+        if (!m_pFrameBuf && !allocateFrameBuffer(width, height)) {
+            msleep(kNoFrameSizePauseMs);
+            continue;
+        }
+        const int ret = GetFrameBuffer(m_pFrameBuf, &length);
+        if (ret < 0)
+            continue;
+        // A length the buffer can't hold is a broken frame, never a reason to read past it.
+        if (length < 0 || length > m_iFrameBufSize)
+            continue;
+        // The GUI thread still holds every decoded frame: drop this one instead of queueing
+        // without bound.
+        if (!m_decoder.hasFreeBuffer())
+            continue;
+        emit SendImageProcessing(m_decoder.decode(m_pFrameBuf, length), ret);
+    }
+
+    delete[] m_pFrameBuf;
+    m_pFrameBuf = nullptr;
+    m_iFrameBufSize = 0;
+    std::puts("视频线程退出！");
+}

@@ -1,0 +1,140 @@
+// Photos, rotation and the auto crop switch: the commands that act on the open camera.
+#include "fakecamera.h"
+#include "mainwindow.h"
+#include "stdoutcapture.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+FakeCamera::Script oneCamera()
+{
+    FakeCamera::Script script;
+    script.cameras = {{QByteArray("Camera"), 1, 2}};
+    script.resolutions = {QSize(640, 480)};
+    return script;
+}
+
+// Photos a test puts in the application directory before the window numbers its own.
+const QStringList kPlantedPhotos = {"00000.jpg", "00001.jpg", "00003.jpg"};
+
+QString appFile(const QString &name)
+{
+    return QCoreApplication::applicationDirPath() + "/" + name;
+}
+
+QStringList capturedPaths()
+{
+    QStringList paths;
+    for (const FakeCamera::Call &call : FakeCamera::calls()) {
+        if (call.function == "Capture")
+            paths << QString::fromLocal8Bit(call.text.c_str());
+    }
+    return paths;
+}
+
+std::vector<int> autoCropArguments()
+{
+    std::vector<int> arguments;
+    for (const FakeCamera::Call &call : FakeCamera::calls()) {
+        if (call.function == "SetAutoCrop")
+            arguments.push_back(call.args.at(0));
+    }
+    return arguments;
+}
+
+} // namespace
+
+class CommandsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+
+    void photosAreNumberedEvenPastAFailure();
+    void existingPhotosAreNeverOverwritten();
+    void autoCropFollowsClicksOnly();
+    void commandsRunOnTheGuiThreadWithoutStoppingFrames();
+};
+
+void CommandsTest::cleanup()
+{
+    for (const QString &name : kPlantedPhotos)
+        QFile::remove(appFile(name));
+}
+
+void CommandsTest::photosAreNumberedEvenPastAFailure()
+{
+    FakeCamera::Script script = oneCamera();
+    script.captureResults = {0, -2, 0};
+    FakeCamera::reset(script);
+    StdoutCapture output;
+    MainWindow window;
+    auto *photo = window.findChild<QPushButton *>("pushButton");
+    for (int i = 0; i < 3; ++i)
+        QTest::mouseClick(photo, Qt::LeftButton);
+
+    QCOMPARE(capturedPaths(), QStringList({appFile("00000.jpg"), appFile("00001.jpg"), appFile("00002.jpg")}));
+    QCOMPARE(output.text().count("路径不存在"), 1);
+    QVERIFY(output.text().contains("ret = -2, 路径不存在\n"));
+}
+
+void CommandsTest::existingPhotosAreNeverOverwritten()
+{
+    FakeCamera::reset(oneCamera());
+    for (const QString &name : kPlantedPhotos) {
+        QFile file(appFile(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    MainWindow window;
+    auto *photo = window.findChild<QPushButton *>("pushButton");
+    QTest::mouseClick(photo, Qt::LeftButton);
+    QTest::mouseClick(photo, Qt::LeftButton);
+
+    QCOMPARE(capturedPaths(), QStringList({appFile("00002.jpg"), appFile("00004.jpg")}));
+}
+
+void CommandsTest::autoCropFollowsClicksOnly()
+{
+    FakeCamera::reset(oneCamera());
+    MainWindow window;
+    auto *autoCrop = window.findChild<QCheckBox *>("checkBoxAutoCrop");
+
+    QTest::mouseClick(autoCrop, Qt::LeftButton);
+    QTest::mouseClick(autoCrop, Qt::LeftButton);
+    QTest::mouseClick(autoCrop, Qt::LeftButton);
+    autoCrop->setChecked(false); // not a click: nothing reaches the library
+
+    QCOMPARE(autoCropArguments(), std::vector<int>({1, 0, 1}));
+}
+
+void CommandsTest::commandsRunOnTheGuiThreadWithoutStoppingFrames()
+{
+    FakeCamera::Script script = oneCamera();
+    script.currentSize = QSize(32, 24);
+    FakeCamera::reset(script);
+    MainWindow window;
+    QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", 2));
+
+    QTest::mouseClick(window.findChild<QPushButton *>("pushButton"), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton *>("pushButton_2"), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QCheckBox *>("checkBoxAutoCrop"), Qt::LeftButton);
+
+    const int readsSoFar = FakeCamera::callCount("GetFrameBuffer");
+    QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", readsSoFar + 2));
+    for (const FakeCamera::Call &call : FakeCamera::calls()) {
+        if (call.function == "Capture" || call.function == "RotateLeft" || call.function == "SetAutoCrop")
+            QCOMPARE(call.thread, QThread::currentThread());
+    }
+    QCOMPARE(FakeCamera::callCount("CloseCamera"), 0);
+    QVERIFY(FakeCamera::overlaps().empty());
+}
+
+QTEST_MAIN(CommandsTest)
+#include "tst_commands.moc"

@@ -1,0 +1,177 @@
+// Decoding camera frames: the same pixels as Qt's own reader, bad data, and the bounded buffers.
+#include "framedecoder.h"
+#include "testframes.h"
+
+#include <QBuffer>
+#include <QtTest>
+
+#include <turbojpeg.h>
+
+#include <memory>
+
+namespace {
+
+QByteArray encodeWithTurboJpeg(const QImage &picture, int subsampling)
+{
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    tjhandle handle = tjInitCompress();
+    unsigned char *jpeg = nullptr;
+    unsigned long size = 0;
+    tjCompress2(handle, rgb.constBits(), rgb.width(), rgb.bytesPerLine(), rgb.height(), TJPF_RGB, &jpeg, &size,
+                subsampling, 85, 0);
+    QByteArray bytes(reinterpret_cast<const char *>(jpeg), int(size));
+    tjFree(jpeg);
+    tjDestroy(handle);
+    return bytes;
+}
+
+QImage decode(FrameDecoder &decoder, const QByteArray &bytes)
+{
+    return decoder.decode(reinterpret_cast<const unsigned char *>(bytes.constData()), bytes.size());
+}
+
+QStringList warnings;
+
+void collectWarning(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg)
+        warnings << message;
+}
+
+} // namespace
+
+class FrameDecoderTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void matchesQtsReader_data();
+    void matchesQtsReader();
+    void otherFormatsFallBackToQt();
+    void damagedDataGivesNullImagesQuietly_data();
+    void damagedDataGivesNullImagesQuietly();
+    void truncatedJpegStillShowsWhatArrived();
+    void buffersAreHeldUntilImagesAreReleased();
+    void imagesOutliveTheDecoder();
+};
+
+void FrameDecoderTest::matchesQtsReader_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("subsampling");
+    QTest::newRow("4:2:0") << QSize(640, 480) << int(TJSAMP_420);
+    QTest::newRow("4:2:2") << QSize(1920, 1080) << int(TJSAMP_422);
+    QTest::newRow("4:4:4 odd size") << QSize(333, 211) << int(TJSAMP_444);
+    QTest::newRow("grey") << QSize(320, 240) << int(TJSAMP_GRAY);
+}
+
+void FrameDecoderTest::matchesQtsReader()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, subsampling);
+    const QByteArray jpeg = encodeWithTurboJpeg(makePicture(size), subsampling);
+    FrameDecoder decoder;
+
+    const QImage ours = decode(decoder, jpeg);
+    const QImage qts = QImage::fromData(jpeg, "JPG").convertToFormat(QImage::Format_RGB32);
+
+    QCOMPARE(ours.format(), QImage::Format_RGB32);
+    QCOMPARE(ours.size(), size);
+    QVERIFY(ours == qts);
+}
+
+void FrameDecoderTest::otherFormatsFallBackToQt()
+{
+    const QImage picture = makePicture(QSize(40, 30));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    FrameDecoder decoder;
+
+    const QImage decoded = decode(decoder, png);
+    QCOMPARE(decoded.size(), picture.size());
+    QVERIFY(decoded == picture.convertToFormat(QImage::Format_RGB32));
+}
+
+void FrameDecoderTest::damagedDataGivesNullImagesQuietly_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray headerOnly = makeJpeg(QSize(64, 64));
+    headerOnly.truncate(2);
+    QByteArray scrambledHeader = makeJpeg(QSize(64, 64));
+    scrambledHeader.replace(2, 300, QByteArray(300, '\x5a'));
+    QByteArray hugeDimensions = makeJpeg(QSize(64, 64));
+    const int sof = hugeDimensions.indexOf("\xff\xc0");
+    hugeDimensions[sof + 5] = '\xff';
+    hugeDimensions[sof + 6] = '\xff';
+    hugeDimensions[sof + 7] = '\xff';
+    hugeDimensions[sof + 8] = '\xff';
+
+    QTest::newRow("zeros") << QByteArray(512, '\0');
+    QTest::newRow("text") << QByteArray("hello camera");
+    QTest::newRow("start marker only") << headerOnly;
+    QTest::newRow("scrambled header") << scrambledHeader;
+    QTest::newRow("65535 x 65535") << hugeDimensions;
+    QTest::newRow("empty") << QByteArray();
+}
+
+void FrameDecoderTest::damagedDataGivesNullImagesQuietly()
+{
+    QFETCH(QByteArray, bytes);
+    FrameDecoder decoder;
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectWarning);
+    const QImage decoded = decode(decoder, bytes);
+    qInstallMessageHandler(previous);
+
+    QVERIFY(decoded.isNull());
+    QCOMPARE(warnings, QStringList());
+    QVERIFY(decoder.hasFreeBuffer());
+}
+
+void FrameDecoderTest::truncatedJpegStillShowsWhatArrived()
+{
+    QByteArray jpeg = makeJpeg(QSize(320, 240));
+    jpeg.truncate(jpeg.size() * 2 / 3);
+    FrameDecoder decoder;
+    const QImage decoded = decode(decoder, jpeg);
+    QCOMPARE(decoded.size(), QSize(320, 240));
+    const QImage complete = QImage::fromData(makeJpeg(QSize(320, 240))).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(decoded.pixel(10, 10), complete.pixel(10, 10));
+}
+
+void FrameDecoderTest::buffersAreHeldUntilImagesAreReleased()
+{
+    const QByteArray jpeg = makeJpeg(QSize(160, 120));
+    FrameDecoder decoder;
+    QImage first = decode(decoder, jpeg);
+    QImage copyOfFirst = first;
+    QImage second = decode(decoder, jpeg);
+    QVERIFY(!first.isNull() && !second.isNull());
+    QVERIFY(first.constBits() != second.constBits());
+    QVERIFY(!decoder.hasFreeBuffer());
+    QVERIFY(decode(decoder, jpeg).isNull());
+
+    first = QImage();
+    QVERIFY(!decoder.hasFreeBuffer()); // a copy still holds the buffer
+    copyOfFirst = QImage();
+    QVERIFY(decoder.hasFreeBuffer());
+    const QImage third = decode(decoder, jpeg);
+    QVERIFY(!third.isNull());
+    QVERIFY(third == second);
+}
+
+void FrameDecoderTest::imagesOutliveTheDecoder()
+{
+    const QImage expected = QImage::fromData(makeJpeg(QSize(64, 48))).convertToFormat(QImage::Format_RGB32);
+    QImage survivor;
+    {
+        auto decoder = std::make_unique<FrameDecoder>();
+        survivor = decode(*decoder, makeJpeg(QSize(64, 48)));
+    }
+    QVERIFY(survivor == expected);
+}
+
+QTEST_MAIN(FrameDecoderTest)
+#include "tst_framedecoder.moc"
