@@ -1,0 +1,79 @@
+#include "livesequence.h"
+
+#include "croptracker.h"
+#include "documentdetector.h"
+#include "jpegdecoder.h"
+#include "jpegencoder.h"
+#include "scenerenderer.h"
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr int kStillFrames = 30;
+constexpr int kSettleFrames = 10;
+constexpr int kMovedFrames = 20;
+
+double rmsAboutMean(const std::vector<qirmel::Quad> &quads)
+{
+    if (quads.empty())
+        return 0;
+    std::array<cv::Point2d, 4> mean{};
+    for (const qirmel::Quad &q : quads)
+        for (int i = 0; i < 4; ++i)
+            mean[i] += cv::Point2d(q[i]) / double(quads.size());
+    double sum = 0;
+    for (const qirmel::Quad &q : quads)
+        for (int i = 0; i < 4; ++i) {
+            const cv::Point2d d = cv::Point2d(q[i]) - mean[i];
+            sum += d.dot(d);
+        }
+    return std::sqrt(sum / (4.0 * quads.size()));
+}
+
+} // namespace
+
+LiveResult LiveSequence::run(const qirmel::SceneSpec &still, const qirmel::SceneSpec &moved, const cv::Size &size,
+                             int quality, std::uint32_t seed)
+{
+    qirmel::SceneSpec quietStill = still;
+    qirmel::SceneSpec quietMoved = moved;
+    quietStill.noise = quietMoved.noise = 0;
+    const qirmel::Scene before = qirmel::SceneRenderer::render(quietStill, size);
+    const qirmel::Scene after = qirmel::SceneRenderer::render(quietMoved, size);
+    const double noise = std::max(2.0, still.noise);
+
+    cv::RNG rng(seed);
+    JpegEncoder encoder;
+    qirmel::JpegDecoder decoder;
+    const qirmel::DocumentDetector detector;
+    qirmel::CropTracker tracker;
+    std::vector<qirmel::Quad> shown;
+    std::vector<qirmel::Quad> raw;
+    LiveResult result;
+    for (int frame = 0; frame < kStillFrames + kMovedFrames; ++frame) {
+        const qirmel::Scene &scene = frame < kStillFrames ? before : after;
+        cv::Mat grain(size, CV_16SC3);
+        rng.fill(grain, cv::RNG::NORMAL, 0, noise);
+        cv::Mat noisy;
+        cv::add(scene.bgr, grain, noisy, cv::noArray(), CV_8UC3);
+        const std::vector<unsigned char> jpeg = encoder.encode(noisy, quality);
+        const qirmel::ReducedImage reduced = decoder.decodeReducedGrey(jpeg.data(), jpeg.size(), qirmel::DocumentDetector::kWorkingWidth);
+        const cv::Mat full = decoder.decodeBgr(jpeg.data(), jpeg.size());
+        const std::optional<qirmel::Quad> found = detector.detect(reduced.grey, reduced.scale, full);
+        const std::optional<qirmel::Quad> current = tracker.update(found);
+        if (frame >= kSettleFrames && frame < kStillFrames) {
+            if (current)
+                shown.push_back(*current);
+            if (found)
+                raw.push_back(*found);
+        }
+        if (frame >= kStillFrames && !result.framesToFollow && current
+            && current->maxCornerDistance(*after.truth) <= kFollowTolerance)
+            result.framesToFollow = frame - kStillFrames + 1;
+    }
+    result.shownJitter = rmsAboutMean(shown);
+    result.rawJitter = rmsAboutMean(raw);
+    return result;
+}

@@ -1,0 +1,26 @@
+#ifndef QIRMEL_CROP_OUTLINECANDIDATES_H
+#define QIRMEL_CROP_OUTLINECANDIDATES_H
+
+#include "quad.h"
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+namespace qirmel {
+
+// Proposes document outlines in a small smoothed grey image. No single pass finds every page: a white
+// sheet on a light desk leaves edges too faint for a Canny pass tuned against wood grain, and a page on
+// a busy desk merges with its surroundings in a threshold pass. So several edge and threshold passes each
+// contribute outlines, and the caller's scoring picks among them. Outlines whose corners are cut off by the
+// frame border or hidden under a hand come back completed, from the lines of their visible sides.
+// Stateless and reentrant.
+class OutlineCandidates
+{
+public:
+    static std::vector<Quad> find(const cv::Mat &smoothGrey, double minAreaFraction);
+};
+
+} // namespace qirmel
+
+#endif

@@ -1,0 +1,20 @@
+#ifndef QIRMEL_CROP_PAPERFORMATS_H
+#define QIRMEL_CROP_PAPERFORMATS_H
+
+namespace qirmel {
+
+// Proportions (long side over short side) of the documents people put under the camera: ISO A and B
+// sheets, Letter, Legal, ID cards, business cards, photos and open books.
+class PaperFormats
+{
+public:
+    // The known proportion nearest to ratio (either orientation), or ratio itself when none lies within
+    // the relative tolerance.
+    static double snap(double ratio, double tolerance);
+    // Relative distance, in log terms, from ratio to the nearest known proportion; 0 on a known one.
+    static double distance(double ratio);
+};
+
+} // namespace qirmel
+
+#endif

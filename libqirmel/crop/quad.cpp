@@ -1,0 +1,97 @@
+#include "quad.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qirmel {
+
+Quad::Quad(const std::array<cv::Point2f, 4> &corners)
+    : m_corners(corners)
+{
+}
+
+Quad Quad::fromUnordered(const std::vector<cv::Point2f> &points)
+{
+    cv::Point2f centre(0, 0);
+    for (const cv::Point2f &p : points)
+        centre += p * 0.25f;
+    std::array<cv::Point2f, 4> sorted;
+    std::copy_n(points.begin(), 4, sorted.begin());
+    // With y pointing down, increasing atan2 runs clockwise on screen.
+    std::sort(sorted.begin(), sorted.end(), [&](const cv::Point2f &a, const cv::Point2f &b) {
+        return std::atan2(a.y - centre.y, a.x - centre.x) < std::atan2(b.y - centre.y, b.x - centre.x);
+    });
+    // The top side is the one that runs most nearly left to right; this stays stable for any rotation
+    // short of exactly 45 degrees, where either choice is as good.
+    int start = 0;
+    double best = -2;
+    for (int i = 0; i < 4; ++i) {
+        const cv::Point2f d = sorted[(i + 1) % 4] - sorted[i];
+        const double cosine = d.x / std::max(1e-9, double(std::hypot(d.x, d.y)));
+        if (cosine > best) {
+            best = cosine;
+            start = i;
+        }
+    }
+    std::array<cv::Point2f, 4> ordered;
+    for (int i = 0; i < 4; ++i)
+        ordered[i] = sorted[(start + i) % 4];
+    return Quad(ordered);
+}
+
+std::vector<cv::Point2f> Quad::points() const
+{
+    return std::vector<cv::Point2f>(m_corners.begin(), m_corners.end());
+}
+
+Quad Quad::resampled(double factorX, double factorY) const
+{
+    std::array<cv::Point2f, 4> out;
+    for (int i = 0; i < 4; ++i)
+        out[i] = cv::Point2f(float((m_corners[i].x + 0.5) * factorX - 0.5), float((m_corners[i].y + 0.5) * factorY - 0.5));
+    return Quad(out);
+}
+
+double Quad::area() const
+{
+    return std::abs(cv::contourArea(points()));
+}
+
+bool Quad::isConvex() const
+{
+    double sign = 0;
+    for (int i = 0; i < 4; ++i) {
+        const cv::Point2f a = m_corners[(i + 1) % 4] - m_corners[i];
+        const cv::Point2f b = m_corners[(i + 2) % 4] - m_corners[(i + 1) % 4];
+        const double cross = double(a.x) * b.y - double(a.y) * b.x;
+        if (cross == 0 || cross * sign < 0)
+            return false;
+        sign = cross;
+    }
+    return true;
+}
+
+double Quad::sideLength(int side) const
+{
+    return cv::norm(m_corners[(side + 1) % 4] - m_corners[side]);
+}
+
+double Quad::cornerAngle(int corner) const
+{
+    const cv::Point2f a = m_corners[(corner + 3) % 4] - m_corners[corner];
+    const cv::Point2f b = m_corners[(corner + 1) % 4] - m_corners[corner];
+    const double cosine = a.dot(b) / std::max(1e-9, cv::norm(a) * cv::norm(b));
+    return std::acos(std::clamp(cosine, -1.0, 1.0)) * 180.0 / CV_PI;
+}
+
+double Quad::maxCornerDistance(const Quad &other) const
+{
+    double worst = 0;
+    for (int i = 0; i < 4; ++i)
+        worst = std::max(worst, double(cv::norm(m_corners[i] - other.m_corners[i])));
+    return worst;
+}
+
+} // namespace qirmel
