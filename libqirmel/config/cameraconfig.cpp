@@ -1,0 +1,342 @@
+#include "config/cameraconfig.h"
+
+#include <ini.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <ostream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qirmel {
+
+namespace {
+
+constexpr int kVendorId = 0x1209;
+constexpr int kFirstProductId = 0xd0c1;
+constexpr int kMaxCameraNumber = 99;
+constexpr int kMinSide = 32;
+constexpr int kMaxSide = 8192;
+constexpr int kMaxFps = 120;
+constexpr std::size_t kMaxNameLength = 63;
+
+std::string lowered(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    return text;
+}
+
+std::string trimmed(const std::string &text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool parseInt(const std::string &text, int base, long min, long max, int &out)
+{
+    const auto isDigit = [base](unsigned char c) { return base == 16 ? std::isxdigit(c) != 0 : std::isdigit(c) != 0; };
+    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), isDigit))
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, base);
+    if (errno != 0 || *end != '\0' || value < min || value > max)
+        return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+// A USB id: decimal, or hexadecimal after "0x".
+bool parseId(const std::string &text, int &out)
+{
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        return parseInt(text.substr(2), 16, 0, 0xffff, out);
+    return parseInt(text, 10, 0, 0xffff, out);
+}
+
+bool parseSize(const std::string &text, Size &out)
+{
+    const auto x = text.find_first_of("xX");
+    if (x == std::string::npos)
+        return false;
+    return parseInt(text.substr(0, x), 10, kMinSide, kMaxSide, out.width) &&
+           parseInt(text.substr(x + 1), 10, kMinSide, kMaxSide, out.height);
+}
+
+// Feeds inih one line at a time, counting lines so that every problem can be placed. Leading
+// blanks are dropped because inih would otherwise take an indented key for the continuation of the
+// previous value; a line too long for inih's buffer is reported and handed over as an empty line.
+class LineReader {
+public:
+    LineReader(const std::string &text, std::vector<std::pair<int, std::string>> &problems)
+        : m_text(text), m_problems(problems) {}
+
+    static char *read(char *buffer, int size, void *self)
+    {
+        return static_cast<LineReader *>(self)->next(buffer, static_cast<std::size_t>(size));
+    }
+
+    int line() const { return m_line; }
+
+private:
+    char *next(char *buffer, std::size_t size)
+    {
+        if (m_pos >= m_text.size() || size < 2)
+            return nullptr;
+        ++m_line;
+        auto end = m_text.find('\n', m_pos);
+        end = end == std::string::npos ? m_text.size() : end + 1;
+        auto start = m_text.find_first_not_of(" \t", m_pos);
+        start = std::min(start == std::string::npos ? end : start, end);
+        m_pos = end;
+        if (end - start > size - 1) {
+            m_problems.emplace_back(m_line, "the line is longer than " + std::to_string(size - 3) + " characters");
+            std::strcpy(buffer, "\n");
+            return buffer;
+        }
+        m_text.copy(buffer, end - start, start);
+        buffer[end - start] = '\0';
+        return buffer;
+    }
+
+    const std::string &m_text;
+    std::vector<std::pair<int, std::string>> &m_problems;
+    std::size_t m_pos = 0;
+    int m_line = 0;
+};
+
+class Parser {
+public:
+    Parser(const std::string &text, CameraConfig &config) : m_text(text), m_config(config), m_reader(text, m_problems) {}
+
+    // Returns the problems found, sorted by line.
+    std::vector<std::pair<int, std::string>> run()
+    {
+        const int firstError = ini_parse_stream(&LineReader::read, &m_reader, &Parser::handle, this);
+        if (firstError > 0 && std::none_of(m_problems.begin(), m_problems.end(),
+                                           [&](const auto &problem) { return problem.first == firstError; }))
+            m_problems.emplace_back(firstError, syntaxProblem(firstError));
+        else if (firstError < 0)
+            m_problems.emplace_back(0, "the file could not be parsed");
+        if (!m_cameras.empty()) {
+            m_config.virtualCameras.clear();
+            for (auto &entry : m_cameras)
+                m_config.virtualCameras.push_back(entry.second);
+        }
+        std::stable_sort(m_problems.begin(), m_problems.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        return m_problems;
+    }
+
+private:
+    static int handle(void *self, const char *section, const char *name, const char *value)
+    {
+        auto *parser = static_cast<Parser *>(self);
+        std::string problem = parser->apply(lowered(section), lowered(name), trimmed(value));
+        if (problem.empty())
+            return 1;
+        parser->m_problems.emplace_back(parser->m_reader.line(), std::move(problem));
+        return 0;
+    }
+
+    // Applies one setting; returns what is wrong with it, or an empty string.
+    std::string apply(const std::string &section, const std::string &name, const std::string &value)
+    {
+        if (section.empty())
+            return "\"" + name + "\" stands before any [section]";
+        if (section == "library")
+            return applyLibrary(name, value);
+        int number = -1;
+        if (section.compare(0, 6, "camera") == 0 && parseInt(section.substr(6), 10, 0, kMaxCameraNumber, number)) {
+            auto found = m_cameras.find(number);
+            if (found == m_cameras.end())
+                found = m_cameras.emplace(number, CameraConfig::defaultVirtualCamera(number)).first;
+            return applyCamera(found->second, name, value);
+        }
+        return "unknown section [" + section + "] (expected [library] or [camera0] to [camera" +
+               std::to_string(kMaxCameraNumber) + "])";
+    }
+
+    std::string applyLibrary(const std::string &name, const std::string &value)
+    {
+        if (name == "backend") {
+            const std::string backend = lowered(value);
+            if (backend == "auto")
+                m_config.backend = Backend::Auto;
+            else if (backend == "virtual")
+                m_config.backend = Backend::Virtual;
+            else if (backend == "v4l2")
+                m_config.backend = Backend::V4l2;
+            else
+                return "backend must be auto, virtual or v4l2, not \"" + value + "\"";
+            return {};
+        }
+        if (name == "frame_quality" || name == "photo_quality") {
+            int &quality = name == "frame_quality" ? m_config.frameQuality : m_config.photoQuality;
+            if (!parseInt(value, 10, 1, 100, quality))
+                return name + " must be a whole number from 1 to 100, not \"" + value + "\"";
+            return {};
+        }
+        return "unknown key \"" + name + "\" in [library]";
+    }
+
+    std::string applyCamera(VirtualCameraConfig &camera, const std::string &name, const std::string &value)
+    {
+        if (name == "name") {
+            const bool printable = std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+            if (value.empty() || value.size() > kMaxNameLength || !printable)
+                return "name must be 1 to " + std::to_string(kMaxNameLength) +
+                       " printable ASCII characters, not \"" + value + "\"";
+            camera.info.name = value;
+            return {};
+        }
+        if (name == "vid" || name == "pid") {
+            int &id = name == "vid" ? camera.info.vendorId : camera.info.productId;
+            if (!parseId(value, id))
+                return name + " must be a number from 0 to 0xffff (decimal, or hexadecimal after 0x), not \"" +
+                       value + "\"";
+            return {};
+        }
+        if (name == "resolutions")
+            return applyResolutions(camera, value);
+        if (name == "fps") {
+            if (!parseInt(value, 10, 1, kMaxFps, camera.fps))
+                return "fps must be a whole number from 1 to " + std::to_string(kMaxFps) + ", not \"" + value + "\"";
+            return {};
+        }
+        if (name == "scene") {
+            if (lowered(value) != "page")
+                return "scene must be page, not \"" + value + "\"";
+            camera.scene = Scene::Page;
+            return {};
+        }
+        return "unknown key \"" + name + "\" in a camera section";
+    }
+
+    std::string applyResolutions(VirtualCameraConfig &camera, const std::string &value)
+    {
+        std::vector<Size> sizes;
+        std::stringstream list(value);
+        std::string item;
+        while (std::getline(list, item, ',')) {
+            item = trimmed(item);
+            Size size;
+            if (!parseSize(item, size))
+                return "resolutions: \"" + item + "\" is not WIDTHXHEIGHT with sides from " +
+                       std::to_string(kMinSide) + " to " + std::to_string(kMaxSide);
+            if (std::find(sizes.begin(), sizes.end(), size) != sizes.end())
+                return "resolutions: " + item + " is listed twice";
+            sizes.push_back(size);
+        }
+        if (sizes.empty())
+            return "resolutions must list at least one size, as in 1280X720, 640X480";
+        camera.info.resolutions = std::move(sizes);
+        return {};
+    }
+
+    std::string syntaxProblem(int line) const
+    {
+        std::stringstream lines(m_text);
+        std::string text;
+        for (int i = 0; i < line && std::getline(lines, text); ++i) {
+        }
+        text = trimmed(text);
+        if (!text.empty() && text[0] == '[')
+            return "a section header needs a closing ']'";
+        return "expected \"key = value\", a [section] or a comment, not \"" + text + "\"";
+    }
+
+    const std::string &m_text;
+    CameraConfig &m_config;
+    std::vector<std::pair<int, std::string>> m_problems;
+    LineReader m_reader;
+    std::map<int, VirtualCameraConfig> m_cameras;
+};
+
+}  // namespace
+
+std::vector<VirtualCameraConfig> CameraConfig::defaultVirtualCameras()
+{
+    return {defaultVirtualCamera(0), defaultVirtualCamera(1)};
+}
+
+VirtualCameraConfig CameraConfig::defaultVirtualCamera(int number)
+{
+    VirtualCameraConfig camera;
+    camera.info.vendorId = kVendorId;
+    camera.info.productId = kFirstProductId + number;
+    if (number == 0) {
+        camera.info.name = "Virtual Document Camera";
+        camera.info.resolutions = {{3264, 2448}, {2592, 1944}, {1920, 1080}, {1280, 720}, {640, 480}};
+    } else {
+        camera.info.name = number == 1 ? "Virtual Auxiliary Camera" : "Virtual Camera " + std::to_string(number);
+        camera.info.resolutions = {{1280, 720}, {640, 480}};
+    }
+    return camera;
+}
+
+CameraConfig CameraConfig::parse(const std::string &text, const std::string &sourceName, std::ostream &errors)
+{
+    CameraConfig config;
+    const auto problems = Parser(text, config).run();
+    if (!problems.empty()) {
+        errors << "QirmelLib: " << sourceName << ":" << problems.front().first << ": " << problems.front().second;
+        if (problems.size() == 1)
+            errors << "; the default is kept for it\n";
+        else
+            errors << "; defaults are kept for it and " << problems.size() - 1 << " more faulty line"
+                   << (problems.size() > 2 ? "s" : "") << "\n";
+    }
+    return config;
+}
+
+CameraConfig CameraConfig::load(const std::string &path, std::ostream &errors)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    if (file)
+        text << file.rdbuf();
+    if (!file || file.bad()) {
+        errors << "QirmelLib: " << path << ": cannot be read (" << std::strerror(errno) << "); using the defaults\n";
+        return CameraConfig();
+    }
+    return parse(text.str(), path, errors);
+}
+
+std::string executableDir()
+{
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0)
+        return {};
+    const std::string exe(path, static_cast<std::size_t>(length));
+    const auto slash = exe.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string() : exe.substr(0, slash);
+}
+
+std::string findConfigFile(const std::string &fileName, const std::string &exeDir)
+{
+    const auto isFile = [](const std::string &path) {
+        struct stat info {};
+        return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    };
+    if (fileName.empty())
+        return {};
+    if (fileName[0] == '/')
+        return isFile(fileName) ? fileName : std::string();
+    if (isFile(fileName))
+        return fileName;
+    if (!exeDir.empty() && isFile(exeDir + "/" + fileName))
+        return exeDir + "/" + fileName;
+    return {};
+}
+
+}  // namespace qirmel

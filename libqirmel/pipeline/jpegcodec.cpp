@@ -1,0 +1,100 @@
+#include "pipeline/jpegcodec.h"
+
+#include <turbojpeg.h>
+
+#include <iterator>
+#include <stdexcept>
+
+namespace qirmel {
+
+namespace {
+
+// The qualities tried, best first, when an image does not fit its byte budget.
+constexpr int kFallbackQualities[] = {75, 50, 30, 15, 5};
+
+struct TjBufferDeleter {
+    void operator()(unsigned char *buffer) const { tjFree(buffer); }
+};
+
+}  // namespace
+
+void JpegCodec::HandleDeleter::operator()(void *handle) const
+{
+    tjDestroy(handle);
+}
+
+JpegCodec::JpegCodec()
+    : m_compressor(tjInitCompress()), m_decompressor(tjInitDecompress()), m_transformer(tjInitTransform())
+{
+    if (!m_compressor || !m_decompressor || !m_transformer)
+        throw std::runtime_error("TurboJPEG could not allocate its handles");
+}
+
+bool JpegCodec::readSize(const std::uint8_t *data, std::size_t length, Size &size)
+{
+    int subsampling = 0;
+    int colorspace = 0;
+    return data && length > 0 &&
+           tjDecompressHeader3(m_decompressor.get(), data, length, &size.width, &size.height, &subsampling,
+                               &colorspace) == 0;
+}
+
+bool JpegCodec::decode(const std::uint8_t *data, std::size_t length, Frame &rgb)
+{
+    Size size;
+    if (!readSize(data, length, size))
+        return false;
+    rgb.format = FrameFormat::Rgb24;
+    rgb.size = size;
+    rgb.data.resize(static_cast<std::size_t>(size.area()) * 3);
+    return tjDecompress2(m_decompressor.get(), data, length, rgb.data.data(), size.width, 0, size.height, TJPF_RGB,
+                         0) == 0;
+}
+
+bool JpegCodec::encode(const std::uint8_t *rgb, Size size, int quality, std::size_t maxBytes,
+                       std::vector<std::uint8_t> &jpeg)
+{
+    const unsigned long worstCase = tjBufSize(size.width, size.height, TJSAMP_420);
+    if (worstCase == static_cast<unsigned long>(-1))
+        return false;
+    if (m_encoded.size() < worstCase)
+        m_encoded.resize(worstCase);
+    int nextFallback = 0;
+    for (;;) {
+        unsigned char *buffer = m_encoded.data();
+        unsigned long length = worstCase;
+        if (tjCompress2(m_compressor.get(), rgb, size.width, 0, size.height, TJPF_RGB, &buffer, &length, TJSAMP_420,
+                        quality, TJFLAG_NOREALLOC) != 0)
+            return false;
+        if (length <= maxBytes) {
+            jpeg.assign(m_encoded.begin(), m_encoded.begin() + static_cast<std::ptrdiff_t>(length));
+            return true;
+        }
+        while (nextFallback < static_cast<int>(std::size(kFallbackQualities)) &&
+               kFallbackQualities[nextFallback] >= quality)
+            ++nextFallback;
+        if (nextFallback == static_cast<int>(std::size(kFallbackQualities)))
+            return false;
+        quality = kFallbackQualities[nextFallback];
+    }
+}
+
+bool JpegCodec::turnLossless(const std::uint8_t *data, std::size_t length, int quarterTurns,
+                             std::vector<std::uint8_t> &jpeg)
+{
+    static constexpr int kOperations[] = {TJXOP_NONE, TJXOP_ROT90, TJXOP_ROT180, TJXOP_ROT270};
+    tjtransform transform{};
+    transform.op = kOperations[((quarterTurns % 4) + 4) % 4];
+    transform.options = TJXOPT_PERFECT;
+    unsigned char *turned = nullptr;
+    unsigned long turnedLength = 0;
+    const int result =
+        tjTransform(m_transformer.get(), data, length, 1, &turned, &turnedLength, &transform, 0);
+    const std::unique_ptr<unsigned char, TjBufferDeleter> owner(turned);
+    if (result != 0 || !turned)
+        return false;
+    jpeg.assign(turned, turned + turnedLength);
+    return true;
+}
+
+}  // namespace qirmel

@@ -1,0 +1,51 @@
+// JPEG decoding, encoding and lossless turning over libjpeg-turbo's TurboJPEG API.
+#ifndef QIRMEL_JPEGCODEC_H
+#define QIRMEL_JPEGCODEC_H
+
+#include "source/frame.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace qirmel {
+
+// Owns one TurboJPEG handle of each kind. A codec is used by one thread at a time; give every
+// thread its own.
+class JpegCodec {
+public:
+    // Throws std::runtime_error when TurboJPEG cannot set up its handles.
+    JpegCodec();
+
+    // Reads the size of the JPEG image in data; false when data is not a JPEG that can be read.
+    bool readSize(const std::uint8_t *data, std::size_t length, Size &size);
+
+    // Decodes a JPEG image into rgb (an Rgb24 frame); false when it cannot be decoded.
+    bool decode(const std::uint8_t *data, std::size_t length, Frame &rgb);
+
+    // Encodes packed RGB pixels of the given size at quality (1 to 100, 4:2:0 chroma) into jpeg.
+    // When the result would exceed maxBytes it encodes again at lower qualities rather than cut the
+    // image; false when even the lowest quality does not fit or encoding fails.
+    bool encode(const std::uint8_t *rgb, Size size, int quality, std::size_t maxBytes, std::vector<std::uint8_t> &jpeg);
+
+    // Turns a JPEG image by quarterTurns times 90 degrees clockwise without decoding it. False when
+    // that cannot be done losslessly (the image's sides are not whole numbers of JPEG blocks) or
+    // the data is not a readable JPEG.
+    bool turnLossless(const std::uint8_t *data, std::size_t length, int quarterTurns, std::vector<std::uint8_t> &jpeg);
+
+private:
+    struct HandleDeleter {
+        void operator()(void *handle) const;
+    };
+    using Handle = std::unique_ptr<void, HandleDeleter>;
+
+    Handle m_compressor;
+    Handle m_decompressor;
+    Handle m_transformer;
+    std::vector<std::uint8_t> m_encoded;  // worst-case sized scratch that encode() writes into
+};
+
+}  // namespace qirmel
+
+#endif  // QIRMEL_JPEGCODEC_H

@@ -1,0 +1,272 @@
+#include "config/cameraconfig.h"
+
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using qirmel::Backend;
+using qirmel::CameraConfig;
+using qirmel::Size;
+
+namespace {
+
+std::vector<Size> mainSizes()
+{
+    return {{3264, 2448}, {2592, 1944}, {1920, 1080}, {1280, 720}, {640, 480}};
+}
+
+int lineCount(const std::string &text)
+{
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+}  // namespace
+
+TEST(CameraConfig, DefaultsAreTheDocumentAndAuxiliaryCameras)
+{
+    const CameraConfig config;
+    EXPECT_EQ(config.backend, Backend::Auto);
+    EXPECT_EQ(config.frameQuality, 85);
+    EXPECT_EQ(config.photoQuality, 95);
+    ASSERT_EQ(config.virtualCameras.size(), 2u);
+    EXPECT_EQ(config.virtualCameras[0].info.name, "Virtual Document Camera");
+    EXPECT_EQ(config.virtualCameras[0].info.resolutions, mainSizes());
+    EXPECT_EQ(config.virtualCameras[1].info.name, "Virtual Auxiliary Camera");
+    EXPECT_EQ(config.virtualCameras[1].info.resolutions, (std::vector<Size>{{1280, 720}, {640, 480}}));
+    EXPECT_NE(config.virtualCameras[0].info.productId, config.virtualCameras[1].info.productId);
+    EXPECT_EQ(config.virtualCameras[0].fps, 0);
+}
+
+TEST(CameraConfig, ValidFileSetsEveryKey)
+{
+    std::stringstream errors;
+    const CameraConfig config = CameraConfig::parse(R"(
+; a comment
+# another comment
+[library]
+backend = Virtual
+frame_quality = 70
+photo_quality = 99   ; inline comment
+
+[camera1]
+name = Side Camera
+vid = 4660
+pid = 0xBEEF
+resolutions = 800x600, 320X240
+fps = 12
+scene = page
+
+[camera0]
+  name = Top Camera
+  resolutions = 1600X1200
+)",
+                                                    "test.ini", errors);
+    EXPECT_EQ(errors.str(), "");
+    EXPECT_EQ(config.backend, Backend::Virtual);
+    EXPECT_EQ(config.frameQuality, 70);
+    EXPECT_EQ(config.photoQuality, 99);
+    ASSERT_EQ(config.virtualCameras.size(), 2u);
+    // Numbered by section, not by order in the file; keys left out keep that camera's defaults.
+    EXPECT_EQ(config.virtualCameras[0].info.name, "Top Camera");
+    EXPECT_EQ(config.virtualCameras[0].info.resolutions, (std::vector<Size>{{1600, 1200}}));
+    EXPECT_EQ(config.virtualCameras[0].info.productId, CameraConfig::defaultVirtualCamera(0).info.productId);
+    EXPECT_EQ(config.virtualCameras[1].info.name, "Side Camera");
+    EXPECT_EQ(config.virtualCameras[1].info.vendorId, 4660);
+    EXPECT_EQ(config.virtualCameras[1].info.productId, 0xbeef);
+    EXPECT_EQ(config.virtualCameras[1].info.resolutions, (std::vector<Size>{{800, 600}, {320, 240}}));
+    EXPECT_EQ(config.virtualCameras[1].fps, 12);
+}
+
+TEST(CameraConfig, CameraSectionsReplaceTheDefaultCameras)
+{
+    std::stringstream errors;
+    const CameraConfig config = CameraConfig::parse("[camera0]\n[camera5]\nfps=10\n", "test.ini", errors);
+    EXPECT_EQ(errors.str(), "");
+    ASSERT_EQ(config.virtualCameras.size(), 1u);
+    EXPECT_EQ(config.virtualCameras[0].info.name, "Virtual Camera 5");
+    EXPECT_EQ(config.virtualCameras[0].fps, 10);
+}
+
+TEST(CameraConfig, ShippedSampleIsValidAndEqualsTheDefaults)
+{
+    std::stringstream errors;
+    const CameraConfig config = CameraConfig::load(QIRMEL_SAMPLE_CONFIG, errors);
+    EXPECT_EQ(errors.str(), "");
+    const CameraConfig defaults;
+    EXPECT_EQ(config.backend, defaults.backend);
+    EXPECT_EQ(config.frameQuality, defaults.frameQuality);
+    EXPECT_EQ(config.photoQuality, defaults.photoQuality);
+    ASSERT_EQ(config.virtualCameras.size(), defaults.virtualCameras.size());
+    for (std::size_t i = 0; i < config.virtualCameras.size(); ++i) {
+        EXPECT_EQ(config.virtualCameras[i].info.name, defaults.virtualCameras[i].info.name);
+        EXPECT_EQ(config.virtualCameras[i].info.vendorId, defaults.virtualCameras[i].info.vendorId);
+        EXPECT_EQ(config.virtualCameras[i].info.productId, defaults.virtualCameras[i].info.productId);
+        EXPECT_EQ(config.virtualCameras[i].info.resolutions, defaults.virtualCameras[i].info.resolutions);
+        EXPECT_EQ(config.virtualCameras[i].fps, defaults.virtualCameras[i].fps);
+    }
+}
+
+struct MalformedCase {
+    const char *text;
+    int line;
+    const char *complaint;
+};
+
+class MalformedConfig : public testing::TestWithParam<MalformedCase> {};
+
+// Each file has one fault and one good setting after it: the fault is reported on one line with
+// the file's name and its line, the good setting still applies, the faulty one keeps its default.
+TEST_P(MalformedConfig, ReportsOneLineAndKeepsTheRest)
+{
+    const MalformedCase &c = GetParam();
+    std::stringstream errors;
+    const CameraConfig config = CameraConfig::parse(c.text, "CameraConf.ini", errors);
+    const std::string message = errors.str();
+    EXPECT_EQ(lineCount(message), 1) << message;
+    EXPECT_NE(message.find("CameraConf.ini:" + std::to_string(c.line) + ":"), std::string::npos) << message;
+    EXPECT_NE(message.find(c.complaint), std::string::npos) << message;
+    EXPECT_EQ(config.photoQuality, 42) << message;
+    EXPECT_EQ(config.frameQuality, 85);
+    EXPECT_EQ(config.backend, Backend::Auto);
+    EXPECT_EQ(config.virtualCameras[0].info.resolutions, mainSizes());
+    EXPECT_EQ(config.virtualCameras[0].info.name, "Virtual Document Camera");
+}
+
+const std::string kLongLine = "name = " + std::string(300, 'a') + "\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    CameraConfig, MalformedConfig,
+    testing::Values(
+        MalformedCase{"[library\n[library]\nphoto_quality = 42\n", 1, "closing ']'"},
+        MalformedCase{"[library]\njust some words\nphoto_quality = 42\n", 2, "key = value"},
+        MalformedCase{"frame_quality = 10\n[library]\nphoto_quality = 42\n", 1, "before any [section]"},
+        MalformedCase{"[lib]\nframe_quality = 10\n[library]\nphoto_quality = 42\n", 2, "unknown section [lib]"},
+        MalformedCase{"[library]\n\nquality = 10\nphoto_quality = 42\n", 3, "unknown key \"quality\""},
+        MalformedCase{"[library]\nbackend = usb\nphoto_quality = 42\n", 2, "backend must be"},
+        MalformedCase{"[library]\nframe_quality = 0\nphoto_quality = 42\n", 2, "frame_quality must be"},
+        MalformedCase{"[library]\nframe_quality = 101\nphoto_quality = 42\n", 2, "frame_quality must be"},
+        MalformedCase{"[library]\nframe_quality = high\nphoto_quality = 42\n", 2, "not \"high\""},
+        MalformedCase{"[library]\nframe_quality = 9 0\nphoto_quality = 42\n", 2, "frame_quality must be"},
+        MalformedCase{"[library]\nframe_quality = -5\nphoto_quality = 42\n", 2, "frame_quality must be"},
+        MalformedCase{"[camera0]\nvid = 0x10000\n[library]\nphoto_quality = 42\n", 2, "vid must be"},
+        MalformedCase{"[camera0]\npid = 0xzz\n[library]\nphoto_quality = 42\n", 2, "pid must be"},
+        MalformedCase{"[camera0]\nresolutions = 640\n[library]\nphoto_quality = 42\n", 2, "\"640\" is not"},
+        MalformedCase{"[camera0]\nresolutions = 640X480, 16X16\n[library]\nphoto_quality = 42\n", 2, "16X16"},
+        MalformedCase{"[camera0]\nresolutions = 640X480, 640x480\n[library]\nphoto_quality = 42\n", 2, "twice"},
+        MalformedCase{"[camera0]\nresolutions = ,\n[library]\nphoto_quality = 42\n", 2, "resolutions"},
+        MalformedCase{"[camera0]\nfps = 0\n[library]\nphoto_quality = 42\n", 2, "fps must be"},
+        MalformedCase{"[camera0]\nname = Kamera \xc3\xbc\n[library]\nphoto_quality = 42\n", 2, "ASCII"},
+        MalformedCase{"[camera0]\nscene = beach\n[library]\nphoto_quality = 42\n", 2, "scene must be"},
+        MalformedCase{"[camera0]\ncolour = red\n[library]\nphoto_quality = 42\n", 2, "unknown key \"colour\""},
+        MalformedCase{"[camera100]\nname = X\n[library]\nphoto_quality = 42\n", 2, "unknown section"}));
+
+TEST(CameraConfig, TooLongLineIsReportedNotCut)
+{
+    std::stringstream errors;
+    const CameraConfig config =
+        CameraConfig::parse("[camera0]\n" + kLongLine + "[library]\nphoto_quality = 42\n", "CameraConf.ini", errors);
+    EXPECT_EQ(lineCount(errors.str()), 1);
+    EXPECT_NE(errors.str().find("CameraConf.ini:2: the line is longer than"), std::string::npos) << errors.str();
+    EXPECT_EQ(config.virtualCameras[0].info.name, "Virtual Document Camera");
+    EXPECT_EQ(config.photoQuality, 42);
+}
+
+TEST(CameraConfig, SeveralFaultsStillGiveOneLineNamingTheFirst)
+{
+    std::stringstream errors;
+    const CameraConfig config = CameraConfig::parse(
+        "[library]\nframe_quality = x\nbackend = ?\n[camera0]\nfps = 1000\nname = Fine\n", "CameraConf.ini", errors);
+    EXPECT_EQ(lineCount(errors.str()), 1) << errors.str();
+    EXPECT_NE(errors.str().find("CameraConf.ini:2:"), std::string::npos) << errors.str();
+    EXPECT_NE(errors.str().find("2 more faulty lines"), std::string::npos) << errors.str();
+    EXPECT_EQ(config.virtualCameras[0].info.name, "Fine");
+}
+
+TEST(CameraConfig, BinaryGarbageNeverCrashes)
+{
+    std::string garbage;
+    for (int i = 0; i < 4000; ++i)
+        garbage += static_cast<char>((i * 7919) % 256);
+    std::stringstream errors;
+    const CameraConfig config = CameraConfig::parse(garbage, "CameraConf.ini", errors);
+    EXPECT_EQ(lineCount(errors.str()), 1);
+    EXPECT_FALSE(config.virtualCameras.empty());
+}
+
+TEST(CameraConfig, UnreadableFileGivesDefaultsAndOneLine)
+{
+    std::stringstream errors;
+    const CameraConfig config = CameraConfig::load("/nonexistent/CameraConf.ini", errors);
+    EXPECT_EQ(lineCount(errors.str()), 1);
+    EXPECT_NE(errors.str().find("/nonexistent/CameraConf.ini"), std::string::npos);
+    EXPECT_EQ(config.virtualCameras.size(), 2u);
+}
+
+TEST(CameraConfig, EmptyFileIsValid)
+{
+    qirmeltest::TemporaryFolder folder;
+    qirmeltest::writeFile(folder.file("CameraConf.ini"), "");
+    std::stringstream errors;
+    const CameraConfig config = CameraConfig::load(folder.file("CameraConf.ini"), errors);
+    EXPECT_EQ(errors.str(), "");
+    EXPECT_EQ(config.virtualCameras.size(), 2u);
+}
+
+// Changes the working directory for the length of a test.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::string &path)
+    {
+        char *old = getcwd(nullptr, 0);
+        m_old = old;
+        free(old);
+        EXPECT_EQ(chdir(path.c_str()), 0);
+    }
+    ~WorkingDirectory() { EXPECT_EQ(chdir(m_old.c_str()), 0); }
+
+private:
+    std::string m_old;
+};
+
+TEST(ConfigLookup, WorkingDirectoryFirstThenBesideTheExecutable)
+{
+    qirmeltest::TemporaryFolder work, exe;
+    const WorkingDirectory cwd(work.path());
+    EXPECT_EQ(qirmel::findConfigFile("CameraConf.ini", exe.path()), "");
+
+    qirmeltest::writeFile(exe.file("CameraConf.ini"), "");
+    EXPECT_EQ(qirmel::findConfigFile("CameraConf.ini", exe.path()), exe.file("CameraConf.ini"));
+
+    qirmeltest::writeFile(work.file("CameraConf.ini"), "");
+    EXPECT_EQ(qirmel::findConfigFile("CameraConf.ini", exe.path()), "CameraConf.ini");
+}
+
+TEST(ConfigLookup, FolderOfTheNameIsNotAFile)
+{
+    qirmeltest::TemporaryFolder work;
+    const WorkingDirectory cwd(work.path());
+    ASSERT_EQ(mkdir("CameraConf.ini", 0755), 0);
+    EXPECT_EQ(qirmel::findConfigFile("CameraConf.ini", "/nonexistent"), "");
+}
+
+TEST(ConfigLookup, AbsoluteNameAndNoName)
+{
+    qirmeltest::TemporaryFolder folder;
+    qirmeltest::writeFile(folder.file("my.ini"), "");
+    EXPECT_EQ(qirmel::findConfigFile(folder.file("my.ini"), "/nonexistent"), folder.file("my.ini"));
+    EXPECT_EQ(qirmel::findConfigFile(folder.file("other.ini"), folder.path()), "");
+    EXPECT_EQ(qirmel::findConfigFile("", folder.path()), "");
+}
+
+TEST(ConfigLookup, ExecutableDirIsThisTestsFolder)
+{
+    const std::string dir = qirmel::executableDir();
+    ASSERT_FALSE(dir.empty());
+    EXPECT_EQ(access((dir + "/qirmel_tests").c_str(), X_OK), 0) << dir;
+}

@@ -1,0 +1,101 @@
+#include "pipeline/jpegcodec.h"
+
+#include "scriptedcamera.h"
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using qirmel::Frame;
+using qirmel::JpegCodec;
+using qirmel::Size;
+
+namespace {
+
+std::vector<std::uint8_t> noisePixels(Size size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(size.area()) * 3);
+    for (auto &value : pixels)
+        value = static_cast<std::uint8_t>(random());
+    return pixels;
+}
+
+}  // namespace
+
+TEST(JpegCodec, EncodesAndReadsBack)
+{
+    JpegCodec codec;
+    const Frame frame = qirmeltest::markedFrame({320, 240});
+    std::vector<std::uint8_t> jpeg;
+    ASSERT_TRUE(codec.encode(frame.data.data(), frame.size, 90, frame.data.size(), jpeg));
+    const auto info = qirmeltest::inspectJpeg(jpeg);
+    EXPECT_TRUE(info.valid);
+    EXPECT_EQ(info.width, 320);
+    EXPECT_EQ(info.height, 240);
+
+    Size size;
+    ASSERT_TRUE(codec.readSize(jpeg.data(), jpeg.size(), size));
+    EXPECT_EQ(size, (Size{320, 240}));
+    Frame decoded;
+    ASSERT_TRUE(codec.decode(jpeg.data(), jpeg.size(), decoded));
+    EXPECT_EQ(decoded.size, (Size{320, 240}));
+    EXPECT_EQ(qirmeltest::redQuarter(decoded.data, 320, 240), 0);
+}
+
+TEST(JpegCodec, RejectsWhatIsNotAJpeg)
+{
+    JpegCodec codec;
+    const std::vector<std::uint8_t> garbage(1000, 0x42);
+    Size size;
+    Frame decoded;
+    EXPECT_FALSE(codec.readSize(garbage.data(), garbage.size(), size));
+    EXPECT_FALSE(codec.decode(garbage.data(), garbage.size(), decoded));
+    EXPECT_FALSE(codec.readSize(nullptr, 0, size));
+}
+
+TEST(JpegCodec, LowersTheQualityRatherThanExceedTheBudget)
+{
+    JpegCodec codec;
+    const Size size{256, 256};
+    const auto pixels = noisePixels(size, 1);
+    std::vector<std::uint8_t> best, bounded;
+    ASSERT_TRUE(codec.encode(pixels.data(), size, 100, SIZE_MAX, best));
+    const std::size_t budget = best.size() / 2;
+    ASSERT_TRUE(codec.encode(pixels.data(), size, 100, budget, bounded));
+    EXPECT_LE(bounded.size(), budget);
+    EXPECT_TRUE(qirmeltest::inspectJpeg(bounded).valid);
+}
+
+TEST(JpegCodec, FailsWhenNoQualityFits)
+{
+    JpegCodec codec;
+    const Size size{256, 256};
+    const auto pixels = noisePixels(size, 2);
+    std::vector<std::uint8_t> jpeg = {1, 2, 3};
+    EXPECT_FALSE(codec.encode(pixels.data(), size, 90, 300, jpeg));
+}
+
+TEST(JpegCodec, TurnsLosslesslyWhenBlocksAreWhole)
+{
+    JpegCodec codec;
+    const Frame frame = qirmeltest::markedFrame({64, 48});
+    const auto jpeg = qirmeltest::encodeJpeg(frame.data, 64, 48, 90);
+    std::vector<std::uint8_t> turned;
+    ASSERT_TRUE(codec.turnLossless(jpeg.data(), jpeg.size(), 1, turned));
+    int width = 0, height = 0;
+    const auto pixels = qirmeltest::decodeJpeg(turned, width, height);
+    EXPECT_EQ(width, 48);
+    EXPECT_EQ(height, 64);
+    EXPECT_EQ(qirmeltest::redQuarter(pixels, width, height), 1);
+}
+
+TEST(JpegCodec, RefusesALossyTurn)
+{
+    JpegCodec codec;
+    const Frame frame = qirmeltest::markedFrame({72, 40});  // neither side a multiple of 16
+    const auto jpeg = qirmeltest::encodeJpeg(frame.data, 72, 40, 90);
+    std::vector<std::uint8_t> turned;
+    EXPECT_FALSE(codec.turnLossless(jpeg.data(), jpeg.size(), 1, turned));
+}
