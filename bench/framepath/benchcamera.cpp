@@ -1,0 +1,305 @@
+#include "benchcamera.h"
+
+#include "framelog.h"
+
+#include <qirmellib.h>
+
+#include <QThread>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// How long GetFrameBuffer waits for a frame before it reports none, so that the frame thread
+// still sees its stop flag while the camera is parked.
+constexpr std::chrono::milliseconds kNoFrameWait{5};
+
+} // namespace
+
+BenchCamera &BenchCamera::instance()
+{
+    static BenchCamera camera;
+    return camera;
+}
+
+void BenchCamera::setResolutions(std::vector<QSize> resolutions)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_resolutions = std::move(resolutions);
+}
+
+void BenchCamera::setFrames(std::vector<QByteArray> frames)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_frames = std::move(frames);
+}
+
+void BenchCamera::setLog(FrameLog *log)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_log = log;
+}
+
+void BenchCamera::park()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_mode = Mode::Parked;
+    m_changed.notify_all();
+}
+
+void BenchCamera::serveEachAfterShown(int count)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_mode = count > 0 ? Mode::EachAfterShown : Mode::Parked;
+    m_remaining = count;
+    m_lastShown = m_lastServed;
+    m_counts = Counts();
+    m_changed.notify_all();
+}
+
+void BenchCamera::serveAtRate(std::chrono::nanoseconds interval)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_mode = Mode::AtRate;
+    m_interval = interval;
+    m_nextDue = std::chrono::steady_clock::now();
+    m_counts = Counts();
+    m_changed.notify_all();
+}
+
+void BenchCamera::frameShown(int frame)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lastShown = std::max(m_lastShown, frame);
+    m_changed.notify_all();
+}
+
+BenchCamera::Counts BenchCamera::counts() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_counts;
+}
+
+QThread *BenchCamera::waitForFrameThread()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_frameThread != nullptr; });
+    return m_frameThread;
+}
+
+void BenchCamera::setRequestedSize(QSize size)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_requestedSize = size;
+}
+
+int BenchCamera::open()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_resolutions.empty())
+        return -1;
+    // The listed size nearest in pixel count, so that an oversized request opens the largest.
+    const auto pixels = [](QSize size) { return qint64(size.width()) * size.height(); };
+    QSize nearest = m_resolutions.front();
+    for (const QSize &size : m_resolutions) {
+        if (std::llabs(pixels(size) - pixels(m_requestedSize)) < std::llabs(pixels(nearest) - pixels(m_requestedSize)))
+            nearest = size;
+    }
+    m_currentSize = nearest;
+    m_open = true;
+    return 0;
+}
+
+void BenchCamera::close()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_open = false;
+}
+
+int BenchCamera::resolutionCount() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return int(m_resolutions.size());
+}
+
+QSize BenchCamera::resolution(int index) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (index < 0 || index >= int(m_resolutions.size()))
+        return QSize(-1, -1);
+    return m_resolutions[std::size_t(index)];
+}
+
+QSize BenchCamera::currentSize() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_open ? m_currentSize : QSize(0, 0);
+}
+
+bool BenchCamera::waitForTurn(std::unique_lock<std::mutex> &lock)
+{
+    if (m_mode == Mode::AtRate) {
+        m_changed.wait_until(lock, m_nextDue, [this] { return m_mode != Mode::AtRate; });
+        if (m_mode != Mode::AtRate || !m_open)
+            return false;
+        // Frames that fell due while the app was busy elsewhere are gone, as they are from a camera.
+        const auto now = std::chrono::steady_clock::now();
+        const auto late = (now - m_nextDue) / m_interval;
+        m_counts.missed += int(late);
+        m_nextDue += m_interval * (late + 1);
+        return true;
+    }
+    const bool ready = m_changed.wait_for(lock, kNoFrameWait, [this] {
+        return m_mode == Mode::EachAfterShown && m_lastShown >= m_lastServed;
+    });
+    return ready && m_open;
+}
+
+int BenchCamera::readFrame(unsigned char *buffer, int *length)
+{
+    const ThreadUsage atCall = ThreadUsage::now();
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_frameThread) {
+        m_frameThread = QThread::currentThread();
+        m_changed.notify_all();
+    }
+    if (m_frameInHand >= 0 && m_log)
+        m_log->frameThreadSpent(m_frameInHand, atCall - m_usageAtHandOver);
+    m_frameInHand = -1;
+
+    if (!buffer || !length || m_frames.empty() || !waitForTurn(lock))
+        return -1;
+    const QByteArray &frame = m_frames[std::size_t(m_nextFrame) % m_frames.size()];
+    // Like the library, never write past width × height × 3 of the open size.
+    if (qint64(frame.size()) > qint64(m_currentSize.width()) * m_currentSize.height() * 3)
+        return -1;
+    std::memcpy(buffer, frame.constData(), std::size_t(frame.size()));
+    *length = frame.size();
+    const int number = m_nextFrame++;
+    m_lastServed = number;
+    ++m_counts.served;
+    if (m_mode == Mode::EachAfterShown && --m_remaining == 0)
+        m_mode = Mode::Parked;
+    FrameLog *log = m_log;
+    lock.unlock();
+
+    if (log)
+        log->served(number, ThreadUsage::wallNs());
+    m_frameInHand = number;
+    m_usageAtHandOver = ThreadUsage::now();
+    return number;
+}
+
+extern "C" {
+
+int Init(const char *)
+{
+    return 0;
+}
+
+int GetCameraCount(void)
+{
+    return 1;
+}
+
+const char *GetCamName(int index)
+{
+    return index == 0 ? "Bench camera" : nullptr;
+}
+
+int GetCameraPID(int index)
+{
+    return index == 0 ? 0x0001 : -1;
+}
+
+int GetCameraVID(int index)
+{
+    return index == 0 ? 0x0001 : -1;
+}
+
+int GetMainCamera(void)
+{
+    return 0;
+}
+
+int GetAuxCamera(void)
+{
+    return -1;
+}
+
+int SetMJPG(int)
+{
+    return 0;
+}
+
+int SetDefaultRes(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return -1;
+    BenchCamera::instance().setRequestedSize(QSize(width, height));
+    return 0;
+}
+
+int OpenCamera(int index)
+{
+    return index == 0 ? BenchCamera::instance().open() : -1;
+}
+
+int CloseCamera(void)
+{
+    BenchCamera::instance().close();
+    return 0;
+}
+
+int GetResCount(void)
+{
+    return BenchCamera::instance().resolutionCount();
+}
+
+int GetResWidth(int index)
+{
+    return BenchCamera::instance().resolution(index).width();
+}
+
+int GetResHeight(int index)
+{
+    return BenchCamera::instance().resolution(index).height();
+}
+
+int GetCurResWidth(void)
+{
+    return BenchCamera::instance().currentSize().width();
+}
+
+int GetCurResHeight(void)
+{
+    return BenchCamera::instance().currentSize().height();
+}
+
+int GetFrameBuffer(unsigned char *buffer, int *length)
+{
+    return BenchCamera::instance().readFrame(buffer, length);
+}
+
+int Capture(const char *)
+{
+    return -1;
+}
+
+int RotateLeft(int)
+{
+    return 0;
+}
+
+int RotateRight(int)
+{
+    return 0;
+}
+
+int SetAutoCrop(int)
+{
+    return 0;
+}
+
+} // extern "C"

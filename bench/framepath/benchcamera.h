@@ -1,0 +1,92 @@
+#ifndef BENCH_FRAMEPATH_BENCHCAMERA_H
+#define BENCH_FRAMEPATH_BENCHCAMERA_H
+
+#include "threadusage.h"
+
+#include <QByteArray>
+#include <QSize>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+class FrameLog;
+class QThread;
+
+// The camera library's 21 functions, served from JPEG frames held in memory, so that the app's
+// real frame thread and preview run with no camera and no library cost of their own. The
+// benchmark decides when frames come: not at all, each one as soon as the one before it is on
+// the preview, or at a fixed frame rate whatever the app does, as a real camera sends them. Each
+// frame's number is the value GetFrameBuffer returns, which the app passes on to its preview slot.
+class BenchCamera
+{
+public:
+    static BenchCamera &instance();
+
+    // Before the app starts: the sizes that the camera offers.
+    void setResolutions(std::vector<QSize> resolutions);
+    // The frames to serve in turn; they must all be of the size the app opened.
+    void setFrames(std::vector<QByteArray> frames);
+    void setLog(FrameLog *log);
+
+    // GetFrameBuffer reports no frame until told otherwise.
+    void park();
+    // Serves count frames, each once the preview has shown the one before, then parks.
+    void serveEachAfterShown(int count);
+    // Serves one frame per interval; a frame falls due while the app is still busy is lost, as
+    // with a camera, and the app gets the next one.
+    void serveAtRate(std::chrono::nanoseconds interval);
+    // From the preview's side: frame has been shown.
+    void frameShown(int frame);
+
+    struct Counts
+    {
+        int served = 0;
+        int missed = 0; // frames the camera sent while the app wasn't reading
+    };
+    Counts counts() const;
+    // Blocks until the app's frame thread has asked for a frame, and returns that thread.
+    QThread *waitForFrameThread();
+
+    // The library's side, called by the C functions.
+    void setRequestedSize(QSize size);
+    int open();
+    void close();
+    int resolutionCount() const;
+    QSize resolution(int index) const;
+    QSize currentSize() const;
+    int readFrame(unsigned char *buffer, int *length);
+
+private:
+    enum class Mode { Parked, EachAfterShown, AtRate };
+
+    BenchCamera() = default;
+    bool waitForTurn(std::unique_lock<std::mutex> &lock);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<QSize> m_resolutions;
+    std::vector<QByteArray> m_frames;
+    FrameLog *m_log = nullptr;
+    QSize m_requestedSize;
+    QSize m_currentSize;
+    bool m_open = false;
+    QThread *m_frameThread = nullptr;
+
+    Mode m_mode = Mode::Parked;
+    int m_remaining = 0;
+    std::chrono::nanoseconds m_interval{0};
+    std::chrono::steady_clock::time_point m_nextDue;
+    int m_nextFrame = 0;
+    int m_lastServed = -1;
+    int m_lastShown = -1;
+    Counts m_counts;
+
+    // Touched by the frame thread only: the frame it is working on and its usage when it got it.
+    int m_frameInHand = -1;
+    ThreadUsage m_usageAtHandOver;
+};
+
+#endif

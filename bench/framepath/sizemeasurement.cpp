@@ -1,0 +1,85 @@
+#include "sizemeasurement.h"
+
+#include "limitdecoder.h"
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kWarmUpFrames = 3;
+constexpr int kMinFrames = 20;
+constexpr int kMaxFrames = 400;
+
+} // namespace
+
+SizeMeasurement::SizeMeasurement(AppFramePath &app, std::vector<PeerPipeline> peers, double budgetMs,
+                                 QSize previewSize)
+    : m_app(app)
+    , m_peers(std::move(peers))
+    , m_budgetMs(budgetMs)
+    , m_previewSize(previewSize)
+{
+}
+
+FrameTimings SizeMeasurement::measureLimit(QSize size, const std::vector<QByteArray> &frames, int count) const
+{
+    LimitDecoder decoder(size);
+    for (int i = 0; i < kWarmUpFrames; ++i)
+        decoder.decode(frames[std::size_t(i) % frames.size()]);
+    return FrameTimings::timeEach(count, [&](int i) { decoder.decode(frames[std::size_t(i) % frames.size()]); });
+}
+
+FrameTimings SizeMeasurement::measureQtReader(const std::vector<QByteArray> &frames, int count) const
+{
+    // What an app gets from Qt alone: its JPEG reader, then the conversion to 32-bit pixels that
+    // a pixmap makes.
+    return FrameTimings::timeEach(count, [&](int i) {
+        const QImage image = QImage::fromData(frames[std::size_t(i) % frames.size()], "JPG");
+        const QImage rgb32 = image.convertToFormat(QImage::Format_RGB32);
+        Q_UNUSED(rgb32);
+    });
+}
+
+std::vector<SizeMeasurement::PeerResult> SizeMeasurement::measurePeers(const std::vector<QByteArray> &frames,
+                                                                       int count) const
+{
+    std::vector<PeerResult> results;
+    if (m_peers.empty())
+        return results;
+    QTemporaryDir folder;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        QFile file(folder.filePath(QString("frame%1.jpg").arg(i)));
+        if (!file.open(QIODevice::WriteOnly) || file.write(frames[i]) != frames[i].size())
+            return results;
+    }
+    for (const PeerPipeline &peer : m_peers)
+        results.push_back({peer.name(), peer.measure(folder.path(), int(frames.size()), count, m_previewSize)});
+    return results;
+}
+
+SizeMeasurement::Result SizeMeasurement::measure(QSize size, int subsampling, const std::vector<QByteArray> &frames)
+{
+    Result result;
+    result.size = size;
+    result.subsampling = subsampling;
+    for (const QByteArray &frame : frames)
+        result.jpegKiB += frame.size() / 1024.0 / double(frames.size());
+
+    // A few decodes tell how many frames fit the budget.
+    const double estimateMs = std::max(measureLimit(size, frames, 2).cpuMs.median(), 0.01);
+    const int count = std::clamp(int(m_budgetMs / estimateMs), kMinFrames, kMaxFrames);
+
+    // The limit before and after the app, so that a change of load during the run weighs on both.
+    result.limit = measureLimit(size, frames, count / 2);
+    result.appRan = m_app.switchTo(size);
+    if (result.appRan)
+        result.app = m_app.runEachAfterShown(frames, kWarmUpFrames, count);
+    result.limit.append(measureLimit(size, frames, count - count / 2));
+    result.qtReader = measureQtReader(frames, std::max(kMinFrames / 2, count / 3));
+    result.peers = measurePeers(frames, std::max(4, count / 4));
+    return result;
+}

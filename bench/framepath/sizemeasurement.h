@@ -1,0 +1,55 @@
+#ifndef BENCH_FRAMEPATH_SIZEMEASUREMENT_H
+#define BENCH_FRAMEPATH_SIZEMEASUREMENT_H
+
+#include "appframepath.h"
+#include "frametimings.h"
+#include "peerpipeline.h"
+
+#include <QByteArray>
+#include <QSize>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// Everything measured on one frame size and subsampling, in one go so that the ratios compare
+// figures taken under the same load: the limit before and after the app's frame path, Qt's own
+// JPEG reader, and each peer.
+class SizeMeasurement
+{
+public:
+    struct PeerResult
+    {
+        QString name;
+        std::optional<PeerPipeline::Cost> cost;
+    };
+
+    struct Result
+    {
+        QSize size;
+        int subsampling = 0;
+        double jpegKiB = 0;
+        bool appRan = false;
+        FrameTimings limit;
+        FrameTimings qtReader;
+        AppFramePath::Run app;
+        std::vector<PeerResult> peers;
+    };
+
+    // budgetMs: about how much CPU time each figure may take; sets how many frames it averages.
+    SizeMeasurement(AppFramePath &app, std::vector<PeerPipeline> peers, double budgetMs, QSize previewSize);
+
+    Result measure(QSize size, int subsampling, const std::vector<QByteArray> &frames);
+
+private:
+    FrameTimings measureLimit(QSize size, const std::vector<QByteArray> &frames, int count) const;
+    FrameTimings measureQtReader(const std::vector<QByteArray> &frames, int count) const;
+    std::vector<PeerResult> measurePeers(const std::vector<QByteArray> &frames, int count) const;
+
+    AppFramePath &m_app;
+    std::vector<PeerPipeline> m_peers;
+    double m_budgetMs;
+    QSize m_previewSize;
+};
+
+#endif
