@@ -51,8 +51,8 @@ std::vector<Quad> LineQuads::find(const cv::Mat &edges, double minAreaFraction)
 
     std::vector<LineCluster> clusters;
     for (const cv::Vec4i &s : segments) {
-        const cv::Point2f a(float(s[0]), float(s[1]));
-        const cv::Point2f b(float(s[2]), float(s[3]));
+        const cv::Point2f a{float(s[0]), float(s[1])};
+        const cv::Point2f b{float(s[2]), float(s[3])};
         double theta = std::atan2(b.y - a.y, b.x - a.x);
         if (theta < 0)
             theta += CV_PI;

@@ -1,0 +1,87 @@
+#include "croptracker.h"
+
+#include <gtest/gtest.h>
+
+using qirmel::CropTracker;
+using qirmel::Quad;
+
+namespace {
+
+Quad page(float dx = 0, float dy = 0)
+{
+    return Quad({cv::Point2f(400 + dx, 200 + dy), cv::Point2f(1100 + dx, 200 + dy), cv::Point2f(1100 + dx, 1190 + dy),
+                 cv::Point2f(400 + dx, 1190 + dy)});
+}
+
+} // namespace
+
+TEST(CropTracker, ShowsADocumentOnlyOnceASecondFrameConfirmsIt)
+{
+    CropTracker tracker;
+    EXPECT_FALSE(tracker.update(page()));
+    const std::optional<Quad> shown = tracker.update(page(1, 0));
+    ASSERT_TRUE(shown);
+    EXPECT_LT(shown->maxCornerDistance(page()), 2);
+}
+
+TEST(CropTracker, IgnoresASingleStrayDetection)
+{
+    CropTracker tracker;
+    tracker.update(page());
+    tracker.update(page());
+    const std::optional<Quad> shown = tracker.update(page(300, 300));
+    ASSERT_TRUE(shown);
+    EXPECT_LT(shown->maxCornerDistance(page()), 1e-3);
+    EXPECT_LT(tracker.update(page())->maxCornerDistance(page()), 1e-3);
+}
+
+TEST(CropTracker, HoldsALostPageBrieflyThenFallsBackToTheWholeFrame)
+{
+    CropTracker tracker;
+    tracker.update(page());
+    tracker.update(page());
+    for (int frame = 0; frame < CropTracker::kHoldFrames; ++frame)
+        ASSERT_TRUE(tracker.update(std::nullopt)) << "dropped after " << frame << " missed frames";
+    EXPECT_FALSE(tracker.update(std::nullopt));
+    EXPECT_FALSE(tracker.current());
+}
+
+TEST(CropTracker, SmoothsSmallJitterOfAStillPage)
+{
+    CropTracker tracker;
+    tracker.update(page());
+    tracker.update(page());
+    double worst = 0;
+    for (int frame = 0; frame < 40; ++frame) {
+        const float wobble = frame % 2 ? 2.0f : -2.0f;
+        const std::optional<Quad> shown = tracker.update(page(wobble, -wobble));
+        ASSERT_TRUE(shown);
+        worst = std::max(worst, shown->maxCornerDistance(page()));
+    }
+    // Detections swing 2.8 pixels either way; what is shown must swing far less.
+    EXPECT_LT(worst, 1.0);
+}
+
+TEST(CropTracker, FollowsAMovedPageWithinAFewFrames)
+{
+    CropTracker tracker;
+    for (int frame = 0; frame < 5; ++frame)
+        tracker.update(page());
+    int frames = 0;
+    std::optional<Quad> shown;
+    do {
+        shown = tracker.update(page(150, 60));
+        ++frames;
+    } while (frames < 10 && (!shown || shown->maxCornerDistance(page(150, 60)) > 2));
+    EXPECT_LE(frames, 4);
+}
+
+TEST(CropTracker, ResetForgetsThePage)
+{
+    CropTracker tracker;
+    tracker.update(page());
+    tracker.update(page());
+    tracker.reset();
+    EXPECT_FALSE(tracker.current());
+    EXPECT_FALSE(tracker.update(page()));
+}

@@ -1,0 +1,59 @@
+#include "quad.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using qirmel::Quad;
+
+namespace {
+
+std::vector<cv::Point2f> rotatedRectangle(float angleDegrees)
+{
+    const cv::RotatedRect rect(cv::Point2f(500, 400), cv::Size2f(300, 200), angleDegrees);
+    cv::Point2f corners[4];
+    rect.points(corners);
+    return {corners[2], corners[0], corners[3], corners[1]};
+}
+
+} // namespace
+
+TEST(Quad, OrdersCornersClockwiseFromTopLeft)
+{
+    const Quad quad = Quad::fromUnordered({{400, 10}, {10, 300}, {10, 10}, {400, 300}});
+    EXPECT_EQ(quad[Quad::kTopLeft], cv::Point2f(10, 10));
+    EXPECT_EQ(quad[Quad::kTopRight], cv::Point2f(400, 10));
+    EXPECT_EQ(quad[Quad::kBottomRight], cv::Point2f(400, 300));
+    EXPECT_EQ(quad[Quad::kBottomLeft], cv::Point2f(10, 300));
+}
+
+TEST(Quad, TopSideRunsLeftToRightForAnyRotation)
+{
+    for (float angle : {0.f, 20.f, 44.f, 46.f, 90.f, 135.f, 200.f, 300.f}) {
+        const Quad quad = Quad::fromUnordered(rotatedRectangle(angle));
+        const cv::Point2f top = quad[Quad::kTopRight] - quad[Quad::kTopLeft];
+        EXPECT_GT(top.x, 0) << angle;
+        EXPECT_GE(top.x, std::abs(top.y) - 1e-3) << angle;
+        EXPECT_TRUE(quad.isConvex()) << angle;
+    }
+}
+
+TEST(Quad, ResamplingKeepsPixelCentres)
+{
+    // Pixel 0 of a quarter-size image covers full-size pixels 0 to 3, whose centre is 1.5.
+    const Quad small({cv::Point2f(0, 0), cv::Point2f(10, 0), cv::Point2f(10, 5), cv::Point2f(0, 5)});
+    const Quad full = small.resampled(4);
+    EXPECT_FLOAT_EQ(full[0].x, 1.5f);
+    EXPECT_FLOAT_EQ(full[2].y, 21.5f);
+    EXPECT_LT(full.resampled(0.25).maxCornerDistance(small), 1e-4);
+}
+
+TEST(Quad, MeasuresAreaAnglesAndConvexity)
+{
+    const Quad rectangle({cv::Point2f(0, 0), cv::Point2f(40, 0), cv::Point2f(40, 30), cv::Point2f(0, 30)});
+    EXPECT_DOUBLE_EQ(rectangle.area(), 1200);
+    EXPECT_NEAR(rectangle.cornerAngle(1), 90, 1e-6);
+    EXPECT_DOUBLE_EQ(rectangle.sideLength(0), 40);
+    const Quad bowTie({cv::Point2f(0, 0), cv::Point2f(40, 30), cv::Point2f(40, 0), cv::Point2f(0, 30)});
+    EXPECT_FALSE(bowTie.isConvex());
+}
