@@ -135,7 +135,7 @@ TEST(Concurrency, GuiCallsDoNotWaitForTheNextFrame)
     int length = 0;
     ASSERT_EQ(library.nextFrame(buffer.data(), &length), 0);
 
-    camera->setFrameDelay(3000ms);
+    camera->setFrameDelay(900ms);
     std::atomic<bool> frameDone{false};
     std::thread frameThread([&] {
         std::vector<std::uint8_t> frame(320 * 240 * 3);
