@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Runs doccam from a copy of the given bin folder under Xvfb, clicks the photo button, checks that a
+# JPEG of the opened size (3264x2448: the app asks for 6000x6000) appears beside the executable as
+# 00000.jpg, then turns the picture right, takes another photo and checks that 00001.jpg has width
+# and height swapped.
+#
+# Usage: photo_e2e.sh BIN_FOLDER
+set -euo pipefail
+
+bin=${1:?usage: photo_e2e.sh BIN_FOLDER}
+bin=$(cd "$bin" && pwd)
+
+for tool in xvfb-run xdotool import convert; do
+  command -v "$tool" >/dev/null || { echo "photo_e2e: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
+done
+
+# Start again inside a private X server on a free display.
+if [ -z "${DOCCAM_E2E_IN_XVFB:-}" ]; then
+  exec env DOCCAM_E2E_IN_XVFB=1 xvfb-run -a -s '-screen 0 1024x768x24' "$0" "$bin"
+fi
+
+# A copy of the bin folder, so that the photos land there and not in the build.
+work=$(mktemp -d)
+app_pid=
+cleanup() {
+  if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
+    kill "$app_pid" 2>/dev/null || true
+    for _ in $(seq 20); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$app_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cp -a "$bin/." "$work/"
+
+fail() {
+  echo "photo_e2e: FAIL: $*"
+  echo "--- doccam's output:"
+  cat "$work/doccam.log" 2>/dev/null || true
+  exit 1
+}
+
+# Polls a condition every 0.2 s for at most $1 seconds.
+wait_for() {
+  local seconds=$1
+  shift
+  for _ in $(seq $((seconds * 5))); do
+    if "$@"; then return 0; fi
+    sleep 0.2
+  done
+  return 1
+}
+
+cd "$work"
+./doccam >doccam.log 2>&1 &
+app_pid=$!
+
+window=
+find_window() {
+  window=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | head -n 1)
+  [ -n "$window" ]
+}
+wait_for 30 find_window || fail "no doccam window appeared"
+
+# The form's coordinates are those of the central widget, which sits below the menu bar and the
+# tool bar: 17 pixels down with Qt's default style under Xvfb. The clicks aim at the middle of each
+# button, so a few pixels more or less of bars still hit.
+bars=17
+click() {
+  xdotool mousemove --window "$window" "$1" "$(($2 + bars))" click 1
+}
+click_photo() { click $((620 + 101 / 2)) $((480 + 41 / 2)); }
+click_turn_right() { click $((630 + 80 / 2)) $((410 + 26 / 2)); }
+
+# A photo needs a frame: wait until the preview (571x441 at 10,10) shows the desk instead of the
+# empty label's grey.
+preview_pixel() {
+  import -window "$window" -crop "1x1+$((10 + 40))+$((10 + bars + 40))" -depth 8 txt:- 2>/dev/null | tail -n 1
+}
+blank=$(preview_pixel)
+showing_frames() { [ "$(preview_pixel)" != "$blank" ] && [ -n "$(preview_pixel)" ]; }
+wait_for 30 showing_frames || fail "the preview never showed a frame"
+
+# "width height" of a JPEG, decoded in full; empty if it is not a readable JPEG.
+jpeg_size() {
+  convert "$1" -format '%m %w %h' info: 2>/dev/null | awk '$1 == "JPEG" { print $2, $3 }'
+}
+photo_done() { [ -f "$1" ] && [ -n "$(jpeg_size "$1")" ]; }
+
+click_photo
+wait_for 20 photo_done 00000.jpg || fail "no 00000.jpg beside the executable"
+size=$(jpeg_size 00000.jpg)
+[ "$size" = "3264 2448" ] || fail "00000.jpg is $size, expected 3264 2448"
+echo "photo_e2e: 00000.jpg is a 3264x2448 JPEG"
+
+click_turn_right
+click_photo
+wait_for 20 photo_done 00001.jpg || fail "no 00001.jpg beside the executable"
+size=$(jpeg_size 00001.jpg)
+[ "$size" = "2448 3264" ] || fail "00001.jpg is $size, expected 2448 3264 after turning right"
+echo "photo_e2e: 00001.jpg is a 2448x3264 JPEG"
+
+leftovers=$(find . -maxdepth 1 -name '.*.tmp' | wc -l)
+[ "$leftovers" -eq 0 ] || fail "temporary files were left behind"
+echo "photo_e2e: passed"
