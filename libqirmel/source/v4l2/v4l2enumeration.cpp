@@ -26,26 +26,36 @@ std::string displayName(const std::string &card, const VideoNode &node)
     return name.empty() ? node.devicePath.substr(node.devicePath.rfind('/') + 1) : name;
 }
 
-// Moves the first camera at or after position `to` that has id into position `to`.
-void moveToPlace(std::vector<std::unique_ptr<CameraSource>> &cameras, const std::optional<UsbId> &id, std::size_t to)
+// Moves the first camera at or after position `from` that has id to position `to`; false when
+// there is none.
+bool moveToPlace(std::vector<std::unique_ptr<CameraSource>> &cameras, const std::optional<UsbId> &id,
+                 std::size_t from, std::size_t to)
 {
-    if (!id || to >= cameras.size())
-        return;
-    const auto found = std::find_if(cameras.begin() + static_cast<std::ptrdiff_t>(to), cameras.end(),
+    if (!id || to >= cameras.size() || from >= cameras.size())
+        return false;
+    const auto begin = cameras.begin();
+    const auto found = std::find_if(begin + static_cast<std::ptrdiff_t>(from), cameras.end(),
                                     [&](const std::unique_ptr<CameraSource> &camera) {
                                         const CameraInfo &info = camera->info();
                                         return UsbId{info.vendorId, info.productId} == *id;
                                     });
-    if (found != cameras.end())
-        std::rotate(cameras.begin() + static_cast<std::ptrdiff_t>(to), found, found + 1);
+    if (found == cameras.end())
+        return false;
+    const auto target = begin + static_cast<std::ptrdiff_t>(to);
+    if (found < target)
+        std::rotate(found, found + 1, target + 1);
+    else
+        std::rotate(target, found, found + 1);
+    return true;
 }
 
 }  // namespace
 
 void placeMainAndAux(std::vector<std::unique_ptr<CameraSource>> &cameras, const V4l2Settings &settings)
 {
-    moveToPlace(cameras, settings.mainCamera, 0);
-    moveToPlace(cameras, settings.auxCamera, 1);
+    // A camera named main is never taken for the auxiliary one as well.
+    const bool mainPlaced = moveToPlace(cameras, settings.mainCamera, 0, 0);
+    moveToPlace(cameras, settings.auxCamera, mainPlaced ? 1 : 0, 1);
 }
 
 std::vector<std::unique_ptr<CameraSource>> enumerateV4l2Cameras(const V4l2Settings &settings)

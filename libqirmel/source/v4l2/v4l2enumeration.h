@@ -15,9 +15,9 @@ namespace qirmel {
 // as its driver names it, with its USB vendor and product id and its MJPG sizes, largest first.
 std::vector<std::unique_ptr<CameraSource>> enumerateV4l2Cameras(const V4l2Settings &settings);
 
-// Moves the first camera with settings.mainCamera's ids to the front and then the first other one
-// with settings.auxCamera's ids to the second place; the rest keep their order. An id that is
-// unset or matches no camera moves nothing.
+// Moves the first camera with settings.mainCamera's ids to the front, then the first camera other
+// than that one with settings.auxCamera's ids to the second place; the rest keep their order. An
+// id that is unset or matches no camera moves nothing.
 void placeMainAndAux(std::vector<std::unique_ptr<CameraSource>> &cameras, const V4l2Settings &settings);
 
 }  // namespace qirmel
