@@ -118,6 +118,11 @@ struct MalformedCase {
     const char *complaint;
 };
 
+void PrintTo(const MalformedCase &c, std::ostream *out)
+{
+    *out << "line " << c.line << ", " << c.complaint;
+}
+
 class MalformedConfig : public testing::TestWithParam<MalformedCase> {};
 
 // Each file has one fault and one good setting after it: the fault is reported on one line with

@@ -14,6 +14,12 @@ struct Choice {
     Size expected;
 };
 
+void PrintTo(const Choice &choice, std::ostream *out)
+{
+    *out << choice.request.width << "x" << choice.request.height << " -> " << choice.expected.width << "x"
+         << choice.expected.height;
+}
+
 class SizeChoice : public testing::TestWithParam<Choice> {};
 
 TEST_P(SizeChoice, OpensTheNearestListedSize)
