@@ -32,6 +32,12 @@ void fakev4l2_set_fps(const char *node, int fps)
         device->setFps(fps);
 }
 
+void fakev4l2_step(const char *node, int count)
+{
+    if (const auto device = Registry::instance().device(node))
+        device->step(count);
+}
+
 long fakev4l2_frames(const char *node)
 {
     const auto device = Registry::instance().device(node);

@@ -87,6 +87,12 @@ void FakeDevice::replug()
     ++m_generation;
 }
 
+void FakeDevice::step(int count)
+{
+    for (const auto &file : liveFiles())
+        file->produceNow(count);
+}
+
 void FakeDevice::setFps(int fps)
 {
     m_fps = fps;

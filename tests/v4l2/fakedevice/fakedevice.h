@@ -34,6 +34,9 @@ public:
     void unplug();
     void replug();
 
+    // Has every streaming file produce count frames now.
+    void step(int count);
+
     int fps() const { return m_fps; }
     void setFps(int fps);
 

@@ -429,6 +429,15 @@ void FakeFile::produce()
     }
 }
 
+void FakeFile::produceNow(int count)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    for (int i = 0; i < count && m_streaming && isAliveLocked(); ++i) {
+        fillNextBufferLocked(m_sequence++);
+        m_device->countFrame();
+    }
+}
+
 void FakeFile::fillNextBufferLocked(std::uint32_t sequence)
 {
     if (m_queued.empty())

@@ -39,6 +39,9 @@ public:
     // while not streaming, 0 otherwise.
     short pollProblems();
 
+    // Produces count frames at once if streaming.
+    void produceNow(int count);
+
     // Wakes poll() and the frame thread to look at the device again.
     void wake();
 

@@ -38,6 +38,10 @@ void fakev4l2_replug(const char *node);
 /* Changes the frame rate of node while it streams. */
 void fakev4l2_set_fps(const char *node, int fps);
 
+/* Has every streaming file of node produce count frames at once, whatever its rate; with fps = 0
+ * this gives a test exact control over which frames are waiting. */
+void fakev4l2_step(const char *node, int count);
+
 /* Frames node has produced (including those no buffer was queued for); -1 for unknown nodes. */
 long fakev4l2_frames(const char *node);
 
