@@ -11,6 +11,9 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <malloc.h>
+
+#include <algorithm>
 #include <thread>
 
 namespace {
@@ -20,6 +23,21 @@ namespace {
 constexpr std::chrono::minutes kGiveUpAfter{5};
 
 } // namespace
+
+void AppFramePath::Run::append(const Run &later)
+{
+    const bool first = cpuMs.empty();
+    const int frames = cpuMs.count() + later.cpuMs.count();
+    if (frames > 0)
+        faultsPerFrame = (faultsPerFrame * cpuMs.count() + later.faultsPerFrame * later.cpuMs.count()) / frames;
+    previewShown = (first || previewShown) && later.previewShown;
+    cpuMs.append(later.cpuMs);
+    frameThreadCpuMs.append(later.frameThreadCpuMs);
+    guiCpuMs.append(later.guiCpuMs);
+    latencyMs.append(later.latencyMs);
+    peakBytes = std::max(peakBytes, later.peakBytes);
+    nullFrames += later.nullFrames;
+}
 
 AppFramePath::AppFramePath(BenchCamera &camera)
     : m_camera(camera)
@@ -53,7 +71,7 @@ bool AppFramePath::switchTo(QSize size)
     return m_camera.currentSize() == size;
 }
 
-bool AppFramePath::waitForFrames(int count)
+bool AppFramePath::waitForFrames(int firstFrame, int count)
 {
     QEventLoop loop;
     bool gaveUp = false;
@@ -65,7 +83,7 @@ bool AppFramePath::waitForFrames(int count)
     });
     QObject::connect(&m_probe, &FrameProbe::enough, &loop, &QEventLoop::quit);
     giveUp.start(std::chrono::milliseconds(kGiveUpAfter).count());
-    m_probe.expect(count);
+    m_probe.expect(firstFrame, count);
     loop.exec();
     return !gaveUp;
 }
@@ -84,16 +102,20 @@ bool AppFramePath::previewShown() const
     return !pixmap.isNull() && pixmap.size() == preview->size();
 }
 
-AppFramePath::Run AppFramePath::runEachAfterShown(std::vector<QByteArray> frames, int warmUp, int count)
+AppFramePath::Run AppFramePath::run(std::vector<QByteArray> frames, int framesInFlight, int warmUp, int count)
 {
     m_camera.setFrames(std::move(frames));
     m_log.clear();
+    // Memory that the benchmark's own measurements freed stays resident in the allocator until
+    // trimmed; the peak should count only what the app holds.
+    malloc_trim(0);
     ProcessMemory::resetPeak();
 
     Run run;
+    const int firstFrame = m_camera.nextFrame();
     // No frame reaches the probe before waitForFrames runs the event loop, so it counts them all.
-    m_camera.serveEachAfterShown(warmUp + count);
-    const bool complete = waitForFrames(warmUp + count);
+    m_camera.serveKeepingInFlight(framesInFlight);
+    const bool complete = waitForFrames(firstFrame, warmUp + count);
     m_camera.park();
     run.peakBytes = ProcessMemory::peakBytes();
     run.nullFrames = m_probe.nullFrames();
@@ -101,13 +123,9 @@ AppFramePath::Run AppFramePath::runEachAfterShown(std::vector<QByteArray> frames
 
     const auto entries = m_log.entries();
     long faults = 0;
-    int skipped = 0;
     for (const auto &[number, entry] : entries) {
-        Q_UNUSED(number);
-        if (skipped < warmUp) {
-            ++skipped;
+        if (number < firstFrame + warmUp || number >= firstFrame + warmUp + count)
             continue;
-        }
         if (!entry.frameThreadDone || entry.servedWallNs < 0 || entry.shownWallNs < 0)
             continue;
         run.frameThreadCpuMs.add(double(entry.frameThread.cpuNs) / 1e6);
@@ -129,10 +147,12 @@ AppFramePath::StalledRun AppFramePath::runStalled(std::vector<QByteArray> frames
     constexpr int kWarmUpFrames = 5;
     m_camera.setFrames(std::move(frames));
     m_log.clear();
+    malloc_trim(0);
+    const int firstFrame = m_camera.nextFrame();
     m_camera.serveAtRate(frameInterval);
 
     StalledRun run;
-    run.completed = waitForFrames(kWarmUpFrames);
+    run.completed = waitForFrames(firstFrame, kWarmUpFrames);
     ProcessMemory::resetPeak();
     handleEventsFor(steady);
     run.steadyPeakBytes = ProcessMemory::peakBytes();

@@ -32,6 +32,9 @@ public:
         std::int64_t peakBytes = 0;
         int nullFrames = 0;
         bool previewShown = false;
+
+        // Adds the frames of a later run of the same kind.
+        void append(const Run &later);
     };
 
     struct StalledRun
@@ -54,10 +57,10 @@ public:
     // camera and starts the thread again.
     bool switchTo(QSize size);
 
-    // Each frame comes as soon as the previous one is on the preview, so the GUI thread is idle
-    // when a frame arrives and the two threads never compete. The first warmUp frames are left
-    // out of the figures.
-    Run runEachAfterShown(std::vector<QByteArray> frames, int warmUp, int count);
+    // Frames come as fast as the preview takes them, with at most framesInFlight read and not yet
+    // shown (see BenchCamera::serveKeepingInFlight); with 1 the GUI thread is idle when a frame
+    // arrives. The first warmUp frames are left out of the figures.
+    Run run(std::vector<QByteArray> frames, int framesInFlight, int warmUp, int count);
 
     // The camera sends at a fixed rate while the GUI thread stops handling events for a while,
     // as a long dialog or a slow disk would make it.
@@ -66,7 +69,7 @@ public:
                           std::chrono::milliseconds recovery);
 
 private:
-    bool waitForFrames(int count);
+    bool waitForFrames(int firstFrame, int count);
     void handleEventsFor(std::chrono::milliseconds duration);
     bool previewShown() const;
 

@@ -48,11 +48,11 @@ void BenchCamera::park()
     m_changed.notify_all();
 }
 
-void BenchCamera::serveEachAfterShown(int count)
+void BenchCamera::serveKeepingInFlight(int framesInFlight)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_mode = count > 0 ? Mode::EachAfterShown : Mode::Parked;
-    m_remaining = count;
+    m_mode = Mode::KeepingInFlight;
+    m_framesInFlight = framesInFlight;
     m_lastShown = m_lastServed;
     m_counts = Counts();
     m_changed.notify_all();
@@ -79,6 +79,12 @@ BenchCamera::Counts BenchCamera::counts() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_counts;
+}
+
+int BenchCamera::nextFrame() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nextFrame;
 }
 
 QThread *BenchCamera::waitForFrameThread()
@@ -151,7 +157,7 @@ bool BenchCamera::waitForTurn(std::unique_lock<std::mutex> &lock)
         return true;
     }
     const bool ready = m_changed.wait_for(lock, kNoFrameWait, [this] {
-        return m_mode == Mode::EachAfterShown && m_lastShown >= m_lastServed;
+        return m_mode == Mode::KeepingInFlight && m_lastServed - m_lastShown < m_framesInFlight;
     });
     return ready && m_open;
 }
@@ -179,8 +185,6 @@ int BenchCamera::readFrame(unsigned char *buffer, int *length)
     const int number = m_nextFrame++;
     m_lastServed = number;
     ++m_counts.served;
-    if (m_mode == Mode::EachAfterShown && --m_remaining == 0)
-        m_mode = Mode::Parked;
     FrameLog *log = m_log;
     lock.unlock();
 

@@ -33,12 +33,15 @@ public:
 
     // GetFrameBuffer reports no frame until told otherwise.
     void park();
-    // Serves count frames, each once the preview has shown the one before, then parks.
-    void serveEachAfterShown(int count);
+    // Serves frames as fast as the preview takes them: a frame only while fewer than framesInFlight
+    // frames are read and not yet shown. 1: each frame once the one before is on the preview, so
+    // that the two threads take turns; 2: the frame thread decodes the next frame while the GUI
+    // thread shows one, as with a camera faster than the app.
+    void serveKeepingInFlight(int framesInFlight);
     // Serves one frame per interval; a frame falls due while the app is still busy is lost, as
     // with a camera, and the app gets the next one.
     void serveAtRate(std::chrono::nanoseconds interval);
-    // From the preview's side: frame has been shown.
+    // From the preview's side: frame has been shown and its image let go.
     void frameShown(int frame);
 
     struct Counts
@@ -47,6 +50,8 @@ public:
         int missed = 0; // frames the camera sent while the app wasn't reading
     };
     Counts counts() const;
+    // The number the next frame served will have.
+    int nextFrame() const;
     // Blocks until the app's frame thread has asked for a frame, and returns that thread.
     QThread *waitForFrameThread();
 
@@ -60,7 +65,7 @@ public:
     int readFrame(unsigned char *buffer, int *length);
 
 private:
-    enum class Mode { Parked, EachAfterShown, AtRate };
+    enum class Mode { Parked, KeepingInFlight, AtRate };
 
     BenchCamera() = default;
     bool waitForTurn(std::unique_lock<std::mutex> &lock);
@@ -76,7 +81,7 @@ private:
     QThread *m_frameThread = nullptr;
 
     Mode m_mode = Mode::Parked;
-    int m_remaining = 0;
+    int m_framesInFlight = 1;
     std::chrono::nanoseconds m_interval{0};
     std::chrono::steady_clock::time_point m_nextDue;
     int m_nextFrame = 0;

@@ -19,8 +19,9 @@ class FrameProbe : public QObject
 public:
     FrameProbe(FrameLog &log, BenchCamera &camera);
 
-    // Emits enough() once count more frames have been shown; restarts the GUI thread's account.
-    void expect(int count);
+    // Emits enough() once count frames numbered firstFrame or later have been shown; frames from
+    // before, still on their way when a run ended, are left out. Restarts the GUI thread's account.
+    void expect(int firstFrame, int count);
     int nullFrames() const;
 
 public slots:
@@ -33,6 +34,7 @@ private:
     FrameLog &m_log;
     BenchCamera &m_camera;
     ThreadUsage m_lastUsage;
+    int m_firstFrame = 0;
     int m_remaining = 0;
     int m_nullFrames = 0;
 };

@@ -28,3 +28,9 @@ bool LimitDecoder::decode(const QByteArray &jpeg)
                          m_frameSize.height(), TJPF_BGRX, 0)
         == 0;
 }
+
+QImage LimitDecoder::image() const
+{
+    return QImage(m_pixels.data(), m_frameSize.width(), m_frameSize.height(), m_frameSize.width() * 4,
+                  QImage::Format_RGB32);
+}

@@ -2,6 +2,7 @@
 #define BENCH_FRAMEPATH_LIMITDECODER_H
 
 #include <QByteArray>
+#include <QImage>
 #include <QSize>
 
 #include <memory>
@@ -19,6 +20,8 @@ public:
 
     // False when the frame doesn't decode.
     bool decode(const QByteArray &jpeg);
+    // The last frame decoded, sharing the decoder's buffer: valid until the next decode.
+    QImage image() const;
 
 private:
     struct HandleCloser

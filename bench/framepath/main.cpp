@@ -4,6 +4,7 @@
 #include "jpegencoder.h"
 #include "pagescene.h"
 #include "peerpipeline.h"
+#include "processmemory.h"
 #include "reportwriter.h"
 #include "sizemeasurement.h"
 
@@ -13,17 +14,19 @@
 
 #include <turbojpeg.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
 
 namespace {
 
 constexpr int kQuality = 85;
 constexpr int kDistinctFrames = 4;
 const QSize kPreviewSize(571, 441);
+// The stalled GUI run uses the largest size in the subsampling most cameras send.
+constexpr int kStallSubsampling = TJSAMP_420;
 
 // The app logs to standard output; the report keeps the real one and the log goes nowhere.
 std::FILE *takeOverStandardOutput()
@@ -46,6 +49,7 @@ std::vector<QSize> parseSizes(const QString &text)
             return {};
         sizes.push_back(size);
     }
+    // Smallest first: the app's frame buffers only grow, so each size's peak memory is then its own.
     std::sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) { return a.width() * a.height() < b.width() * b.height(); });
     return sizes;
 }
@@ -104,21 +108,29 @@ int main(int argc, char *argv[])
     for (const PeerPipeline &peer : peers)
         peerNames << peer.name();
     ReportWriter writer(report);
-    writer.header(peerNames, budgetMs);
+    writer.header(peerNames, budgetMs, ProcessMemory::resetPeak());
 
     SizeMeasurement measurement(framePath, peers, budgetMs, kPreviewSize);
     std::vector<SizeMeasurement::Result> results;
     std::vector<QByteArray> largestFrames;
     for (const QSize &size : sizes) {
-        const PageScene scene(size);
-        std::vector<QImage> pictures;
-        for (int i = 0; i < kDistinctFrames; ++i)
-            pictures.push_back(scene.frame(i));
-        for (int subsampling : {TJSAMP_422, TJSAMP_420}) {
-            std::vector<QByteArray> frames = encodeAll(pictures, subsampling);
+        // Encoded before anything is measured, so that the pictures' memory is gone again by then.
+        std::vector<std::pair<int, std::vector<QByteArray>>> encoded;
+        {
+            const PageScene scene(size);
+            std::vector<QImage> pictures;
+            for (int i = 0; i < kDistinctFrames; ++i)
+                pictures.push_back(scene.frame(i));
+            for (int subsampling : {TJSAMP_422, TJSAMP_420})
+                encoded.emplace_back(subsampling, encodeAll(pictures, subsampling));
+        }
+        for (auto &[subsampling, frames] : encoded) {
             results.push_back(measurement.measure(size, subsampling, frames));
             writer.sizeBlock(results.back());
-            largestFrames = std::move(frames);
+        }
+        for (auto &[subsampling, frames] : encoded) {
+            if (subsampling == kStallSubsampling)
+                largestFrames = std::move(frames);
         }
     }
     writer.summary(results);
@@ -129,7 +141,7 @@ int main(int argc, char *argv[])
         const auto interval = std::chrono::nanoseconds(static_cast<long long>(1e9 / stallFps));
         const auto run = framePath.runStalled(largestFrames, interval, std::chrono::seconds(1), stall,
                                               std::chrono::seconds(1));
-        writer.stalledRun(run, largest, TJSAMP_420, stallFps, stall);
+        writer.stalledRun(run, largest, kStallSubsampling, stallFps, stall);
     }
     return 0;
 }

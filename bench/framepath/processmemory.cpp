@@ -18,11 +18,6 @@ std::int64_t statusField(const std::string &name)
 
 } // namespace
 
-std::int64_t ProcessMemory::residentBytes()
-{
-    return statusField("VmRSS");
-}
-
 std::int64_t ProcessMemory::peakBytes()
 {
     return statusField("VmHWM");

@@ -8,7 +8,6 @@
 class ProcessMemory
 {
 public:
-    static std::int64_t residentBytes();
     static std::int64_t peakBytes();
     // Restarts the peak from the current resident size; false where the kernel doesn't allow it,
     // and then peaks run from the start of the process.

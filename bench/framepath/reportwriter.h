@@ -18,14 +18,15 @@ class ReportWriter
 public:
     explicit ReportWriter(std::FILE *out);
 
-    void header(const QStringList &peers, double budgetMs);
+    void header(const QStringList &peers, double budgetMs, bool peaksPerRun);
     void sizeBlock(const SizeMeasurement::Result &result);
     void summary(const std::vector<SizeMeasurement::Result> &results);
     void stalledRun(const AppFramePath::StalledRun &run, QSize size, int subsampling, double fps,
                     std::chrono::milliseconds stall);
-    void note(const char *text);
 
 private:
+    void appLine(const char *label, const AppFramePath::Run &run, double limitMs);
+
     std::FILE *m_out;
 };
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 void Samples::add(double value)
 {
@@ -38,11 +37,4 @@ double Samples::percentile(double p) const
     const double rank = std::ceil(p / 100.0 * double(sorted.size()));
     const std::size_t index = std::size_t(std::clamp(rank, 1.0, double(sorted.size()))) - 1;
     return sorted[index];
-}
-
-double Samples::mean() const
-{
-    if (m_values.empty())
-        return std::nan("");
-    return std::accumulate(m_values.begin(), m_values.end(), 0.0) / double(m_values.size());
 }

@@ -15,7 +15,6 @@ public:
     double median() const;
     // p from 0 to 100, nearest rank.
     double percentile(double p) const;
-    double mean() const;
 
 private:
     std::vector<double> m_values;

@@ -10,8 +10,9 @@
 
 namespace {
 
-constexpr int kWarmUpFrames = 3;
-constexpr int kMinFrames = 20;
+constexpr int kWarmUpFrames = 2;
+constexpr int kRounds = 4;
+constexpr int kMinFramesPerRound = 5;
 constexpr int kMaxFrames = 400;
 
 } // namespace
@@ -25,12 +26,19 @@ SizeMeasurement::SizeMeasurement(AppFramePath &app, std::vector<PeerPipeline> pe
 {
 }
 
-FrameTimings SizeMeasurement::measureLimit(QSize size, const std::vector<QByteArray> &frames, int count) const
+FrameTimings SizeMeasurement::measureLimit(QSize size, const std::vector<QByteArray> &frames, int count,
+                                           bool scale) const
 {
     LimitDecoder decoder(size);
     for (int i = 0; i < kWarmUpFrames; ++i)
         decoder.decode(frames[std::size_t(i) % frames.size()]);
-    return FrameTimings::timeEach(count, [&](int i) { decoder.decode(frames[std::size_t(i) % frames.size()]); });
+    return FrameTimings::timeEach(count, [&](int i) {
+        decoder.decode(frames[std::size_t(i) % frames.size()]);
+        if (scale) {
+            const QImage preview = decoder.image().scaled(m_previewSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+            Q_UNUSED(preview);
+        }
+    });
 }
 
 FrameTimings SizeMeasurement::measureQtReader(const std::vector<QByteArray> &frames, int count) const
@@ -70,16 +78,20 @@ SizeMeasurement::Result SizeMeasurement::measure(QSize size, int subsampling, co
         result.jpegKiB += frame.size() / 1024.0 / double(frames.size());
 
     // A few decodes tell how many frames fit the budget.
-    const double estimateMs = std::max(measureLimit(size, frames, 2).cpuMs.median(), 0.01);
-    const int count = std::clamp(int(m_budgetMs / estimateMs), kMinFrames, kMaxFrames);
+    const double estimateMs = std::max(measureLimit(size, frames, 2, false).cpuMs.median(), 0.01);
+    const int count = std::min(int(m_budgetMs / estimateMs), kMaxFrames);
+    const int perRound = std::max(kMinFramesPerRound, count / kRounds);
 
-    // The limit before and after the app, so that a change of load during the run weighs on both.
-    result.limit = measureLimit(size, frames, count / 2);
     result.appRan = m_app.switchTo(size);
-    if (result.appRan)
-        result.app = m_app.runEachAfterShown(frames, kWarmUpFrames, count);
-    result.limit.append(measureLimit(size, frames, count - count / 2));
-    result.qtReader = measureQtReader(frames, std::max(kMinFrames / 2, count / 3));
-    result.peers = measurePeers(frames, std::max(4, count / 4));
+    for (int round = 0; round < kRounds; ++round) {
+        result.limit.append(measureLimit(size, frames, perRound, false));
+        result.limitAndScale.append(measureLimit(size, frames, perRound, true));
+        if (result.appRan) {
+            result.streaming.append(m_app.run(frames, 2, kWarmUpFrames, perRound));
+            result.oneAtATime.append(m_app.run(frames, 1, kWarmUpFrames, std::max(kMinFramesPerRound, perRound / 2)));
+        }
+    }
+    result.qtReader = measureQtReader(frames, std::max(kMinFramesPerRound, count / 3));
+    result.peers = measurePeers(frames, std::max(kMinFramesPerRound, count / 4));
     return result;
 }

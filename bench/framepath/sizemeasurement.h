@@ -13,8 +13,9 @@
 #include <vector>
 
 // Everything measured on one frame size and subsampling, in one go so that the ratios compare
-// figures taken under the same load: the limit before and after the app's frame path, Qt's own
-// JPEG reader, and each peer.
+// figures taken under the same load: the limit and the app's frame path in turns, in several
+// rounds, so that a change of load from other processes weighs on both alike; then Qt's own JPEG
+// reader and each peer.
 class SizeMeasurement
 {
 public:
@@ -31,8 +32,10 @@ public:
         double jpegKiB = 0;
         bool appRan = false;
         FrameTimings limit;
+        FrameTimings limitAndScale; // the limit, then the preview's scaling on the same thread
         FrameTimings qtReader;
-        AppFramePath::Run app;
+        AppFramePath::Run streaming;  // the frame thread decodes while the GUI thread shows
+        AppFramePath::Run oneAtATime; // each frame after the last is shown: the GUI idle
         std::vector<PeerResult> peers;
     };
 
@@ -42,7 +45,7 @@ public:
     Result measure(QSize size, int subsampling, const std::vector<QByteArray> &frames);
 
 private:
-    FrameTimings measureLimit(QSize size, const std::vector<QByteArray> &frames, int count) const;
+    FrameTimings measureLimit(QSize size, const std::vector<QByteArray> &frames, int count, bool scale) const;
     FrameTimings measureQtReader(const std::vector<QByteArray> &frames, int count) const;
     std::vector<PeerResult> measurePeers(const std::vector<QByteArray> &frames, int count) const;
 

@@ -30,10 +30,3 @@ ThreadUsage ThreadUsage::operator-(const ThreadUsage &earlier) const
 {
     return {cpuNs - earlier.cpuNs, minorFaults - earlier.minorFaults};
 }
-
-ThreadUsage &ThreadUsage::operator+=(const ThreadUsage &other)
-{
-    cpuNs += other.cpuNs;
-    minorFaults += other.minorFaults;
-    return *this;
-}

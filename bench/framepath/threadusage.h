@@ -15,7 +15,6 @@ struct ThreadUsage
     static std::int64_t wallNs();
 
     ThreadUsage operator-(const ThreadUsage &earlier) const;
-    ThreadUsage &operator+=(const ThreadUsage &other);
 };
 
 #endif
