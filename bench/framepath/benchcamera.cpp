@@ -114,6 +114,9 @@ int BenchCamera::open()
     }
     m_currentSize = nearest;
     m_open = true;
+    // The app opens the camera only while its frame thread is stopped, and the next run is a new
+    // thread whose CPU clock starts afresh: a frame still in the old thread's hand is no one's.
+    m_frameInHand = -1;
     return 0;
 }
 

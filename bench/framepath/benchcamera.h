@@ -89,7 +89,8 @@ private:
     int m_lastShown = -1;
     Counts m_counts;
 
-    // Touched by the frame thread only: the frame it is working on and its usage when it got it.
+    // Touched by the frame thread only, and by open() while that thread is stopped: the frame it is
+    // working on and its usage when it got it.
     int m_frameInHand = -1;
     ThreadUsage m_usageAtHandOver;
 };
