@@ -68,9 +68,13 @@ std::shared_ptr<FrameDecoder::Buffer> FrameDecoder::takeFreeBuffer(int bytes)
         if (buffer->taken.load(std::memory_order_acquire))
             continue;
         // Grow only: a buffer sized for the largest frame seen is reused without touching the
-        // allocator again, so steady streaming maps no fresh memory per frame.
-        if (buffer->pixels.size() < std::size_t(bytes))
+        // allocator again, so steady streaming maps no fresh memory per frame. A buffer that must
+        // grow lets its old pixels go first instead of copying them over, so that a switch to a
+        // larger size never holds the old and the new memory at once.
+        if (buffer->pixels.size() < std::size_t(bytes)) {
+            std::vector<uchar>().swap(buffer->pixels);
             buffer->pixels.resize(std::size_t(bytes));
+        }
         return buffer;
     }
     return nullptr;

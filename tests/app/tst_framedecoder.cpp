@@ -52,6 +52,7 @@ private slots:
     void damagedDataGivesNullImagesQuietly();
     void truncatedJpegStillShowsWhatArrived();
     void buffersAreHeldUntilImagesAreReleased();
+    void framesOfChangingSizeDecodeIntoGrownBuffers();
     void imagesOutliveTheDecoder();
 };
 
@@ -160,6 +161,22 @@ void FrameDecoderTest::buffersAreHeldUntilImagesAreReleased()
     const QImage third = decode(decoder, jpeg);
     QVERIFY(!third.isNull());
     QVERIFY(third == second);
+}
+
+void FrameDecoderTest::framesOfChangingSizeDecodeIntoGrownBuffers()
+{
+    FrameDecoder decoder;
+    // Two images held at once use both buffers: sized for the small frame first, then each must
+    // grow, then serve a smaller frame from its larger memory.
+    for (const QSize size : {QSize(64, 48), QSize(320, 240), QSize(96, 72)}) {
+        const QByteArray jpeg = encodeWithTurboJpeg(makePicture(size), TJSAMP_420);
+        const QImage held = decode(decoder, jpeg);
+        const QImage other = decode(decoder, jpeg);
+        const QImage expected = QImage::fromData(jpeg, "JPG").convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(held.size(), size);
+        QVERIFY(held == expected);
+        QVERIFY(other == expected);
+    }
 }
 
 void FrameDecoderTest::imagesOutliveTheDecoder()
