@@ -1,14 +1,17 @@
 #include "documentdetector.h"
 
+#include "chromachannels.h"
 #include "edgesupport.h"
+#include "linefinder.h"
+#include "linequads.h"
 #include "outlinecandidates.h"
-#include "paperformats.h"
+#include "outlinechooser.h"
+#include "outlinescorer.h"
 #include "siderefiner.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <cmath>
 
 namespace qirmel {
 
@@ -16,46 +19,17 @@ namespace {
 
 // The smallest document worth cropping, as a share of the frame: an ID card far from the camera.
 constexpr double kMinAreaFraction = 0.04;
-// Seen from overhead, a rectangle's corners stay within this many degrees of square.
-constexpr double kMaxAngleDeviation = 35;
-// Below these, an outline is a coincidence of edges rather than a document.
-constexpr double kMinSideSupport = 0.45;
-constexpr double kMinMeanSupport = 0.65;
-constexpr double kMinPolarity = 0.8;
-constexpr double kMinVisible = 0.5;
 // Full-resolution search reach, in pixels of the judging image.
 constexpr double kRefineReach = 2.5;
-
-double shapeScore(const Quad &quad)
-{
-    double worst = 0;
-    for (int corner = 0; corner < 4; ++corner)
-        worst = std::max(worst, std::abs(quad.cornerAngle(corner) - 90));
-    if (worst > kMaxAngleDeviation)
-        return 0;
-    const double squareness = 1 - 0.5 * std::pow(worst / kMaxAngleDeviation, 2);
-    const double ratio = (quad.sideLength(0) + quad.sideLength(2)) / std::max(1e-6, quad.sideLength(1) + quad.sideLength(3));
-    const double proportion = 1 - 0.5 * std::min(PaperFormats::distance(ratio), 0.3);
-    return squareness * proportion;
-}
-
-double score(const SideEvidence &evidence, const Quad &quad, const cv::Size &size, const std::optional<Quad> &seed)
-{
-    if (evidence.minSupport < kMinSideSupport || evidence.meanSupport < kMinMeanSupport
-        || evidence.polarity < kMinPolarity || evidence.visible < kMinVisible)
-        return 0;
-    const double shape = shapeScore(quad);
-    // Print on a page and the pages of an open book make smaller rectangles inside the document; among
-    // equally well supported outlines the larger one is the document.
-    const double areaShare = std::min(1.0, quad.area() / size.area());
-    double result = evidence.meanSupport * shape * (0.7 + 0.3 * std::sqrt(areaShare));
-    if (seed) {
-        const double drift = quad.maxCornerDistance(*seed) / std::hypot(size.width, size.height);
-        result *= 1 + 0.3 * std::exp(-drift / 0.03);
-    }
-    return result;
-}
-
+// Canny thresholds: a firm pass for clear edges, and a sensitive one for pale pages on pale desks.
+constexpr double kFirmLow = 20;
+constexpr double kFirmHigh = 60;
+constexpr double kSensitiveLow = 8;
+constexpr double kSensitiveHigh = 24;
+// Lines for outlines from line pairs: the shortest straight run of edge that counts, and how many lines.
+constexpr double kMinRun = 12;
+constexpr std::size_t kMaxLines = 40;
+constexpr std::size_t kMaxLineQuads = 12;
 } // namespace
 
 std::optional<Quad> DocumentDetector::detect(const cv::Mat &reducedGrey, double scale, const cv::Mat &fullFrame,
@@ -71,25 +45,35 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &reducedGrey, double 
     const double factorX = fullFrame.empty() ? scale * reducedGrey.cols / small.cols : double(fullFrame.cols) / small.cols;
     const double factorY = fullFrame.empty() ? scale * reducedGrey.rows / small.rows : double(fullFrame.rows) / small.rows;
 
-    cv::Mat smooth;
-    cv::GaussianBlur(small, smooth, cv::Size(5, 5), 0);
-    const EdgeSupport support(smooth);
-    std::vector<Quad> candidates = OutlineCandidates::find(smooth, kMinAreaFraction);
-    std::optional<Quad> smallSeed;
-    if (seed) {
-        smallSeed = seed->resampled(1 / factorX, 1 / factorY);
-        candidates.push_back(*smallSeed);
-    }
-
-    double bestScore = 0;
-    std::optional<Quad> best;
-    for (const Quad &candidate : candidates) {
-        const double s = score(support.measure(candidate), candidate, smooth.size(), smallSeed);
-        if (s > bestScore) {
-            bestScore = s;
-            best = candidate;
+    std::vector<cv::Mat> channels(1);
+    cv::GaussianBlur(small, channels[0], cv::Size(5, 5), 0);
+    if (fullFrame.type() == CV_8UC3)
+        for (cv::Mat &chroma : ChromaChannels::reduce(fullFrame, small.size())) {
+            cv::GaussianBlur(chroma, chroma, cv::Size(5, 5), 0);
+            channels.push_back(chroma);
         }
-    }
+    const cv::Mat &smooth = channels[0];
+    const EdgeSupport support(channels);
+    std::optional<Quad> smallSeed;
+    if (seed)
+        smallSeed = seed->resampled(1 / factorX, 1 / factorY);
+    const OutlineScorer scorer(support, smooth.size(), smallSeed);
+
+    std::vector<cv::Mat> edgeMaps(2);
+    cv::Canny(support.dx(), support.dy(), edgeMaps[0], kFirmLow, kFirmHigh, true);
+    cv::Canny(support.dx(), support.dy(), edgeMaps[1], kSensitiveLow, kSensitiveHigh, true);
+    std::vector<Quad> quads = OutlineCandidates::find(smooth, edgeMaps, kMinAreaFraction);
+    const double minArea = kMinAreaFraction * smooth.size().area();
+    for (const Quad &quad : LineQuads::find(LineFinder::find(edgeMaps, kMinRun, kMaxLines), support, scorer, minArea, kMaxLineQuads))
+        quads.push_back(quad);
+    if (smallSeed)
+        quads.push_back(*smallSeed);
+
+    std::vector<ScoredOutline> candidates;
+    candidates.reserve(quads.size());
+    for (const Quad &quad : quads)
+        candidates.push_back({quad, scorer.score(quad)});
+    const std::optional<Quad> best = OutlineChooser(channels).choose(candidates);
     if (!best)
         return std::nullopt;
 

@@ -3,86 +3,131 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace qirmel {
 
 namespace {
 
-// Sobel response that counts as an edge: a step of about six grey levels after smoothing.
+// Sobel response that counts as an edge: a step of about eight grey levels after smoothing.
 constexpr float kMinStep = 24.0f;
 // The gradient must point across the side, within about 30 degrees.
 constexpr float kMinAlignment = 0.86f;
 // A side hidden by more than this is not judged on what little shows.
 constexpr double kMinVisibleShare = 0.2;
+// Samples every this many pixels along a side, leaving out the ends where the neighbouring side's
+// gradient turns.
+constexpr float kSampleStep = 2.0f;
+constexpr float kCornerShare = 0.06f;
 
 } // namespace
 
-EdgeSupport::EdgeSupport(const cv::Mat &smoothGrey)
+EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels)
 {
-    cv::Sobel(smoothGrey, m_dx, CV_16S, 1, 0, 3);
-    cv::Sobel(smoothGrey, m_dy, CV_16S, 0, 1, 3);
+    for (const cv::Mat &channel : channels) {
+        cv::Mat dx;
+        cv::Mat dy;
+        cv::Sobel(channel, dx, CV_16S, 1, 0, 3);
+        cv::Sobel(channel, dy, CV_16S, 0, 1, 3);
+        m_dx.push_back(dx);
+        m_dy.push_back(dy);
+    }
+    cv::merge(m_dx, m_dxAll);
+    cv::merge(m_dy, m_dyAll);
+}
+
+bool EdgeSupport::measurable(const cv::Point2f &p) const
+{
+    return p.x >= 2 && p.y >= 2 && p.x <= m_dxAll.cols - 3 && p.y <= m_dxAll.rows - 3;
+}
+
+int EdgeSupport::edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &normal) const
+{
+    const cv::Mat &dxs = m_dx[channel];
+    const cv::Mat &dys = m_dy[channel];
+    float bestAcross = 0;
+    for (int offset = -1; offset <= 1; ++offset) {
+        const int x = cvRound(p.x + offset * normal.x);
+        const int y = cvRound(p.y + offset * normal.y);
+        const float gx = dxs.at<short>(y, x);
+        const float gy = dys.at<short>(y, x);
+        const float across = gx * normal.x + gy * normal.y;
+        if (std::abs(across) > std::abs(bestAcross) && std::abs(across) >= kMinAlignment * std::hypot(gx, gy))
+            bestAcross = across;
+    }
+    if (std::abs(bestAcross) < kMinStep)
+        return 0;
+    return bestAcross > 0 ? 1 : -1;
 }
 
 SideEvidence EdgeSupport::measure(const Quad &quad) const
 {
-    SideEvidence evidence;
-    evidence.minSupport = 1;
-    double supportedLength = 0;
-    double visibleLength = 0;
-    double totalLength = 0;
-    int positive = 0;
-    int negative = 0;
-    const float step = 2.0f;
+    const int channels = channelCount();
+    // Per channel and side: samples whose inside is brighter, and darker.
+    std::vector<std::array<std::array<int, 2>, 4>> counts(channels);
+    std::array<int, 4> visible{};
+    std::array<double, 4> length{};
+    std::array<double, 4> visibleShare{};
+    const cv::Point2f centre = (quad[0] + quad[1] + quad[2] + quad[3]) * 0.25f;
     for (int side = 0; side < 4; ++side) {
         const cv::Point2f from = quad[side];
         const cv::Point2f to = quad[(side + 1) % 4];
-        const float length = float(cv::norm(to - from));
-        totalLength += length;
-        const cv::Point2f along = (to - from) / std::max(length, 1e-3f);
-        const cv::Point2f normal(along.y, -along.x);
-        int visible = 0;
-        int supported = 0;
-        const int samples = std::max(2, int(length / step));
+        length[side] = cv::norm(to - from);
+        const cv::Point2f along = (to - from) / std::max(float(length[side]), 1e-3f);
+        cv::Point2f inward(along.y, -along.x);
+        if (inward.dot(centre - from) < 0)
+            inward = -inward;
+        const int samples = std::max(2, int(length[side] / kSampleStep));
         for (int i = 0; i < samples; ++i) {
-            // Corners are left out: there the gradient turns and says nothing about either side.
-            const float t = 0.06f + 0.88f * (i + 0.5f) / samples;
+            const float t = kCornerShare + (1 - 2 * kCornerShare) * (i + 0.5f) / samples;
             const cv::Point2f p = from + (to - from) * t;
-            if (p.x < 2 || p.y < 2 || p.x > m_dx.cols - 3 || p.y > m_dx.rows - 3)
+            if (!measurable(p))
                 continue;
-            ++visible;
-            float best = 0;
-            float bestAcross = 0;
-            for (int offset = -1; offset <= 1; ++offset) {
-                const int x = cvRound(p.x + offset * normal.x);
-                const int y = cvRound(p.y + offset * normal.y);
-                const float gx = m_dx.at<short>(y, x);
-                const float gy = m_dy.at<short>(y, x);
-                const float across = gx * normal.x + gy * normal.y;
-                if (std::abs(across) > std::abs(bestAcross) && std::abs(across) >= kMinAlignment * std::hypot(gx, gy)) {
-                    bestAcross = across;
-                    best = std::abs(across);
-                }
-            }
-            if (best >= kMinStep) {
-                ++supported;
-                (bestAcross > 0 ? positive : negative) += 1;
+            ++visible[side];
+            for (int c = 0; c < channels; ++c) {
+                const int sign = edgeSign(c, p, inward);
+                if (sign != 0)
+                    ++counts[c][side][sign > 0 ? 0 : 1];
             }
         }
-        const double visibleShare = double(visible) / samples;
-        visibleLength += length * visibleShare;
-        if (visibleShare < kMinVisibleShare) {
-            evidence.minSupport = 0;
-            continue;
-        }
-        const double support = double(supported) / visible;
-        evidence.minSupport = std::min(evidence.minSupport, support);
-        supportedLength += support * length * visibleShare;
+        visibleShare[side] = double(visible[side]) / samples;
     }
-    evidence.meanSupport = visibleLength > 0 ? supportedLength / visibleLength : 0;
-    evidence.visible = totalLength > 0 ? visibleLength / totalLength : 0;
-    evidence.polarity = positive + negative > 0 ? double(std::max(positive, negative)) / (positive + negative) : 0;
-    return evidence;
+
+    SideEvidence best;
+    double totalLength = 0;
+    double visibleLength = 0;
+    for (int side = 0; side < 4; ++side) {
+        totalLength += length[side];
+        visibleLength += length[side] * visibleShare[side];
+    }
+    if (visibleLength <= 0)
+        return best;
+    for (int c = 0; c < channels; ++c)
+        for (int sign = 0; sign < 2; ++sign) {
+            SideEvidence evidence;
+            evidence.minSupport = 1;
+            evidence.visible = visibleLength / totalLength;
+            double supported = 0;
+            int agreeing = 0;
+            int all = 0;
+            for (int side = 0; side < 4; ++side) {
+                agreeing += counts[c][side][sign];
+                all += counts[c][side][0] + counts[c][side][1];
+                if (visibleShare[side] < kMinVisibleShare) {
+                    evidence.minSupport = 0;
+                    continue;
+                }
+                const double support = double(counts[c][side][sign]) / visible[side];
+                evidence.minSupport = std::min(evidence.minSupport, support);
+                supported += support * length[side] * visibleShare[side];
+            }
+            evidence.meanSupport = supported / visibleLength;
+            evidence.polarity = all > 0 ? double(agreeing) / all : 0;
+            if (evidence.meanSupport > best.meanSupport)
+                best = evidence;
+        }
+    return best;
 }
 
 } // namespace qirmel

@@ -1,123 +1,263 @@
 #include "linequads.h"
 
-#include <opencv2/imgproc.hpp>
-
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace qirmel {
 
 namespace {
 
-// Collinear segments, gathered into one line.
-struct LineCluster
+// Opposite sides seen in perspective stay within this angle of parallel, neighbours this far from it.
+const double kParallel = std::cos(30 * CV_PI / 180);
+const double kCrossing = std::cos(50 * CV_PI / 180);
+// Two outlines whose corners all lie this close are one.
+constexpr double kSameOutline = 3.0;
+// As in EdgeSupport::measure: the ends of a side say nothing, and a mostly hidden side is not judged.
+constexpr double kCornerShare = 0.06;
+constexpr double kMinVisibleShare = 0.2;
+constexpr double kMinSideSupport = 0.3;
+
+// A line's edge evidence, sampled once at every pixel of its stretch inside the image. The counts run
+// along the line, so that any stretch's support is a difference of two entries.
+class LineProfile
 {
-    double theta = 0; // direction, in [0, pi)
-    double rho = 0;   // offset along the normal (-sin theta, cos theta)
-    double length = 0;
-    std::vector<cv::Point2f> ends;
+public:
+    LineProfile(const EdgeLine &line, const EdgeSupport &support)
+        : m_line(line)
+        , m_channels(support.channelCount())
+    {
+        const cv::Point2f normal(line.direction.y, -line.direction.x);
+        const cv::Size size = support.size();
+        // Parameter range where the line is inside the measurable part of the image.
+        double low = -1e9;
+        double high = 1e9;
+        const auto clip = [&](double origin, double step, double lowest, double highest) {
+            if (std::abs(step) < 1e-9) {
+                if (origin < lowest || origin > highest)
+                    high = low - 1;
+                return;
+            }
+            double a = (lowest - origin) / step;
+            double b = (highest - origin) / step;
+            if (a > b)
+                std::swap(a, b);
+            low = std::max(low, a);
+            high = std::min(high, b);
+        };
+        clip(line.point.x, line.direction.x, 2, size.width - 3);
+        clip(line.point.y, line.direction.y, 2, size.height - 3);
+        m_start = std::ceil(low);
+        m_samples = high >= low ? int(std::floor(high) - m_start) + 1 : 0;
+        m_counts.assign(std::size_t(m_channels) * 2 * (m_samples + 1), 0);
+        for (int k = 0; k < m_samples; ++k) {
+            const cv::Point2f p = line.point + line.direction * float(m_start + k);
+            for (int c = 0; c < m_channels; ++c) {
+                const int sign = support.measurable(p) ? support.edgeSign(c, p, normal) : 0;
+                for (int s = 0; s < 2; ++s)
+                    count(c, s, k + 1) = count(c, s, k) + (sign == (s == 0 ? 1 : -1));
+            }
+        }
+    }
+
+    const EdgeLine &line() const { return m_line; }
+    double parameter(const cv::Point2f &p) const { return (p - m_line.point).dot(m_line.direction); }
+
+    // Samples in [from, to] that are inside the image, and of those the ones stepping up (sign 0) or
+    // down (sign 1) along the normal, per channel.
+    int visible(double from, double to) const
+    {
+        const auto [a, b] = indices(from, to);
+        return std::max(0, b - a);
+    }
+    int supported(int channel, int sign, double from, double to) const
+    {
+        const auto [a, b] = indices(from, to);
+        return b > a ? m_counts[index(channel, sign, b)] - m_counts[index(channel, sign, a)] : 0;
+    }
+
+private:
+    std::pair<int, int> indices(double from, double to) const
+    {
+        const int a = std::clamp(int(std::ceil(from - m_start)), 0, m_samples);
+        const int b = std::clamp(int(std::floor(to - m_start)) + 1, 0, m_samples);
+        return {a, b};
+    }
+    std::size_t index(int channel, int sign, int k) const { return (std::size_t(channel) * 2 + sign) * (m_samples + 1) + k; }
+    int &count(int channel, int sign, int k) { return m_counts[index(channel, sign, k)]; }
+
+    EdgeLine m_line;
+    int m_channels;
+    double m_start = 0;
+    int m_samples = 0;
+    std::vector<int> m_counts;
 };
 
-double angleBetween(double a, double b)
+bool meet(const EdgeLine &a, const EdgeLine &b, cv::Point2f &at)
 {
-    const double d = std::abs(a - b);
-    return std::min(d, CV_PI - d);
-}
-
-constexpr double kSameAngle = 3 * CV_PI / 180;
-constexpr double kSameOffset = 3;
-constexpr double kMaxParallelDeviation = 20 * CV_PI / 180;
-constexpr std::size_t kMaxLines = 14;
-
-bool meet(const cv::Vec4f &a, const cv::Vec4f &b, cv::Point2f &at)
-{
-    const double denominator = double(a[0]) * b[1] - double(a[1]) * b[0];
+    const double denominator = double(a.direction.x) * b.direction.y - double(a.direction.y) * b.direction.x;
     if (std::abs(denominator) < 1e-6)
         return false;
-    const double qx = b[2] - a[2];
-    const double qy = b[3] - a[3];
-    const double t = (qx * b[1] - qy * b[0]) / denominator;
-    at = cv::Point2f(float(a[2] + a[0] * t), float(a[3] + a[1] * t));
+    const cv::Point2f q = b.point - a.point;
+    const double t = (double(q.x) * b.direction.y - double(q.y) * b.direction.x) / denominator;
+    at = a.point + a.direction * float(t);
     return true;
 }
 
+struct Scored
+{
+    Quad quad;
+    double score;
+};
+
+class Enumerator
+{
+public:
+    Enumerator(const std::vector<LineProfile> &profiles, const EdgeSupport &support, const OutlineScorer &scorer, double minArea)
+        : m_profiles(profiles)
+        , m_size(support.size())
+        , m_channels(support.channelCount())
+        , m_scorer(scorer)
+        , m_minArea(minArea)
+    {
+    }
+
+    // Sides in cyclic order; corner m joins side m and side m + 1.
+    void consider(const std::array<int, 4> &sides)
+    {
+        std::array<cv::Point2f, 4> corners;
+        const float reachX = 0.5f * m_size.width;
+        const float reachY = 0.5f * m_size.height;
+        for (int m = 0; m < 4; ++m) {
+            if (!meet(m_profiles[sides[m]].line(), m_profiles[sides[(m + 1) % 4]].line(), corners[m]))
+                return;
+            const cv::Point2f &p = corners[m];
+            if (p.x < -reachX || p.y < -reachY || p.x > m_size.width + reachX || p.y > m_size.height + reachY)
+                return;
+        }
+        const Quad cyclic(corners);
+        if (!cyclic.isConvex() || cyclic.area() < m_minArea)
+            return;
+        const std::optional<SideEvidence> evidence = measure(sides, corners);
+        if (!evidence)
+            return;
+        const Quad quad = Quad::fromUnordered(cyclic.points());
+        const double score = m_scorer.score(quad, *evidence);
+        if (score > 0)
+            m_found.push_back({quad, score});
+    }
+
+    std::vector<Quad> best(std::size_t count)
+    {
+        std::sort(m_found.begin(), m_found.end(), [](const Scored &a, const Scored &b) { return a.score > b.score; });
+        std::vector<Quad> chosen;
+        for (const Scored &s : m_found) {
+            if (chosen.size() >= count)
+                break;
+            if (std::none_of(chosen.begin(), chosen.end(), [&](const Quad &q) { return q.maxCornerDistance(s.quad) < kSameOutline; }))
+                chosen.push_back(s.quad);
+        }
+        return chosen;
+    }
+
+private:
+    std::optional<SideEvidence> measure(const std::array<int, 4> &sides, const std::array<cv::Point2f, 4> &corners) const
+    {
+        const cv::Point2f centre = (corners[0] + corners[1] + corners[2] + corners[3]) * 0.25f;
+        std::array<double, 4> length{};
+        std::array<double, 4> share{};
+        std::array<int, 4> visible{};
+        // Per channel and polarity (inside brighter, inside darker), the supported samples of each side.
+        std::vector<std::array<std::array<int, 4>, 2>> counts(m_channels);
+        double totalLength = 0;
+        double visibleLength = 0;
+        for (int m = 0; m < 4; ++m) {
+            const LineProfile &profile = m_profiles[sides[m]];
+            double from = profile.parameter(corners[(m + 3) % 4]);
+            double to = profile.parameter(corners[m]);
+            if (from > to)
+                std::swap(from, to);
+            length[m] = to - from;
+            const double trim = kCornerShare * length[m];
+            from += trim;
+            to -= trim;
+            visible[m] = profile.visible(from, to);
+            share[m] = std::min(1.0, visible[m] / std::max(1.0, to - from));
+            if (share[m] < kMinVisibleShare)
+                return std::nullopt;
+            totalLength += length[m];
+            visibleLength += length[m] * share[m];
+            const cv::Point2f normal(profile.line().direction.y, -profile.line().direction.x);
+            const bool inwardIsPositive = normal.dot(centre - profile.line().point) > 0;
+            for (int c = 0; c < m_channels; ++c) {
+                const int up = profile.supported(c, 0, from, to);
+                const int down = profile.supported(c, 1, from, to);
+                counts[c][0][m] = inwardIsPositive ? up : down;
+                counts[c][1][m] = inwardIsPositive ? down : up;
+            }
+        }
+        std::optional<SideEvidence> best;
+        for (int c = 0; c < m_channels; ++c)
+            for (int s = 0; s < 2; ++s) {
+                SideEvidence evidence;
+                evidence.minSupport = 1;
+                evidence.visible = visibleLength / std::max(1e-9, totalLength);
+                double supported = 0;
+                int agreeing = 0;
+                int all = 0;
+                for (int m = 0; m < 4; ++m) {
+                    const double support = double(counts[c][s][m]) / std::max(1, visible[m]);
+                    evidence.minSupport = std::min(evidence.minSupport, support);
+                    supported += support * length[m] * share[m];
+                    agreeing += counts[c][s][m];
+                    all += counts[c][0][m] + counts[c][1][m];
+                }
+                if (evidence.minSupport < kMinSideSupport)
+                    continue;
+                evidence.meanSupport = supported / std::max(1e-9, visibleLength);
+                evidence.polarity = all > 0 ? double(agreeing) / all : 0;
+                if (!best || evidence.meanSupport > best->meanSupport)
+                    best = evidence;
+            }
+        return best;
+    }
+
+    const std::vector<LineProfile> &m_profiles;
+    cv::Size m_size;
+    int m_channels;
+    const OutlineScorer &m_scorer;
+    double m_minArea;
+    std::vector<Scored> m_found;
+};
+
 } // namespace
 
-std::vector<Quad> LineQuads::find(const cv::Mat &edges, double minAreaFraction)
+std::vector<Quad> LineQuads::find(const std::vector<EdgeLine> &lines, const EdgeSupport &support,
+                                  const OutlineScorer &scorer, double minArea, std::size_t maxQuads)
 {
-    const int shorter = std::min(edges.cols, edges.rows);
-    std::vector<cv::Vec4i> segments;
-    cv::HoughLinesP(edges, segments, 1, CV_PI / 180, shorter / 10, shorter / 10.0, 3);
+    if (lines.size() < 4)
+        return {};
+    std::vector<LineProfile> profiles;
+    profiles.reserve(lines.size());
+    for (const EdgeLine &line : lines)
+        profiles.emplace_back(line, support);
 
-    std::vector<LineCluster> clusters;
-    for (const cv::Vec4i &s : segments) {
-        const cv::Point2f a{float(s[0]), float(s[1])};
-        const cv::Point2f b{float(s[2]), float(s[3])};
-        double theta = std::atan2(b.y - a.y, b.x - a.x);
-        if (theta < 0)
-            theta += CV_PI;
-        if (theta >= CV_PI)
-            theta -= CV_PI;
-        const cv::Point2f mid = (a + b) * 0.5f;
-        const double rho = -std::sin(theta) * mid.x + std::cos(theta) * mid.y;
-        const double length = cv::norm(b - a);
-        auto same = std::find_if(clusters.begin(), clusters.end(), [&](const LineCluster &c) {
-            // Near theta = 0 and pi the same line has opposite offsets.
-            const double offset = std::abs(c.theta - theta) > CV_PI / 2 ? -rho : rho;
-            return angleBetween(c.theta, theta) < kSameAngle && std::abs(c.rho - offset) < kSameOffset;
-        });
-        if (same == clusters.end()) {
-            clusters.push_back({theta, rho, length, {a, b}});
-        } else {
-            same->length += length;
-            same->ends.push_back(a);
-            same->ends.push_back(b);
-        }
-    }
-    std::sort(clusters.begin(), clusters.end(), [](const LineCluster &x, const LineCluster &y) { return x.length > y.length; });
-    if (clusters.size() > kMaxLines)
-        clusters.resize(kMaxLines);
-
-    std::vector<cv::Vec4f> lines;
-    std::vector<double> angles;
-    for (const LineCluster &c : clusters) {
-        cv::Vec4f line;
-        cv::fitLine(c.ends, line, cv::DIST_L2, 0, 0.01, 0.01);
-        lines.push_back(line);
-        angles.push_back(c.theta);
-    }
-
-    std::vector<std::pair<std::size_t, std::size_t>> parallel;
+    std::vector<std::pair<int, int>> parallel;
     for (std::size_t i = 0; i < lines.size(); ++i)
         for (std::size_t j = i + 1; j < lines.size(); ++j)
-            if (angleBetween(angles[i], angles[j]) < kMaxParallelDeviation)
-                parallel.emplace_back(i, j);
+            if (std::abs(lines[i].direction.dot(lines[j].direction)) >= kParallel)
+                parallel.emplace_back(int(i), int(j));
 
-    const double minArea = minAreaFraction * edges.size().area();
-    const float reachX = 0.5f * edges.cols;
-    const float reachY = 0.5f * edges.rows;
-    std::vector<Quad> quads;
+    Enumerator enumerator(profiles, support, scorer, minArea);
     for (std::size_t p = 0; p < parallel.size(); ++p)
         for (std::size_t q = p + 1; q < parallel.size(); ++q) {
             const auto [a, c] = parallel[p];
             const auto [b, d] = parallel[q];
-            if (a == b || a == d || c == b || c == d || angleBetween(angles[a], angles[b]) < CV_PI / 3)
+            if (std::abs(lines[a].direction.dot(lines[b].direction)) > kCrossing)
                 continue;
-            const cv::Vec4f sides[4] = {lines[a], lines[b], lines[c], lines[d]};
-            std::vector<cv::Point2f> corners(4);
-            bool ok = true;
-            for (int k = 0; k < 4 && ok; ++k) {
-                ok = meet(sides[k], sides[(k + 1) % 4], corners[k]);
-                const cv::Point2f &p0 = corners[k];
-                ok = ok && p0.x > -reachX && p0.y > -reachY && p0.x < edges.cols + reachX && p0.y < edges.rows + reachY;
-            }
-            if (!ok)
-                continue;
-            const Quad quad = Quad::fromUnordered(corners);
-            if (quad.isConvex() && quad.area() >= minArea)
-                quads.push_back(quad);
+            enumerator.consider({a, b, c, d});
         }
-    return quads;
+    return enumerator.best(maxQuads);
 }
 
 } // namespace qirmel

@@ -1,22 +1,27 @@
 #ifndef QIRMEL_CROP_LINEQUADS_H
 #define QIRMEL_CROP_LINEQUADS_H
 
+#include "edgesupport.h"
+#include "linefinder.h"
+#include "outlinescorer.h"
 #include "quad.h"
-
-#include <opencv2/core.hpp>
 
 #include <vector>
 
 namespace qirmel {
 
-// Proposes outlines built from straight lines in an edge map: two pairs of roughly parallel lines,
-// crossing at roughly right angles. Unlike region outlines this does not need the document's edge to
-// form a closed loop of its own, so it finds a book's cover on a grained desk, a page whose edge merges
-// with clutter, or one whose corner is under a hand. Stateless and reentrant.
+// Proposes outlines built from straight lines: two pairs of roughly parallel lines crossing at roughly
+// right angles. Unlike region outlines this does not need the document's edge to form a closed loop of
+// its own, so it finds a card on grained wood, a page whose edge merges with clutter, or one whose corner
+// is under a hand or beyond the frame. Every combination of the lines is judged, which is affordable
+// because each line's edge evidence is sampled once and a side's support is then read off running
+// counts. Stateless and reentrant.
 class LineQuads
 {
 public:
-    static std::vector<Quad> find(const cv::Mat &edges, double minAreaFraction);
+    // The best maxQuads outlines by the scorer, no two alike; minArea in pixels of the judging image.
+    static std::vector<Quad> find(const std::vector<EdgeLine> &lines, const EdgeSupport &support,
+                                  const OutlineScorer &scorer, double minArea, std::size_t maxQuads);
 };
 
 } // namespace qirmel

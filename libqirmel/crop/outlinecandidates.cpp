@@ -1,7 +1,5 @@
 #include "outlinecandidates.h"
 
-#include "linequads.h"
-
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -149,19 +147,14 @@ private:
 
 } // namespace
 
-std::vector<Quad> OutlineCandidates::find(const cv::Mat &smoothGrey, double minAreaFraction)
+std::vector<Quad> OutlineCandidates::find(const cv::Mat &smoothGrey, const std::vector<cv::Mat> &edgeMaps, double minAreaFraction)
 {
     Collector collector(smoothGrey.size(), minAreaFraction);
     const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::Mat binary;
-
-    // A firm pass for clear edges, and a sensitive one for pale pages on pale desks.
-    std::vector<Quad> lineQuads;
-    for (const auto &[low, high] : {std::pair{20.0, 60.0}, std::pair{6.0, 18.0}}) {
-        cv::Canny(smoothGrey, binary, low, high, 3, true);
-        if (low > 10)
-            lineQuads = LineQuads::find(binary, minAreaFraction);
-        cv::dilate(binary, binary, square);
+    // Closing small gaps lets a page's edge broken by noise or print close around it.
+    for (const cv::Mat &edges : edgeMaps) {
+        cv::dilate(edges, binary, square);
         collector.addRegions(binary);
     }
 
@@ -172,10 +165,7 @@ std::vector<Quad> OutlineCandidates::find(const cv::Mat &smoothGrey, double minA
     collector.addRegions(binary);
     cv::bitwise_not(binary, binary);
     collector.addRegions(binary);
-
-    std::vector<Quad> quads = collector.take();
-    quads.insert(quads.end(), lineQuads.begin(), lineQuads.end());
-    return quads;
+    return collector.take();
 }
 
 } // namespace qirmel

@@ -19,6 +19,10 @@ constexpr double kKnownRatios[] = {
     1.33333, // open 6 x 9 book
 };
 
+// Till receipts come in any length; longer ones are not held under a camera whole.
+constexpr double kShortestReceipt = 2.0;
+constexpr double kLongestReceipt = 5.0;
+
 double longOverShort(double ratio)
 {
     return ratio >= 1 ? ratio : 1 / ratio;
@@ -40,6 +44,8 @@ double PaperFormats::snap(double ratio, double tolerance)
 double PaperFormats::distance(double ratio)
 {
     const double r = longOverShort(ratio);
+    if (r >= kShortestReceipt && r <= kLongestReceipt)
+        return 0;
     double best = 1e9;
     for (double known : kKnownRatios)
         best = std::min(best, std::abs(std::log(known / r)));

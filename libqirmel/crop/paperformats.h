@@ -4,14 +4,15 @@
 namespace qirmel {
 
 // Proportions (long side over short side) of the documents people put under the camera: ISO A and B
-// sheets, Letter, Legal, ID cards, business cards, photos and open books.
+// sheets, Letter, Legal, ID cards, business cards, photos, open books, and till receipts of any length.
 class PaperFormats
 {
 public:
     // The known proportion nearest to ratio (either orientation), or ratio itself when none lies within
     // the relative tolerance.
     static double snap(double ratio, double tolerance);
-    // Relative distance, in log terms, from ratio to the nearest known proportion; 0 on a known one.
+    // Relative distance, in log terms, from ratio to the nearest known proportion; 0 on a known one and
+    // anywhere in the range of receipts, which snap() leaves as they are.
     static double distance(double ratio);
 };
 

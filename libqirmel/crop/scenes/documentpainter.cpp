@@ -81,14 +81,15 @@ void printCard(cv::Mat &card, cv::RNG &rng)
     printText(card, cv::Rect(card.cols * 4 / 10, card.rows * 3 / 10, card.cols / 2, card.rows / 2), card.rows * 0.08, rng);
 }
 
-void printBook(cv::Mat &book, cv::RNG &rng)
+// The pages of an open book, with the cover showing around them.
+void printBook(DocumentImage &image, const cv::Size &pagesSize, cv::RNG &rng)
 {
+    image.rim = std::max(2, int(pagesSize.height * rng.uniform(0.02, 0.04)));
     const cv::Scalar covers[] = {{40, 30, 120}, {110, 50, 30}, {40, 90, 40}, {30, 30, 30}};
-    book.setTo(covers[rng.uniform(0, 4)]);
-    const int rim = std::max(2, int(book.rows * rng.uniform(0.02, 0.04)));
+    image.bgr = cv::Mat(pagesSize + cv::Size(2 * image.rim, 2 * image.rim), CV_8UC3, covers[rng.uniform(0, 4)]);
+    image.coverage = cv::Mat(image.bgr.size(), CV_8UC1, cv::Scalar(255));
     const cv::Scalar paper(rng.uniform(215, 235), rng.uniform(228, 245), rng.uniform(235, 250));
-    const cv::Rect pages(rim, rim, book.cols - 2 * rim, book.rows - 2 * rim);
-    cv::Mat inside = book(pages);
+    cv::Mat inside = image.bgr(cv::Rect(cv::Point(image.rim, image.rim), pagesSize));
     inside.setTo(paper);
     const int half = inside.cols / 2;
     cv::Mat left = inside.colRange(0, half);
@@ -145,7 +146,7 @@ DocumentImage DocumentPainter::paint(Document document, const cv::Size &size, cv
         break;
     }
     case Document::OpenBook:
-        printBook(image.bgr, rng);
+        printBook(image, size, rng);
         break;
     case Document::Receipt:
         image.bgr.setTo(cv::Scalar(232, 236, 238));

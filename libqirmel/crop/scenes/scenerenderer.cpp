@@ -18,23 +18,27 @@ double radians(double degrees)
     return degrees * CV_PI / 180;
 }
 
-// Pastes the document into the frame through the homography that takes its own corners to the outline.
+// Pastes the document into the frame through the homography that takes its own corners to the outline;
+// a rim around the document (a book's cover) lands outside the outline.
 void placeDocument(cv::Mat &frame, const DocumentImage &document, const Quad &outline, cv::RNG &rng)
 {
-    const float right = document.bgr.cols - 0.5f;
-    const float bottom = document.bgr.rows - 0.5f;
-    const cv::Point2f own[4] = {{-0.5f, -0.5f}, {right, -0.5f}, {right, bottom}, {-0.5f, bottom}};
-    const cv::Rect area = (cv::boundingRect(outline.points()) + cv::Size(4, 4) - cv::Point(2, 2)) & cv::Rect(cv::Point(), frame.size());
+    const float rim = float(document.rim);
+    const float right = document.bgr.cols - rim - 0.5f;
+    const float bottom = document.bgr.rows - rim - 0.5f;
+    const cv::Point2f own[4] = {{rim - 0.5f, rim - 0.5f}, {right, rim - 0.5f}, {right, bottom}, {rim - 0.5f, bottom}};
+    const cv::Matx33d toFrame = cv::getPerspectiveTransform(own, outline.corners().data());
+    const std::vector<cv::Point2f> imageCorners = {{-0.5f, -0.5f}, {document.bgr.cols - 0.5f, -0.5f},
+                                                   {document.bgr.cols - 0.5f, document.bgr.rows - 0.5f}, {-0.5f, document.bgr.rows - 0.5f}};
+    std::vector<cv::Point2f> placed;
+    cv::perspectiveTransform(imageCorners, placed, toFrame);
+    const cv::Rect area = (cv::boundingRect(placed) + cv::Size(4, 4) - cv::Point(2, 2)) & cv::Rect(cv::Point(), frame.size());
     if (area.empty())
         return;
-    std::array<cv::Point2f, 4> local;
-    for (int i = 0; i < 4; ++i)
-        local[i] = outline[i] - cv::Point2f(area.tl());
-    const cv::Mat toArea = cv::getPerspectiveTransform(own, local.data());
+    const cv::Matx33d toArea = cv::Matx33d(1, 0, -area.x, 0, 1, -area.y, 0, 0, 1) * toFrame;
     cv::Mat paper;
     cv::Mat coverage;
-    cv::warpPerspective(document.bgr, paper, toArea, area.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
-    cv::warpPerspective(document.coverage, coverage, toArea, area.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+    cv::warpPerspective(document.bgr, paper, cv::Mat(toArea), area.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    cv::warpPerspective(document.coverage, coverage, cv::Mat(toArea), area.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
     cv::Mat weight;
     coverage.convertTo(weight, CV_32F, 1.0 / 255);
     cv::Mat region = frame(area);

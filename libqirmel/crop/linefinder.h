@@ -1,0 +1,31 @@
+#ifndef QIRMEL_CROP_LINEFINDER_H
+#define QIRMEL_CROP_LINEFINDER_H
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+namespace qirmel {
+
+// A straight line through point with unit direction, and how much edge lies on it.
+struct EdgeLine
+{
+    cv::Point2f point;
+    cv::Point2f direction;
+    double length = 0;
+};
+
+// Finds the longest straight lines in edge maps. Edges are traced, cut into straight runs, and runs that
+// lie on one line are gathered, so a side broken by a pen, a hand or print still counts as one line.
+// Tracing costs far less than a Hough transform and does not let the many short strokes of wood grain or
+// text add up to lines that are not there. Stateless and reentrant.
+class LineFinder
+{
+public:
+    // minRun: the shortest straight run that counts, in pixels. At most maxLines lines, longest first.
+    static std::vector<EdgeLine> find(const std::vector<cv::Mat> &edgeMaps, double minRun, std::size_t maxLines);
+};
+
+} // namespace qirmel
+
+#endif

@@ -1,0 +1,113 @@
+#include "outlinechooser.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qirmel {
+
+namespace {
+
+// An enclosing outline must score at least this share of the enclosed one.
+constexpr double kEnclosingShare = 0.7;
+// ... and be this much larger: a thinner frame around an outline is a book's cover around its pages or
+// a photo's border, and the content inside is what the user wants.
+constexpr double kMinGrowth = 1.25;
+// An outline this little smaller than the chosen one, inside it and nearly as well supported, is the
+// content within such a frame; closer still it is the same outline found twice.
+constexpr double kMinFrameGrowth = 1.04;
+constexpr double kFramedShare = 0.9;
+// Width of the band of desk sampled just outside an outline, in pixels of the judging image.
+constexpr float kBand = 4;
+// Mean level difference, in any channel, that tells the document's surface from the desk.
+constexpr double kMinContrast = 10;
+
+// Whether every corner of inner lies at least depth pixels inside outer.
+bool inside(const Quad &outer, const Quad &inner, double depth)
+{
+    const std::vector<cv::Point2f> polygon = outer.points();
+    for (const cv::Point2f &p : inner.corners())
+        if (cv::pointPolygonTest(polygon, p, true) < depth)
+            return false;
+    return true;
+}
+
+bool encloses(const Quad &outer, const Quad &inner)
+{
+    return outer.area() >= kMinGrowth * inner.area() && inside(outer, inner, -2);
+}
+
+// A frame runs all round: its inner outline keeps clear of the outer one at every corner.
+bool frames(const Quad &outer, const Quad &inner)
+{
+    const double growth = outer.area() / std::max(1.0, inner.area());
+    return growth >= kMinFrameGrowth && growth < kMinGrowth && inside(outer, inner, 1.5);
+}
+
+std::vector<cv::Point> polygon(const Quad &quad, float grow)
+{
+    const cv::Point2f centre = (quad[0] + quad[1] + quad[2] + quad[3]) * 0.25f;
+    std::vector<cv::Point> points;
+    for (const cv::Point2f &p : quad.corners()) {
+        const cv::Point2f out = p - centre;
+        const float reach = float(cv::norm(out));
+        const cv::Point2f moved = p + out * (grow / std::max(reach, 1.0f));
+        points.emplace_back(cvRound(moved.x), cvRound(moved.y));
+    }
+    return points;
+}
+
+} // namespace
+
+OutlineChooser::OutlineChooser(const std::vector<cv::Mat> &channels)
+    : m_channels(channels)
+{
+}
+
+bool OutlineChooser::ringDiffersFromDesk(const Quad &outer, const Quad &inner) const
+{
+    const cv::Size size = m_channels.front().size();
+    cv::Mat ring = cv::Mat::zeros(size, CV_8UC1);
+    cv::fillConvexPoly(ring, polygon(outer, -1), cv::Scalar(255));
+    cv::fillConvexPoly(ring, polygon(inner, 1), cv::Scalar(0));
+    cv::Mat band = cv::Mat::zeros(size, CV_8UC1);
+    cv::fillConvexPoly(band, polygon(outer, kBand + 1), cv::Scalar(255));
+    cv::fillConvexPoly(band, polygon(outer, 1), cv::Scalar(0));
+    if (cv::countNonZero(ring) == 0 || cv::countNonZero(band) == 0)
+        return true;
+    for (const cv::Mat &channel : m_channels)
+        if (std::abs(cv::mean(channel, ring)[0] - cv::mean(channel, band)[0]) >= kMinContrast)
+            return true;
+    return false;
+}
+
+std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &outlines) const
+{
+    const auto best = std::max_element(outlines.begin(), outlines.end(),
+                                       [](const ScoredOutline &a, const ScoredOutline &b) { return a.score < b.score; });
+    if (best == outlines.end() || best->score <= 0)
+        return std::nullopt;
+    // Step outwards one enclosing outline at a time, the nearest first, so that an open book's spread is
+    // reached from one of its pages before its cover is considered.
+    Quad chosen = best->quad;
+    double chosenScore = best->score;
+    for (;;) {
+        const ScoredOutline *next = nullptr;
+        for (const ScoredOutline &o : outlines)
+            if (o.score >= kEnclosingShare * chosenScore && encloses(o.quad, chosen) && (!next || o.quad.area() < next->quad.area())
+                && ringDiffersFromDesk(o.quad, chosen))
+                next = &o;
+        if (!next)
+            break;
+        chosen = next->quad;
+        chosenScore = next->score;
+    }
+    const ScoredOutline *content = nullptr;
+    for (const ScoredOutline &o : outlines)
+        if (o.score >= kFramedShare * chosenScore && frames(chosen, o.quad) && (!content || o.score > content->score))
+            content = &o;
+    return content ? content->quad : chosen;
+}
+
+} // namespace qirmel
