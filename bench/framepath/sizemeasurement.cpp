@@ -11,7 +11,7 @@
 namespace {
 
 constexpr int kWarmUpFrames = 2;
-constexpr int kRounds = 4;
+constexpr int kRounds = 8;
 constexpr int kMinFramesPerRound = 5;
 constexpr int kMaxFrames = 400;
 
