@@ -1,12 +1,12 @@
 #include "api/cameralibrary.h"
 
 #include "api/sizechoice.h"
+#include "pipeline/photopipeline.h"
 #include "pipeline/photowriter.h"
 #include "source/enumeration.h"
 
 #include <cerrno>
 #include <cstring>
-#include <limits>
 #include <ostream>
 #include <thread>
 
@@ -129,6 +129,7 @@ int CameraLibrary::open(int index)
         compressed = m_compressed;
     }
     // Opening may take a while (the virtual camera renders its scene): the state lock stays free.
+    m_framePipeline.reset();
     if (!camera->open(size, compressed))
         return -EIO;
     const std::lock_guard<std::mutex> state(m_stateMutex);
@@ -152,6 +153,8 @@ void CameraLibrary::closeLocked()
     m_openIndex = -1;
     m_openSize = Size{};
     m_hasNewest = false;
+    m_newestOutline.reset();
+    m_framePipeline.reset();
 }
 
 int CameraLibrary::resolutionCount() const
@@ -198,11 +201,13 @@ int CameraLibrary::nextFrame(std::uint8_t *buffer, int *length)
     std::unique_lock<std::mutex> stream(m_streamMutex);
     CameraSource *camera = nullptr;
     Size size;
+    int wantedTurns = 0;
     {
         const std::lock_guard<std::mutex> state(m_stateMutex);
         if (m_openIndex >= 0) {
             camera = m_cameras[static_cast<std::size_t>(m_openIndex)].get();
             size = m_openSize;
+            wantedTurns = m_settings.quarterTurns;
         }
     }
     if (!camera) {
@@ -211,10 +216,12 @@ int CameraLibrary::nextFrame(std::uint8_t *buffer, int *length)
         return -ENODEV;
     }
 
+    camera->preferTurns(wantedTurns);
+    m_incoming.quarterTurns = 0;
     const FrameStatus status = camera->waitFrame(m_incoming, kFrameTimeout);
     if (status != FrameStatus::Ok)
         return status == FrameStatus::Timeout ? -ETIMEDOUT : -EIO;
-    if (m_incoming.size != size)
+    if (m_incoming.size != turnedSize(size, m_incoming.quarterTurns))
         return -EIO;
 
     // The settings are read after the wait so that a turn made meanwhile shows in this frame.
@@ -231,6 +238,7 @@ int CameraLibrary::nextFrame(std::uint8_t *buffer, int *length)
         // The frame becomes the newest; the one it replaces is overwritten by the next wait.
         const std::lock_guard<std::mutex> state(m_stateMutex);
         std::swap(m_newest, m_incoming);
+        m_newestOutline = m_framePipeline.outline();
         m_hasNewest = true;
     }
     if (!encoded)
@@ -245,6 +253,7 @@ int CameraLibrary::capture(const char *path)
     if (!path || !*path)
         return -EINVAL;
     Frame frame;
+    std::optional<Quad> liveOutline;
     PipelineSettings settings;
     int quality = 0;
     {
@@ -252,12 +261,14 @@ int CameraLibrary::capture(const char *path)
         if (!m_hasNewest)
             return -ENODATA;
         frame = m_newest;
+        liveOutline = m_newestOutline;
         settings = m_settings;
         quality = m_config.photoQuality;
     }
-    FramePipeline pipeline;
+    // A pipeline of its own: the frame thread's may be busy meanwhile.
+    PhotoPipeline pipeline;
     std::vector<std::uint8_t> jpeg;
-    if (!pipeline.process(frame, settings, quality, std::numeric_limits<std::size_t>::max(), jpeg))
+    if (!pipeline.process(frame, liveOutline, settings, quality, jpeg))
         return -EIO;
     return writePhoto(path, jpeg.data(), jpeg.size());
 }

@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -88,6 +89,7 @@ private:
     Size m_requestedSize{std::numeric_limits<int>::max(), std::numeric_limits<int>::max()};  // the largest
     PipelineSettings m_settings;
     Frame m_newest;
+    std::optional<Quad> m_newestOutline;  // where the live crop cut m_newest, a photo's starting point
     bool m_hasNewest = false;
 
     // Used with m_streamMutex held only.

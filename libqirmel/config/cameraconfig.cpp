@@ -1,14 +1,18 @@
 #include "config/cameraconfig.h"
 
+#include "source/photoscene.h"
+
 #include <ini.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +27,7 @@ constexpr int kMaxCameraNumber = 99;
 constexpr int kMinSide = 32;
 constexpr int kMaxSide = 8192;
 constexpr int kMaxFps = 120;
+constexpr int kMaxSceneInterval = 3600;
 constexpr std::size_t kMaxNameLength = 63;
 
 std::string lowered(std::string text)
@@ -113,9 +118,17 @@ private:
     int m_line = 0;
 };
 
+// The named scenes, as the scene key spells them.
+const std::pair<const char *, SceneKind> kSceneNames[] = {
+    {"page", SceneKind::Page},           {"book", SceneKind::Book},
+    {"idcard", SceneKind::IdCard},       {"empty", SceneKind::EmptyDesk},
+    {"moving", SceneKind::MovingPage},
+};
+
 class Parser {
 public:
-    Parser(const std::string &text, CameraConfig &config) : m_text(text), m_config(config), m_reader(text, m_problems) {}
+    Parser(const std::string &text, const std::string &folder, CameraConfig &config)
+        : m_text(text), m_folder(folder), m_config(config), m_reader(text, m_problems) {}
 
     // Returns the problems found, sorted by line.
     std::vector<std::pair<int, std::string>> run()
@@ -126,6 +139,10 @@ public:
             m_problems.emplace_back(firstError, syntaxProblem(firstError));
         else if (firstError < 0)
             m_problems.emplace_back(0, "the file could not be parsed");
+        // A photo sets the sizes a camera lists unless its section lists them itself.
+        for (const auto &[number, size] : m_photoSizes)
+            if (m_listedSizes.count(number) == 0)
+                m_cameras[number].info.resolutions = PhotoScene::sizesFor(size);
         if (!m_cameras.empty()) {
             m_config.virtualCameras.clear();
             for (auto &entry : m_cameras)
@@ -159,7 +176,7 @@ private:
             auto found = m_cameras.find(number);
             if (found == m_cameras.end())
                 found = m_cameras.emplace(number, CameraConfig::defaultVirtualCamera(number)).first;
-            return applyCamera(found->second, name, value);
+            return applyCamera(number, found->second, name, value);
         }
         return "unknown section [" + section + "] (expected [library] or [camera0] to [camera" +
                std::to_string(kMaxCameraNumber) + "])";
@@ -188,7 +205,7 @@ private:
         return "unknown key \"" + name + "\" in [library]";
     }
 
-    std::string applyCamera(VirtualCameraConfig &camera, const std::string &name, const std::string &value)
+    std::string applyCamera(int number, VirtualCameraConfig &camera, const std::string &name, const std::string &value)
     {
         if (name == "name") {
             const bool printable = std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
@@ -205,20 +222,71 @@ private:
                        value + "\"";
             return {};
         }
-        if (name == "resolutions")
-            return applyResolutions(camera, value);
+        if (name == "resolutions") {
+            std::string problem = applyResolutions(camera, value);
+            if (problem.empty())
+                m_listedSizes.insert(number);
+            return problem;
+        }
         if (name == "fps") {
             if (!parseInt(value, 10, 1, kMaxFps, camera.fps))
                 return "fps must be a whole number from 1 to " + std::to_string(kMaxFps) + ", not \"" + value + "\"";
             return {};
         }
-        if (name == "scene") {
-            if (lowered(value) != "page")
-                return "scene must be page, not \"" + value + "\"";
-            camera.scene = Scene::Page;
+        if (name == "scene")
+            return applyScene(number, camera.scene, value);
+        if (name == "scene_interval") {
+            int seconds = 0;
+            if (!parseInt(value, 10, 1, kMaxSceneInterval, seconds))
+                return "scene_interval must be a whole number of seconds from 1 to " +
+                       std::to_string(kMaxSceneInterval) + ", not \"" + value + "\"";
+            camera.scene.interval = std::chrono::seconds(seconds);
             return {};
         }
         return "unknown key \"" + name + "\" in a camera section";
+    }
+
+    std::string applyScene(int number, SceneConfig &scene, const std::string &value)
+    {
+        for (const auto &[sceneName, kind] : kSceneNames)
+            if (lowered(value) == sceneName) {
+                scene.kind = kind;
+                scene.photos.clear();
+                m_photoSizes.erase(number);
+                return {};
+            }
+        const auto colon = value.find(':');
+        const std::string kind = lowered(trimmed(value.substr(0, colon)));
+        if (colon == std::string::npos || (kind != "photo" && kind != "folder"))
+            return "scene must be page, book, idcard, empty, moving, photo:PATH or folder:PATH, not \"" + value + "\"";
+        const std::string given = trimmed(value.substr(colon + 1));
+        if (given.empty())
+            return "scene " + kind + ": needs the path of a " + (kind == "photo" ? "JPEG file" : "folder of JPEG files");
+        std::error_code error;
+        const std::string path = std::filesystem::absolute(std::filesystem::path(m_folder) / given, error).lexically_normal().string();
+        std::vector<std::string> photos;
+        if (kind == "photo") {
+            photos.push_back(path);
+        } else {
+            if (!std::filesystem::is_directory(path, error))
+                return "scene folder: " + given + " is not a folder";
+            photos = PhotoScene::listFolder(path);
+            if (photos.empty())
+                return "scene folder: " + given + " holds no JPEG photos (*.jpg, *.jpeg)";
+        }
+        // The first photo that can be read sets the sizes; the others are read when their turn comes.
+        for (const std::string &photo : photos) {
+            Size size;
+            if (PhotoScene::readSize(photo, size)) {
+                scene.kind = kind == "photo" ? SceneKind::Photo : SceneKind::PhotoFolder;
+                scene.photos = std::move(photos);
+                m_photoSizes[number] = size;
+                return {};
+            }
+        }
+        if (kind == "photo")
+            return "scene photo: " + given + " is not a JPEG file that can be read";
+        return "scene folder: none of the JPEG photos in " + given + " can be read";
     }
 
     std::string applyResolutions(VirtualCameraConfig &camera, const std::string &value)
@@ -255,10 +323,13 @@ private:
     }
 
     const std::string &m_text;
+    const std::string m_folder;
     CameraConfig &m_config;
     std::vector<std::pair<int, std::string>> m_problems;
     LineReader m_reader;
     std::map<int, VirtualCameraConfig> m_cameras;
+    std::set<int> m_listedSizes;       // cameras whose section lists their sizes
+    std::map<int, Size> m_photoSizes;  // size of each photo scene's first photo
 };
 
 }  // namespace
@@ -286,7 +357,8 @@ VirtualCameraConfig CameraConfig::defaultVirtualCamera(int number)
 CameraConfig CameraConfig::parse(const std::string &text, const std::string &sourceName, std::ostream &errors)
 {
     CameraConfig config;
-    const auto problems = Parser(text, config).run();
+    const std::string folder = std::filesystem::path(sourceName).parent_path().string();
+    const auto problems = Parser(text, folder, config).run();
     if (!problems.empty()) {
         errors << "QirmelLib: " << sourceName << ":" << problems.front().first << ": " << problems.front().second;
         if (problems.size() == 1)

@@ -4,6 +4,7 @@
 
 #include "source/camerasource.h"
 
+#include <chrono>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -16,14 +17,29 @@ enum class Backend {
     V4l2,     // real cameras only, none when there are none
 };
 
-enum class Scene {
-    Page,  // a printed page lying on a desk
+// What a virtual camera films.
+enum class SceneKind {
+    Page,         // a printed page lying on a wooden desk
+    Book,         // an open book
+    IdCard,       // an identity card
+    EmptyDesk,    // the desk with nothing on it
+    MovingPage,   // a page that is put down somewhere else now and then
+    Photo,        // a photo from a JPEG file
+    PhotoFolder,  // the JPEG photos of a folder, one after the other
+};
+
+struct SceneConfig {
+    SceneKind kind = SceneKind::Page;
+    // Photo and PhotoFolder: the files shown in turn, as absolute paths (a folder's in name order).
+    std::vector<std::string> photos;
+    // How long a moving page stays put, and how long each photo of a folder is shown.
+    std::chrono::milliseconds interval{5000};
 };
 
 struct VirtualCameraConfig {
     CameraInfo info;
     int fps = 0;  // frames per second at every size; 0 means 15 above 1920x1080 and 30 up to it
-    Scene scene = Scene::Page;
+    SceneConfig scene;
 };
 
 struct CameraConfig {
@@ -39,9 +55,10 @@ struct CameraConfig {
     // a small generic camera beyond.
     static VirtualCameraConfig defaultVirtualCamera(int number);
 
-    // Parses INI text. Every valid setting applies; a malformed line or bad value leaves its
-    // setting at the default and the first such problem is reported on errors as one line naming
-    // sourceName and the line number. Never throws on bad input.
+    // Parses INI text read from the file sourceName. Every valid setting applies; a malformed line or
+    // bad value leaves its setting at the default and the first such problem is reported on errors as
+    // one line naming sourceName and the line number. Relative photo paths are taken from the folder
+    // of sourceName. Never throws on bad input.
     static CameraConfig parse(const std::string &text, const std::string &sourceName, std::ostream &errors);
 
     // Reads and parses the file at path; an unreadable file gives the defaults and one line on errors.

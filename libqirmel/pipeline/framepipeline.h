@@ -1,42 +1,40 @@
-// The road from a camera's frame to the JPEG that the caller gets: turning now, the document crop
-// later.
+// The road from a camera's frame to the JPEG that GetFrameBuffer delivers: the document cut out when
+// auto crop is on and one is in view, then the turn, then the encoding.
 #ifndef QIRMEL_FRAMEPIPELINE_H
 #define QIRMEL_FRAMEPIPELINE_H
 
-#include "pipeline/jpegcodec.h"
+#include "pipeline/frameencoder.h"
+#include "pipeline/livecropper.h"
+#include "pipeline/pipelinesettings.h"
 #include "source/frame.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace qirmel {
 
-struct PipelineSettings {
-    int quarterTurns = 0;   // clockwise quarter turns, 0 to 3
-    bool autoCrop = false;  // kept for the document crop stage, which no pipeline has yet
-};
-
-// The size of a frame of size after it is turned by quarterTurns clockwise quarter turns.
-Size turnedSize(Size size, int quarterTurns);
-
-// Holds the scratch buffers of one frame's road; one pipeline serves one thread at a time.
+// Keeps what live frames need from one to the next; one pipeline serves the frame thread.
 class FramePipeline {
 public:
-    // Makes the JPEG of one camera frame, turned as settings say, no larger than maxBytes: a JPEG
-    // frame passes through untouched or is turned losslessly where it can be, anything else is
-    // (decoded,) turned and encoded at quality. False when the frame is malformed or cannot be
-    // encoded within maxBytes.
+    // Makes the JPEG of one live frame, no larger than maxBytes: with settings.autoCrop, the document
+    // alone, straightened, once it has been seen in two frames running; else, and while no document
+    // is in view, the whole frame. Either is then turned to settings.quarterTurns (counting the turns
+    // the frame already has). False when the frame is malformed or cannot be encoded within maxBytes.
     bool process(const Frame &frame, const PipelineSettings &settings, int quality, std::size_t maxBytes,
                  std::vector<std::uint8_t> &jpeg);
 
-private:
-    bool encodeTurned(const Frame &rgb, int quarterTurns, int quality, std::size_t maxBytes,
-                      std::vector<std::uint8_t> &jpeg);
+    // The outline the last frame was cut along, in that frame's pixels; none when it went out whole.
+    const std::optional<Quad> &outline() const { return m_outline; }
 
-    JpegCodec m_codec;
-    Frame m_decoded;
-    std::vector<std::uint8_t> m_turned;
+    // Forgets the document followed so far.
+    void reset();
+
+private:
+    FrameEncoder m_encoder;
+    LiveCropper m_cropper;
+    std::optional<Quad> m_outline;
 };
 
 }  // namespace qirmel

@@ -39,21 +39,35 @@ bool JpegCodec::readSize(const std::uint8_t *data, std::size_t length, Size &siz
                                &colorspace) == 0;
 }
 
-bool JpegCodec::decode(const std::uint8_t *data, std::size_t length, Frame &rgb)
+bool JpegCodec::decode(const std::uint8_t *data, std::size_t length, Frame &bgr, Size atLeast)
 {
     Size size;
     if (!readSize(data, length, size))
         return false;
-    rgb.format = FrameFormat::Rgb24;
-    rgb.size = size;
-    rgb.data.resize(static_cast<std::size_t>(size.area()) * 3);
-    return tjDecompress2(m_decompressor.get(), data, length, rgb.data.data(), size.width, 0, size.height, TJPF_RGB,
-                         0) == 0;
+    int count = 0;
+    const tjscalingfactor *factors = atLeast.area() > 0 ? tjGetScalingFactors(&count) : nullptr;
+    tjscalingfactor chosen{1, 1};
+    for (int i = 0; i < count; ++i) {
+        const tjscalingfactor factor = factors[i];
+        // Only the plain fractions: the others cost an extra resampling pass inside the decoder.
+        if (factor.num == 1 && factor.denom > chosen.denom && TJSCALED(size.width, factor) >= atLeast.width &&
+            TJSCALED(size.height, factor) >= atLeast.height)
+            chosen = factor;
+    }
+    bgr.format = FrameFormat::Bgr24;
+    bgr.size = Size{TJSCALED(size.width, chosen), TJSCALED(size.height, chosen)};
+    bgr.quarterTurns = 0;
+    bgr.data.resize(static_cast<std::size_t>(bgr.size.area()) * 3);
+    return tjDecompress2(m_decompressor.get(), data, length, bgr.data.data(), bgr.size.width, 0, bgr.size.height,
+                         TJPF_BGR, 0) == 0;
 }
 
-bool JpegCodec::encode(const std::uint8_t *rgb, Size size, int quality, std::size_t maxBytes,
+bool JpegCodec::encode(const std::uint8_t *pixels, Size size, FrameFormat format, int quality, std::size_t maxBytes,
                        std::vector<std::uint8_t> &jpeg)
 {
+    if (format == FrameFormat::Jpeg)
+        return false;
+    const int pixelFormat = format == FrameFormat::Bgr24 ? TJPF_BGR : TJPF_RGB;
     const unsigned long worstCase = tjBufSize(size.width, size.height, TJSAMP_420);
     if (worstCase == static_cast<unsigned long>(-1))
         return false;
@@ -63,8 +77,8 @@ bool JpegCodec::encode(const std::uint8_t *rgb, Size size, int quality, std::siz
     for (;;) {
         unsigned char *buffer = m_encoded.data();
         unsigned long length = worstCase;
-        if (tjCompress2(m_compressor.get(), rgb, size.width, 0, size.height, TJPF_RGB, &buffer, &length, TJSAMP_420,
-                        quality, TJFLAG_NOREALLOC) != 0)
+        if (tjCompress2(m_compressor.get(), pixels, size.width, 0, size.height, pixelFormat, &buffer, &length,
+                        TJSAMP_420, quality, TJFLAG_NOREALLOC) != 0)
             return false;
         if (length <= maxBytes) {
             jpeg.assign(m_encoded.begin(), m_encoded.begin() + static_cast<std::ptrdiff_t>(length));

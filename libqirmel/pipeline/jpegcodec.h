@@ -21,13 +21,16 @@ public:
     // Reads the size of the JPEG image in data; false when data is not a JPEG that can be read.
     bool readSize(const std::uint8_t *data, std::size_t length, Size &size);
 
-    // Decodes a JPEG image into rgb (an Rgb24 frame); false when it cannot be decoded.
-    bool decode(const std::uint8_t *data, std::size_t length, Frame &rgb);
+    // Decodes a JPEG image into bgr (a Bgr24 frame); false when it cannot be decoded. With atLeast
+    // given, the decoder shrinks the image by the largest factor of 1/2, 1/4 or 1/8 that leaves it
+    // at least that large, which costs a fraction of a full decode.
+    bool decode(const std::uint8_t *data, std::size_t length, Frame &bgr, Size atLeast = Size{});
 
-    // Encodes packed RGB pixels of the given size at quality (1 to 100, 4:2:0 chroma) into jpeg.
-    // When the result would exceed maxBytes it encodes again at lower qualities rather than cut the
-    // image; false when even the lowest quality does not fit or encoding fails.
-    bool encode(const std::uint8_t *rgb, Size size, int quality, std::size_t maxBytes, std::vector<std::uint8_t> &jpeg);
+    // Encodes packed pixels (format Rgb24 or Bgr24) of the given size at quality (1 to 100, 4:2:0
+    // chroma) into jpeg. When the result would exceed maxBytes it encodes again at lower qualities
+    // rather than cut the image; false when even the lowest quality does not fit or encoding fails.
+    bool encode(const std::uint8_t *pixels, Size size, FrameFormat format, int quality, std::size_t maxBytes,
+                std::vector<std::uint8_t> &jpeg);
 
     // Turns a JPEG image by quarterTurns times 90 degrees clockwise without decoding it. False when
     // that cannot be done losslessly (the image's sides are not whole numbers of JPEG blocks) or

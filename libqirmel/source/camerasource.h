@@ -44,8 +44,14 @@ public:
     virtual void close() = 0;
 
     // Blocks until the next frame is due or has arrived, as a real camera does, but no longer than
-    // timeout, and fills frame (reusing its buffer) at the opened size.
+    // timeout, and fills frame (reusing its buffer) at the opened size, turned as preferTurns() says.
     virtual FrameStatus waitFrame(Frame &frame, std::chrono::milliseconds timeout) = 0;
+
+    // Tells the source which way the picture is wanted (clockwise quarter turns) before a wait.
+    // A source that can turn its picture once instead of every frame (the virtual camera turns its
+    // pre-rendered scene) delivers frames turned so and says so in Frame::quarterTurns; the library
+    // turns whatever is left. Most sources cannot and ignore it.
+    virtual void preferTurns(int) {}
 };
 
 }  // namespace qirmel

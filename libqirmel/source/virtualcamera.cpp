@@ -1,6 +1,6 @@
 #include "source/virtualcamera.h"
 
-#include "source/deskscene.h"
+#include "pipeline/pipelinesettings.h"
 
 #include <opencv2/core.hpp>
 
@@ -20,9 +20,17 @@ constexpr int kSmallFrameRate = 30;
 constexpr std::size_t kNoiseChunk = 64 * 1024;
 constexpr int kNoiseSpread = 6;  // each sample adds 0 to 2 * kNoiseSpread, kNoiseSpread on average
 
+void turn(const cv::Mat &from, cv::Mat &to, int quarterTurns)
+{
+    static constexpr cv::RotateFlags kRotations[] = {cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180,
+                                                     cv::ROTATE_90_COUNTERCLOCKWISE};
+    cv::rotate(from, to, kRotations[quarterTurns - 1]);
+}
+
 }  // namespace
 
-VirtualCamera::VirtualCamera(VirtualCameraConfig config) : m_config(std::move(config)), m_random(std::random_device{}())
+VirtualCamera::VirtualCamera(VirtualCameraConfig config)
+    : m_config(std::move(config)), m_script(SceneScript::create(m_config.scene)), m_random(std::random_device{}())
 {
     std::uniform_int_distribution<int> half(0, kNoiseSpread);
     m_noise.resize(2 * kNoiseChunk);
@@ -48,15 +56,31 @@ bool VirtualCamera::open(Size size, bool)
     const auto &sizes = m_config.info.resolutions;
     if (std::find(sizes.begin(), sizes.end(), size) == sizes.end())
         return false;
-    if (m_sceneSize != size) {
-        m_scene = renderDeskScene(m_config.scene, size);
-        cv::Mat scene(1, static_cast<int>(m_scene.size()), CV_8U, m_scene.data());
-        cv::subtract(scene, cv::Scalar(kNoiseSpread), scene);
-        m_sceneSize = size;
+    const int stills = m_script->stillCount();
+    // A scene starts over at its first still; one already rendered at this size is shown again.
+    if (m_shownIndex != 0 || m_stillSize != size) {
+        cv::Mat still;
+        int index = 0;
+        // A photo of a folder may have become unreadable since the start: the first good one leads.
+        while (still.empty() && index < stills)
+            still = m_script->render(index++, size);
+        if (still.empty())
+            return false;
+        m_shownIndex = index - 1;
+        m_stillSize = size;
+        show(std::move(still));
     }
     m_size = size;
     m_period = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / frameRate(size);
-    m_nextFrame = Clock::now() + m_period;
+    const auto now = Clock::now();
+    m_nextFrame = now + m_period;
+    if (stills > 1) {
+        if (!m_preparer)
+            m_preparer = std::make_unique<StillPreparer>(*m_script);
+        m_preparedIndex = (m_shownIndex + 1) % stills;
+        m_preparer->request(m_preparedIndex, size);
+        m_nextStill = now + m_config.scene.interval;
+    }
     m_open = true;
     return true;
 }
@@ -64,6 +88,11 @@ bool VirtualCamera::open(Size size, bool)
 void VirtualCamera::close()
 {
     m_open = false;
+}
+
+void VirtualCamera::preferTurns(int quarterTurns)
+{
+    m_wantedTurns = ((quarterTurns % 4) + 4) % 4;
 }
 
 FrameStatus VirtualCamera::waitFrame(Frame &frame, std::chrono::milliseconds timeout)
@@ -77,9 +106,16 @@ FrameStatus VirtualCamera::waitFrame(Frame &frame, std::chrono::milliseconds tim
     }
     std::this_thread::sleep_until(m_nextFrame);
 
-    frame.format = FrameFormat::Rgb24;
-    frame.size = m_size;
-    frame.data.resize(m_scene.size());
+    advance(Clock::now());
+    if (m_sceneTurns != m_wantedTurns) {
+        turn(m_scene, m_spare, turnsLeft(m_wantedTurns, m_sceneTurns));
+        std::swap(m_scene, m_spare);
+        m_sceneTurns = m_wantedTurns;
+    }
+    frame.format = FrameFormat::Bgr24;
+    frame.size = Size{m_scene.cols, m_scene.rows};
+    frame.quarterTurns = m_sceneTurns;
+    frame.data.resize(m_scene.total() * 3);
     addNoise(frame.data.data());
 
     m_nextFrame += m_period;
@@ -89,14 +125,46 @@ FrameStatus VirtualCamera::waitFrame(Frame &frame, std::chrono::milliseconds tim
     return FrameStatus::Ok;
 }
 
+void VirtualCamera::advance(Clock::time_point now)
+{
+    if (!m_preparer || now < m_nextStill)
+        return;
+    std::optional<cv::Mat> still = m_preparer->take();
+    if (!still)
+        return;
+    const int stills = m_script->stillCount();
+    // A still that could not be made is passed over; the one shown stays until a good one is ready.
+    if (!still->empty()) {
+        m_shownIndex = m_preparedIndex;
+        show(std::move(*still));
+        m_nextStill = now + m_config.scene.interval;
+    }
+    m_preparedIndex = (m_preparedIndex + 1) % stills;
+    m_preparer->request(m_preparedIndex, m_size);
+}
+
+void VirtualCamera::show(cv::Mat still)
+{
+    if (!still.isContinuous())
+        still = still.clone();
+    cv::subtract(still, cv::Scalar::all(kNoiseSpread), still);
+    if (m_wantedTurns == 0) {
+        m_scene = std::move(still);
+    } else {
+        turn(still, m_scene, m_wantedTurns);
+    }
+    m_sceneTurns = m_wantedTurns;
+}
+
 void VirtualCamera::addNoise(std::uint8_t *target)
 {
+    const std::size_t length = m_scene.total() * 3;
     std::uniform_int_distribution<std::size_t> offset(0, kNoiseChunk);
-    for (std::size_t done = 0; done < m_scene.size(); done += kNoiseChunk) {
-        const int length = static_cast<int>(std::min(kNoiseChunk, m_scene.size() - done));
-        const cv::Mat scene(1, length, CV_8U, m_scene.data() + done);
-        const cv::Mat noise(1, length, CV_8U, m_noise.data() + offset(m_random));
-        cv::Mat out(1, length, CV_8U, target + done);
+    for (std::size_t done = 0; done < length; done += kNoiseChunk) {
+        const int chunk = static_cast<int>(std::min(kNoiseChunk, length - done));
+        const cv::Mat scene(1, chunk, CV_8U, m_scene.data + done);
+        const cv::Mat noise(1, chunk, CV_8U, m_noise.data() + offset(m_random));
+        cv::Mat out(1, chunk, CV_8U, target + done);
         cv::add(scene, noise, out);
     }
 }

@@ -1,21 +1,27 @@
-// A camera that films a synthetic desk scene: what the library offers where there is no hardware.
+// A camera that films a scene of its own: what the library offers where there is no hardware.
 #ifndef QIRMEL_VIRTUALCAMERA_H
 #define QIRMEL_VIRTUALCAMERA_H
 
 #include "config/cameraconfig.h"
 #include "source/camerasource.h"
+#include "source/scenescript.h"
+#include "source/stillpreparer.h"
+
+#include <opencv2/core.hpp>
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <vector>
 
 namespace qirmel {
 
-// Renders its scene once per opening at the opened size and then delivers it as raw RGB frames at
+// Renders its scene once per opening at the opened size and then delivers it as raw B G R frames at
 // the configured rate, each with fresh sensor noise, as a camera with a fixed clock does: a caller
 // that comes late gets the next frame at once, one that comes later than a whole period has missed
-// frames.
+// frames. A scene of several stills moves on to the next every interval, once the next is rendered.
+// The picture is turned as preferTurns() asks, once per change rather than once per frame.
 class VirtualCamera : public CameraSource {
 public:
     explicit VirtualCamera(VirtualCameraConfig config);
@@ -24,6 +30,7 @@ public:
     bool open(Size size, bool compressed) override;
     void close() override;
     FrameStatus waitFrame(Frame &frame, std::chrono::milliseconds timeout) override;
+    void preferTurns(int quarterTurns) override;
 
     // Frames per second at size: the configured rate, else 15 above 1920x1080 and 30 up to it.
     int frameRate(Size size) const;
@@ -31,15 +38,33 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    // Makes still (upright, at the opened size) the one shown.
+    void show(cv::Mat still);
+    // Moves on to the next still when it is due and rendered.
+    void advance(Clock::time_point now);
     void addNoise(std::uint8_t *target);
 
     VirtualCameraConfig m_config;
+    std::unique_ptr<SceneScript> m_script;
+    // Made at the first opening of a scene of several stills. Declared after the script, whose
+    // rendering its worker calls, so that it is destroyed (and its worker joined) first.
+    std::unique_ptr<StillPreparer> m_preparer;
+
     bool m_open = false;
     Size m_size;
     Clock::duration m_period{};
     Clock::time_point m_nextFrame;
-    Size m_sceneSize;
-    std::vector<std::uint8_t> m_scene;  // darkened by the noise's mean so that the noise adds only
+
+    int m_shownIndex = -1;     // the still shown; -1 before the first opening
+    int m_preparedIndex = -1;  // the still the preparer works on
+    Clock::time_point m_nextStill;
+    Size m_stillSize;  // the size the shown still was rendered at
+
+    int m_wantedTurns = 0;
+    cv::Mat m_scene;  // the still shown, darkened by the noise's mean so that the noise only adds, turned
+    int m_sceneTurns = 0;
+    cv::Mat m_spare;  // m_scene's buffer from before the last turn, reused by the next
+
     std::vector<std::uint8_t> m_noise;
     std::minstd_rand m_random;
 };

@@ -60,7 +60,8 @@ vid = 4660
 pid = 0xBEEF
 resolutions = 800x600, 320X240
 fps = 12
-scene = page
+scene = Book
+scene_interval = 9
 
 [camera0]
   name = Top Camera
@@ -81,6 +82,9 @@ scene = page
     EXPECT_EQ(config.virtualCameras[1].info.productId, 0xbeef);
     EXPECT_EQ(config.virtualCameras[1].info.resolutions, (std::vector<Size>{{800, 600}, {320, 240}}));
     EXPECT_EQ(config.virtualCameras[1].fps, 12);
+    EXPECT_EQ(config.virtualCameras[1].scene.kind, qirmel::SceneKind::Book);
+    EXPECT_EQ(config.virtualCameras[1].scene.interval, std::chrono::seconds(9));
+    EXPECT_EQ(config.virtualCameras[0].scene.kind, qirmel::SceneKind::Page);
 }
 
 TEST(CameraConfig, CameraSectionsReplaceTheDefaultCameras)
@@ -109,6 +113,8 @@ TEST(CameraConfig, ShippedSampleIsValidAndEqualsTheDefaults)
         EXPECT_EQ(config.virtualCameras[i].info.productId, defaults.virtualCameras[i].info.productId);
         EXPECT_EQ(config.virtualCameras[i].info.resolutions, defaults.virtualCameras[i].info.resolutions);
         EXPECT_EQ(config.virtualCameras[i].fps, defaults.virtualCameras[i].fps);
+        EXPECT_EQ(config.virtualCameras[i].scene.kind, defaults.virtualCameras[i].scene.kind);
+        EXPECT_EQ(config.virtualCameras[i].scene.interval, defaults.virtualCameras[i].scene.interval);
     }
 }
 
@@ -168,8 +174,136 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"[camera0]\nfps = 0\n[library]\nphoto_quality = 42\n", 2, "fps must be"},
         MalformedCase{"[camera0]\nname = Kamera \xc3\xbc\n[library]\nphoto_quality = 42\n", 2, "ASCII"},
         MalformedCase{"[camera0]\nscene = beach\n[library]\nphoto_quality = 42\n", 2, "scene must be"},
+        MalformedCase{"[camera0]\nscene = video:a.mp4\n[library]\nphoto_quality = 42\n", 2, "scene must be"},
+        MalformedCase{"[camera0]\nscene = photo:\n[library]\nphoto_quality = 42\n", 2, "needs the path"},
+        MalformedCase{"[camera0]\nscene = photo:/nonexistent/a.jpg\n[library]\nphoto_quality = 42\n", 2,
+                      "is not a JPEG file"},
+        MalformedCase{"[camera0]\nscene = folder:/nonexistent\n[library]\nphoto_quality = 42\n", 2,
+                      "is not a folder"},
+        MalformedCase{"[camera0]\nscene_interval = 0\n[library]\nphoto_quality = 42\n", 2, "scene_interval must"},
         MalformedCase{"[camera0]\ncolour = red\n[library]\nphoto_quality = 42\n", 2, "unknown key \"colour\""},
         MalformedCase{"[camera100]\nname = X\n[library]\nphoto_quality = 42\n", 2, "unknown section"}));
+
+TEST(CameraConfig, NamedScenes)
+{
+    const std::pair<const char *, qirmel::SceneKind> names[] = {
+        {"page", qirmel::SceneKind::Page},    {"BOOK", qirmel::SceneKind::Book},
+        {"idcard", qirmel::SceneKind::IdCard}, {"empty", qirmel::SceneKind::EmptyDesk},
+        {"Moving", qirmel::SceneKind::MovingPage}};
+    for (const auto &[name, kind] : names) {
+        std::stringstream errors;
+        const CameraConfig config =
+            CameraConfig::parse(std::string("[camera0]\nscene = ") + name + "\n", "test.ini", errors);
+        EXPECT_EQ(errors.str(), "");
+        EXPECT_EQ(config.virtualCameras[0].scene.kind, kind) << name;
+        EXPECT_EQ(config.virtualCameras[0].info.resolutions, mainSizes());
+    }
+}
+
+namespace {
+
+void writePhoto(const std::string &path, int width, int height)
+{
+    const std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 3, 128);
+    const auto jpeg = qirmeltest::encodeJpeg(pixels, width, height, 80);
+    qirmeltest::writeFile(path, std::string(jpeg.begin(), jpeg.end()));
+}
+
+CameraConfig loadText(const qirmeltest::TemporaryFolder &folder, const std::string &text, std::string &errors)
+{
+    qirmeltest::writeFile(folder.file("CameraConf.ini"), text);
+    std::stringstream stream;
+    CameraConfig config = CameraConfig::load(folder.file("CameraConf.ini"), stream);
+    errors = stream.str();
+    return config;
+}
+
+}  // namespace
+
+// A relative path is taken from the configuration file's folder, not from the working directory,
+// and the camera's sizes follow the photo's.
+TEST(CameraConfig, PhotoSceneFromBesideTheFileSetsTheSizes)
+{
+    qirmeltest::TemporaryFolder folder;
+    ASSERT_EQ(mkdir(folder.file("pictures").c_str(), 0755), 0);
+    writePhoto(folder.file("pictures/desk.jpg"), 1600, 1200);
+    std::string errors;
+    const CameraConfig config = loadText(folder, "[camera0]\nscene = photo: pictures/desk.jpg\n", errors);
+    EXPECT_EQ(errors, "");
+    const auto &camera = config.virtualCameras[0];
+    EXPECT_EQ(camera.scene.kind, qirmel::SceneKind::Photo);
+    EXPECT_EQ(camera.scene.photos, std::vector<std::string>{folder.file("pictures/desk.jpg")});
+    EXPECT_EQ(camera.info.resolutions, (std::vector<Size>{{1600, 1200}, {800, 600}, {400, 300}}));
+}
+
+TEST(CameraConfig, ListedSizesWinOverThePhotos)
+{
+    qirmeltest::TemporaryFolder folder;
+    writePhoto(folder.file("desk.jpg"), 1600, 1200);
+    for (const char *text : {"[camera0]\nresolutions = 640X480\nscene = photo:desk.jpg\n",
+                             "[camera0]\nscene = photo:desk.jpg\nresolutions = 640X480\n"}) {
+        std::string errors;
+        const CameraConfig config = loadText(folder, text, errors);
+        EXPECT_EQ(errors, "");
+        EXPECT_EQ(config.virtualCameras[0].scene.kind, qirmel::SceneKind::Photo);
+        EXPECT_EQ(config.virtualCameras[0].info.resolutions, (std::vector<Size>{{640, 480}})) << text;
+    }
+}
+
+TEST(CameraConfig, LaterSceneReplacesAPhoto)
+{
+    qirmeltest::TemporaryFolder folder;
+    writePhoto(folder.file("desk.jpg"), 1600, 1200);
+    std::string errors;
+    const CameraConfig config = loadText(folder, "[camera0]\nscene = photo:desk.jpg\nscene = book\n", errors);
+    EXPECT_EQ(errors, "");
+    EXPECT_EQ(config.virtualCameras[0].scene.kind, qirmel::SceneKind::Book);
+    EXPECT_TRUE(config.virtualCameras[0].scene.photos.empty());
+    EXPECT_EQ(config.virtualCameras[0].info.resolutions, mainSizes());
+}
+
+// The folder's JPEG files in name order; the first one that reads sets the sizes.
+TEST(CameraConfig, FolderScene)
+{
+    qirmeltest::TemporaryFolder folder;
+    ASSERT_EQ(mkdir(folder.file("album").c_str(), 0755), 0);
+    qirmeltest::writeFile(folder.file("album/1.jpg"), "broken");
+    writePhoto(folder.file("album/2.JPG"), 1000, 800);
+    writePhoto(folder.file("album/3.jpeg"), 640, 480);
+    qirmeltest::writeFile(folder.file("album/readme.txt"), "not a photo");
+    std::string errors;
+    const CameraConfig config = loadText(folder, "[camera1]\nscene = Folder:" + folder.file("album") + "\n", errors);
+    EXPECT_EQ(errors, "");
+    const auto &camera = config.virtualCameras[0];
+    EXPECT_EQ(camera.scene.kind, qirmel::SceneKind::PhotoFolder);
+    EXPECT_EQ(camera.scene.photos, (std::vector<std::string>{folder.file("album/1.jpg"), folder.file("album/2.JPG"),
+                                                             folder.file("album/3.jpeg")}));
+    EXPECT_EQ(camera.info.resolutions, (std::vector<Size>{{1000, 800}, {500, 400}}));
+}
+
+TEST(CameraConfig, BadPhotoScenesKeepThePage)
+{
+    qirmeltest::TemporaryFolder folder;
+    qirmeltest::writeFile(folder.file("fake.jpg"), "GIF89a");
+    ASSERT_EQ(mkdir(folder.file("empty").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(folder.file("broken").c_str(), 0755), 0);
+    qirmeltest::writeFile(folder.file("broken/a.jpg"), "broken");
+    const std::pair<const char *, const char *> cases[] = {
+        {"scene = photo:fake.jpg", "fake.jpg is not a JPEG file that can be read"},
+        {"scene = photo:empty", "empty is not a JPEG file"},
+        {"scene = folder:fake.jpg", "fake.jpg is not a folder"},
+        {"scene = folder:empty", "empty holds no JPEG photos"},
+        {"scene = folder:broken", "none of the JPEG photos in broken can be read"}};
+    for (const auto &[line, complaint] : cases) {
+        std::string errors;
+        const CameraConfig config = loadText(folder, std::string("[camera0]\n") + line + "\n", errors);
+        EXPECT_NE(errors.find("CameraConf.ini:2: scene "), std::string::npos) << errors;
+        EXPECT_NE(errors.find(complaint), std::string::npos) << errors;
+        EXPECT_EQ(lineCount(errors), 1) << errors;
+        EXPECT_EQ(config.virtualCameras[0].scene.kind, qirmel::SceneKind::Page) << line;
+        EXPECT_EQ(config.virtualCameras[0].info.resolutions, mainSizes()) << line;
+    }
+}
 
 TEST(CameraConfig, TooLongLineIsReportedNotCut)
 {

@@ -1,6 +1,7 @@
 #include "api/cameralibrary.h"
 #include "source/enumeration.h"
 
+#include "scenesupport.h"
 #include "scriptedcamera.h"
 #include "testsupport.h"
 
@@ -33,6 +34,24 @@ CameraInfo scriptedInfo(std::vector<Size> sizes = {{640, 480}, {320, 240}})
     return info;
 }
 
+// Reads one frame the way the application's frame thread does, checking that the library kept to
+// the buffer.
+int readFrame(CameraLibrary &library, std::vector<std::uint8_t> &jpeg)
+{
+    const std::size_t capacity = static_cast<std::size_t>(library.currentWidth()) * library.currentHeight() * 3;
+    std::vector<std::uint8_t> buffer(capacity + 64, 0xee);
+    int length = 0;
+    const int result = library.nextFrame(buffer.data(), &length);
+    for (std::size_t i = capacity; i < buffer.size(); ++i)
+        EXPECT_EQ(buffer[i], 0xee) << "written past width * height * 3";
+    if (result >= 0) {
+        EXPECT_GT(length, 0);
+        EXPECT_LE(static_cast<std::size_t>(length), capacity);
+        jpeg.assign(buffer.begin(), buffer.begin() + length);
+    }
+    return result;
+}
+
 // A library with one scripted camera, which the test keeps a handle on.
 struct ScriptedLibrary {
     explicit ScriptedLibrary(CameraInfo info = scriptedInfo(), CameraConfig config = CameraConfig())
@@ -44,22 +63,7 @@ struct ScriptedLibrary {
         library.init(config, std::move(cameras));
     }
 
-    // Reads one frame the way the application's frame thread does.
-    int frame(std::vector<std::uint8_t> &jpeg)
-    {
-        const std::size_t capacity = static_cast<std::size_t>(library.currentWidth()) * library.currentHeight() * 3;
-        std::vector<std::uint8_t> buffer(capacity + 64, 0xee);
-        int length = 0;
-        const int result = library.nextFrame(buffer.data(), &length);
-        for (std::size_t i = capacity; i < buffer.size(); ++i)
-            EXPECT_EQ(buffer[i], 0xee) << "written past width * height * 3";
-        if (result >= 0) {
-            EXPECT_GT(length, 0);
-            EXPECT_LE(static_cast<std::size_t>(length), capacity);
-            jpeg.assign(buffer.begin(), buffer.begin() + length);
-        }
-        return result;
-    }
+    int frame(std::vector<std::uint8_t> &jpeg) { return readFrame(library, jpeg); }
 
     CameraLibrary library;
     ScriptedCamera *camera = nullptr;
@@ -288,17 +292,20 @@ TEST(CameraLibrary, RotationSwapsTheCurrentSize)
 
 TEST(CameraLibrary, RotationAndAutoCropOutliveAReopen)
 {
-    ScriptedLibrary scripted;
+    ScriptedLibrary scripted(scriptedInfo({{1280, 720}}));
+    scripted.camera->setFrame(qirmeltest::sceneFrame(qirmel::SceneKind::Page, {1280, 720}, FrameFormat::Jpeg));
     auto &library = scripted.library;
     ASSERT_EQ(library.open(0), 0);
     library.rotate(1);
     EXPECT_EQ(library.setAutoCrop(true), 0);
     library.close();
     ASSERT_EQ(library.open(0), 0);
-    EXPECT_EQ(library.currentWidth(), 480);
+    EXPECT_EQ(library.currentWidth(), 720);
     std::vector<std::uint8_t> jpeg;
     ASSERT_EQ(scripted.frame(jpeg), 0);
-    EXPECT_EQ(qirmeltest::inspectJpeg(jpeg).width, 480) << "auto crop changes nothing until the crop stage exists";
+    ASSERT_EQ(scripted.frame(jpeg), 0);
+    EXPECT_NEAR(qirmeltest::aspectOf(jpeg), qirmeltest::kLandscapeA4, 0.03 * qirmeltest::kLandscapeA4)
+        << "the second frame shows the page, cut and turned";
 }
 
 class Capture : public testing::Test {
@@ -386,4 +393,103 @@ TEST(CameraLibraryPhotos, QualityComesFromTheConfiguration)
         sizes[i] = qirmeltest::readFile(path).size();
     }
     EXPECT_GT(sizes[0], sizes[1] * 2);
+}
+
+namespace {
+
+const Size kCropSize{1280, 720};
+
+// A library whose main camera is a virtual one at kCropSize filming scene.
+struct VirtualLibrary {
+    explicit VirtualLibrary(qirmel::SceneKind scene)
+    {
+        CameraConfig config;
+        config.virtualCameras[0].info.resolutions = {kCropSize};
+        config.virtualCameras[0].fps = 30;
+        config.virtualCameras[0].scene.kind = scene;
+        library.init(config, qirmel::enumerateCameras(config));
+        EXPECT_EQ(library.open(0), 0);
+    }
+
+    // Reads frames until one is cut (or a few more than the crop needs to settle have gone by) and
+    // returns that one; empty when none was.
+    std::vector<std::uint8_t> firstCutFrame()
+    {
+        std::vector<std::uint8_t> jpeg;
+        for (int i = 0; i < 6; ++i) {
+            if (readFrame(library, jpeg) < 0)
+                continue;
+            const auto info = qirmeltest::inspectJpeg(jpeg);
+            const Size full{library.currentWidth(), library.currentHeight()};
+            if (info.valid && Size{info.width, info.height} != full)
+                return jpeg;
+        }
+        return {};
+    }
+
+    CameraLibrary library;
+};
+
+}  // namespace
+
+TEST(CameraLibraryAutoCrop, LiveFramesShowThePageAlone)
+{
+    VirtualLibrary page(qirmel::SceneKind::Page);
+    page.library.setAutoCrop(true);
+    const auto cut = page.firstCutFrame();
+    EXPECT_NEAR(qirmeltest::aspectOf(cut), qirmeltest::kPortraitA4, 0.03 * qirmeltest::kPortraitA4);
+
+    // Turned, the page is followed again and comes turned.
+    page.library.rotate(1);
+    const auto turned = page.firstCutFrame();
+    EXPECT_NEAR(qirmeltest::aspectOf(turned), qirmeltest::kLandscapeA4, 0.03 * qirmeltest::kLandscapeA4);
+
+    page.library.setAutoCrop(false);
+    std::vector<std::uint8_t> whole;
+    ASSERT_EQ(readFrame(page.library, whole), 0);
+    EXPECT_EQ(qirmeltest::inspectJpeg(whole).width, kCropSize.height);
+}
+
+TEST(CameraLibraryAutoCrop, EmptyDeskGivesTheWholeFrame)
+{
+    VirtualLibrary desk(qirmel::SceneKind::EmptyDesk);
+    desk.library.setAutoCrop(true);
+    EXPECT_TRUE(desk.firstCutFrame().empty());
+}
+
+TEST(CameraLibraryAutoCrop, ReopeningForgetsThePage)
+{
+    VirtualLibrary page(qirmel::SceneKind::Page);
+    page.library.setAutoCrop(true);
+    ASSERT_FALSE(page.firstCutFrame().empty());
+    page.library.close();
+    ASSERT_EQ(page.library.open(0), 0);
+    std::vector<std::uint8_t> jpeg;
+    ASSERT_EQ(readFrame(page.library, jpeg), 0);
+    EXPECT_EQ(qirmeltest::inspectJpeg(jpeg).width, kCropSize.width) << "a first sighting after opening is not shown";
+}
+
+TEST(CameraLibraryAutoCrop, PhotoIsThePageAtFullResolutionWithTheTurn)
+{
+    TemporaryFolder folder;
+    VirtualLibrary page(qirmel::SceneKind::Page);
+    page.library.setAutoCrop(true);
+    // One frame only: the live preview has not shown the page yet, the photo finds it itself.
+    std::vector<std::uint8_t> jpeg;
+    ASSERT_EQ(readFrame(page.library, jpeg), 0);
+    ASSERT_EQ(page.library.capture(folder.file("upright.jpg").c_str()), 0);
+    const auto upright = qirmeltest::inspectJpegFile(folder.file("upright.jpg"));
+    EXPECT_NEAR(double(upright.width) / upright.height, qirmeltest::kPortraitA4, 0.03 * qirmeltest::kPortraitA4);
+    const qirmel::Quad truth = qirmeltest::sceneOutline(qirmel::SceneKind::Page, kCropSize);
+    EXPECT_NEAR(qirmeltest::resolutionShare({upright.width, upright.height}, truth), 1.0, 0.03);
+
+    page.library.rotate(-1);
+    ASSERT_EQ(page.library.capture(folder.file("turned.jpg").c_str()), 0);
+    const auto turned = qirmeltest::inspectJpegFile(folder.file("turned.jpg"));
+    EXPECT_NEAR(turned.width, upright.height, 2);
+    EXPECT_NEAR(turned.height, upright.width, 2);
+
+    page.library.setAutoCrop(false);
+    ASSERT_EQ(page.library.capture(folder.file("whole.jpg").c_str()), 0);
+    EXPECT_EQ(qirmeltest::inspectJpegFile(folder.file("whole.jpg")).width, kCropSize.height);
 }

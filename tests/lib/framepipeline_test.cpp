@@ -1,15 +1,21 @@
 #include "pipeline/framepipeline.h"
 
+#include "scenesupport.h"
 #include "scriptedcamera.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <opencv2/imgproc.hpp>
+
 using qirmel::Frame;
 using qirmel::FrameFormat;
 using qirmel::FramePipeline;
 using qirmel::PipelineSettings;
+using qirmel::SceneKind;
 using qirmel::Size;
+using qirmeltest::kLandscapeA4;
+using qirmeltest::kPortraitA4;
 
 namespace {
 
@@ -139,4 +145,159 @@ TEST(FramePipeline, RejectsMalformedFrames)
     EXPECT_FALSE(run(garbage, 0).ok);
 
     EXPECT_FALSE(run(Frame(), 0).ok);
+}
+
+TEST(FramePipeline, FrameTurnedByItsSourceIsTurnedOnlyByWhatIsLeft)
+{
+    const Frame turned = qirmeltest::turnedFrame(qirmeltest::markedFrame({160, 120}), 1);
+    FramePipeline pipeline;
+    PipelineSettings settings;
+    std::vector<std::uint8_t> jpeg;
+    int width = 0, height = 0;
+    // Whatever the source did, the marked quarter ends where the wanted turn puts it.
+    for (int turns = 0; turns < 4; ++turns) {
+        settings.quarterTurns = turns;
+        ASSERT_TRUE(pipeline.process(turned, settings, 90, SIZE_MAX, jpeg));
+        const auto pixels = qirmeltest::decodeJpeg(jpeg, width, height);
+        EXPECT_EQ(width, turns % 2 ? 120 : 160) << turns;
+        EXPECT_EQ(qirmeltest::redQuarter(pixels, width, height), turns) << turns;
+    }
+}
+
+namespace {
+
+const Size kSceneSize{1280, 720};
+
+PipelineSettings cropping(int quarterTurns = 0)
+{
+    PipelineSettings settings;
+    settings.autoCrop = true;
+    settings.quarterTurns = quarterTurns;
+    return settings;
+}
+
+// Runs frame through pipeline and returns the JPEG, failing the test when the pipeline fails.
+std::vector<std::uint8_t> through(FramePipeline &pipeline, const Frame &frame, const PipelineSettings &settings,
+                                  std::size_t maxBytes = SIZE_MAX)
+{
+    std::vector<std::uint8_t> jpeg;
+    EXPECT_TRUE(pipeline.process(frame, settings, 90, maxBytes, jpeg));
+    return jpeg;
+}
+
+Size sizeOf(const std::vector<std::uint8_t> &jpeg)
+{
+    const auto info = qirmeltest::inspectJpeg(jpeg);
+    return Size{info.width, info.height};
+}
+
+}  // namespace
+
+// Every kind of frame a camera delivers is cut the same way.
+class PipelineCrop : public testing::TestWithParam<FrameFormat> {
+protected:
+    Frame frame(SceneKind kind = SceneKind::Page) const { return qirmeltest::sceneFrame(kind, kSceneSize, GetParam()); }
+};
+
+TEST_P(PipelineCrop, CutsOutThePageOnceSeenInTwoFrames)
+{
+    FramePipeline pipeline;
+    const Frame page = frame();
+    EXPECT_EQ(sizeOf(through(pipeline, page, cropping())), kSceneSize) << "a first sighting is not shown yet";
+    EXPECT_FALSE(pipeline.outline());
+
+    const auto jpeg = through(pipeline, page, cropping());
+    EXPECT_NEAR(qirmeltest::aspectOf(jpeg), kPortraitA4, 0.03 * kPortraitA4);
+    ASSERT_TRUE(pipeline.outline());
+    const qirmel::Quad truth = qirmeltest::sceneOutline(SceneKind::Page, kSceneSize);
+    EXPECT_LT(pipeline.outline()->maxCornerDistance(truth), 6.0);
+    EXPECT_NEAR(qirmeltest::resolutionShare(sizeOf(jpeg), truth), 1.0, 0.03) << "straightened at full resolution";
+}
+
+TEST_P(PipelineCrop, TurnedCutIsTheCutTurned)
+{
+    FramePipeline upright, turned;
+    const Frame page = frame();
+    through(upright, page, cropping());
+    through(turned, page, cropping(1));
+    const auto uprightCut = through(upright, page, cropping());
+    const auto turnedCut = through(turned, page, cropping(1));
+    EXPECT_NEAR(qirmeltest::aspectOf(turnedCut), kLandscapeA4, 0.03 * kLandscapeA4);
+
+    // The upright cut, turned clockwise and brought to the same size, shows the same picture.
+    int width = 0, height = 0;
+    auto pixels = qirmeltest::decodeJpeg(uprightCut, width, height);
+    cv::Mat rotated;
+    cv::rotate(cv::Mat(height, width, CV_8UC3, pixels.data()), rotated, cv::ROTATE_90_CLOCKWISE);
+    const Size size = sizeOf(turnedCut);
+    cv::resize(rotated, rotated, cv::Size(size.width, size.height), 0, 0, cv::INTER_AREA);
+    const std::vector<std::uint8_t> rotatedPixels(rotated.data, rotated.data + rotated.total() * 3);
+    const auto rotatedJpeg = qirmeltest::encodeJpeg(rotatedPixels, size.width, size.height, 95);
+    EXPECT_LT(qirmeltest::jpegDifference(rotatedJpeg, turnedCut), 6.0);
+}
+
+TEST_P(PipelineCrop, EmptyDeskGoesOutWhole)
+{
+    FramePipeline pipeline;
+    const Frame desk = frame(SceneKind::EmptyDesk);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(sizeOf(through(pipeline, desk, cropping())), kSceneSize);
+        EXPECT_FALSE(pipeline.outline());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, PipelineCrop,
+                         testing::Values(FrameFormat::Bgr24, FrameFormat::Rgb24, FrameFormat::Jpeg),
+                         [](const testing::TestParamInfo<FrameFormat> &info) {
+                             return info.param == FrameFormat::Jpeg ? "Jpeg" :
+                                    info.param == FrameFormat::Rgb24 ? "Rgb24" : "Bgr24";
+                         });
+
+TEST(FramePipelineCrop, SwitchingOffForgetsTheDocument)
+{
+    FramePipeline pipeline;
+    const Frame page = qirmeltest::sceneFrame(SceneKind::Page, kSceneSize, FrameFormat::Bgr24);
+    through(pipeline, page, cropping());
+    EXPECT_NE(sizeOf(through(pipeline, page, cropping())), kSceneSize);
+    EXPECT_EQ(sizeOf(through(pipeline, page, PipelineSettings())), kSceneSize);
+    EXPECT_FALSE(pipeline.outline());
+    EXPECT_EQ(sizeOf(through(pipeline, page, cropping())), kSceneSize) << "the page must be confirmed again";
+    EXPECT_NE(sizeOf(through(pipeline, page, cropping())), kSceneSize);
+
+    pipeline.reset();
+    EXPECT_EQ(sizeOf(through(pipeline, page, cropping())), kSceneSize) << "reset forgets the page too";
+}
+
+// A turn made by the source moves every corner: what was followed before no longer applies.
+TEST(FramePipelineCrop, AFrameTurnedOtherwiseStartsOver)
+{
+    FramePipeline pipeline;
+    const Frame page = qirmeltest::sceneFrame(SceneKind::Page, kSceneSize, FrameFormat::Bgr24);
+    const Frame turned = qirmeltest::turnedFrame(page, 1);
+    through(pipeline, page, cropping());
+    through(pipeline, page, cropping());
+    EXPECT_EQ(sizeOf(through(pipeline, turned, cropping(1))), (Size{720, 1280}));
+    const auto jpeg = through(pipeline, turned, cropping(1));
+    EXPECT_NEAR(qirmeltest::aspectOf(jpeg), kLandscapeA4, 0.03 * kLandscapeA4);
+}
+
+TEST(FramePipelineCrop, CutStaysWithinTheBudget)
+{
+    FramePipeline pipeline;
+    const Frame page = qirmeltest::sceneFrame(SceneKind::Page, kSceneSize, FrameFormat::Bgr24);
+    through(pipeline, page, cropping());
+    const auto unbounded = through(pipeline, page, cropping());
+    const std::size_t budget = unbounded.size() / 3;
+    const auto bounded = through(pipeline, page, cropping(), budget);
+    EXPECT_LE(bounded.size(), budget);
+    EXPECT_EQ(sizeOf(bounded), sizeOf(unbounded)) << "smaller by quality, not by size";
+}
+
+TEST(FramePipelineCrop, MalformedFrameFails)
+{
+    FramePipeline pipeline;
+    Frame page = qirmeltest::sceneFrame(SceneKind::Page, kSceneSize, FrameFormat::Bgr24);
+    page.data.resize(page.data.size() / 2);
+    std::vector<std::uint8_t> jpeg;
+    EXPECT_FALSE(pipeline.process(page, cropping(), 90, SIZE_MAX, jpeg));
 }

@@ -8,6 +8,7 @@
 #include <random>
 
 using qirmel::Frame;
+using qirmel::FrameFormat;
 using qirmel::JpegCodec;
 using qirmel::Size;
 
@@ -29,7 +30,7 @@ TEST(JpegCodec, EncodesAndReadsBack)
     JpegCodec codec;
     const Frame frame = qirmeltest::markedFrame({320, 240});
     std::vector<std::uint8_t> jpeg;
-    ASSERT_TRUE(codec.encode(frame.data.data(), frame.size, 90, frame.data.size(), jpeg));
+    ASSERT_TRUE(codec.encode(frame.data.data(), frame.size, FrameFormat::Rgb24, 90, frame.data.size(), jpeg));
     const auto info = qirmeltest::inspectJpeg(jpeg);
     EXPECT_TRUE(info.valid);
     EXPECT_EQ(info.width, 320);
@@ -40,8 +41,40 @@ TEST(JpegCodec, EncodesAndReadsBack)
     EXPECT_EQ(size, (Size{320, 240}));
     Frame decoded;
     ASSERT_TRUE(codec.decode(jpeg.data(), jpeg.size(), decoded));
+    EXPECT_EQ(decoded.format, FrameFormat::Bgr24);
     EXPECT_EQ(decoded.size, (Size{320, 240}));
-    EXPECT_EQ(qirmeltest::redQuarter(decoded.data, 320, 240), 0);
+    EXPECT_EQ(qirmeltest::redQuarter(qirmeltest::swapRedBlue(decoded.data), 320, 240), 0);
+}
+
+// The same picture given in either channel order comes out the same.
+TEST(JpegCodec, EncodesBgrPixels)
+{
+    JpegCodec codec;
+    const Frame frame = qirmeltest::markedFrame({64, 48});
+    std::vector<std::uint8_t> jpeg;
+    ASSERT_TRUE(codec.encode(qirmeltest::swapRedBlue(frame.data).data(), frame.size, FrameFormat::Bgr24, 90, SIZE_MAX,
+                             jpeg));
+    int width = 0, height = 0;
+    const auto pixels = qirmeltest::decodeJpeg(jpeg, width, height);
+    EXPECT_EQ(qirmeltest::redQuarter(pixels, width, height), 0);
+    EXPECT_FALSE(codec.encode(frame.data.data(), frame.size, FrameFormat::Jpeg, 90, SIZE_MAX, jpeg));
+}
+
+// Asked for at least a size, the decoder shrinks by the largest power of two that keeps it.
+TEST(JpegCodec, DecodesSmallerWhenAskedFor)
+{
+    JpegCodec codec;
+    const Frame frame = qirmeltest::markedFrame({640, 480});
+    const auto jpeg = qirmeltest::encodeJpeg(frame.data, 640, 480, 90);
+    Frame decoded;
+    ASSERT_TRUE(codec.decode(jpeg.data(), jpeg.size(), decoded, Size{150, 100}));
+    EXPECT_EQ(decoded.size, (Size{160, 120}));
+    EXPECT_EQ(decoded.data.size(), 160u * 120 * 3);
+    EXPECT_EQ(qirmeltest::redQuarter(qirmeltest::swapRedBlue(decoded.data), 160, 120), 0);
+    ASSERT_TRUE(codec.decode(jpeg.data(), jpeg.size(), decoded, Size{321, 10}));
+    EXPECT_EQ(decoded.size, (Size{640, 480})) << "half the width would be too narrow";
+    ASSERT_TRUE(codec.decode(jpeg.data(), jpeg.size(), decoded, Size{10, 240}));
+    EXPECT_EQ(decoded.size, (Size{320, 240}));
 }
 
 TEST(JpegCodec, RejectsWhatIsNotAJpeg)
@@ -61,9 +94,9 @@ TEST(JpegCodec, LowersTheQualityRatherThanExceedTheBudget)
     const Size size{256, 256};
     const auto pixels = noisePixels(size, 1);
     std::vector<std::uint8_t> best, bounded;
-    ASSERT_TRUE(codec.encode(pixels.data(), size, 100, SIZE_MAX, best));
+    ASSERT_TRUE(codec.encode(pixels.data(), size, FrameFormat::Rgb24, 100, SIZE_MAX, best));
     const std::size_t budget = best.size() / 2;
-    ASSERT_TRUE(codec.encode(pixels.data(), size, 100, budget, bounded));
+    ASSERT_TRUE(codec.encode(pixels.data(), size, FrameFormat::Rgb24, 100, budget, bounded));
     EXPECT_LE(bounded.size(), budget);
     EXPECT_TRUE(qirmeltest::inspectJpeg(bounded).valid);
 }
@@ -74,7 +107,7 @@ TEST(JpegCodec, FailsWhenNoQualityFits)
     const Size size{256, 256};
     const auto pixels = noisePixels(size, 2);
     std::vector<std::uint8_t> jpeg = {1, 2, 3};
-    EXPECT_FALSE(codec.encode(pixels.data(), size, 90, 300, jpeg));
+    EXPECT_FALSE(codec.encode(pixels.data(), size, FrameFormat::Rgb24, 90, 300, jpeg));
 }
 
 TEST(JpegCodec, TurnsLosslesslyWhenBlocksAreWhole)

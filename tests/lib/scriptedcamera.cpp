@@ -2,6 +2,7 @@
 
 #include <random>
 #include <thread>
+#include <utility>
 
 namespace qirmeltest {
 
@@ -68,6 +69,13 @@ Frame noiseFrame(Size size)
     for (auto &value : frame.data)
         value = static_cast<std::uint8_t>(random());
     return frame;
+}
+
+std::vector<std::uint8_t> swapRedBlue(std::vector<std::uint8_t> pixels)
+{
+    for (std::size_t i = 0; i + 2 < pixels.size(); i += 3)
+        std::swap(pixels[i], pixels[i + 2]);
+    return pixels;
 }
 
 int redQuarter(const std::vector<std::uint8_t> &rgb, int width, int height)

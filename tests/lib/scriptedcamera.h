@@ -53,6 +53,9 @@ qirmel::Frame markedFrame(qirmel::Size size);
 // A frame of random pixels, which no JPEG quality compresses much.
 qirmel::Frame noiseFrame(qirmel::Size size);
 
+// The same packed pixels with the first and third channel swapped: RGB to BGR and back.
+std::vector<std::uint8_t> swapRedBlue(std::vector<std::uint8_t> pixels);
+
 // Which quarter of a decoded RGB image is red: 0 top left, 1 top right, 2 bottom right, 3 bottom
 // left; -1 when none is clearly red.
 int redQuarter(const std::vector<std::uint8_t> &rgb, int width, int height);

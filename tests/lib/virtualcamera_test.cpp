@@ -1,8 +1,11 @@
 #include "source/virtualcamera.h"
 
-#include "source/deskscene.h"
+#include "scenesupport.h"
+#include "testsupport.h"
 
 #include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
 
 #include <chrono>
 #include <cstdlib>
@@ -12,32 +15,43 @@ using qirmel::CameraConfig;
 using qirmel::Frame;
 using qirmel::FrameFormat;
 using qirmel::FrameStatus;
+using qirmel::SceneKind;
 using qirmel::Size;
 using qirmel::VirtualCamera;
 using qirmel::VirtualCameraConfig;
 
 namespace {
 
-VirtualCameraConfig smallCamera(int fps = 0)
+VirtualCameraConfig smallCamera(int fps = 0, SceneKind scene = SceneKind::Page)
 {
     VirtualCameraConfig config = CameraConfig::defaultVirtualCamera(1);
     config.info.resolutions = {{320, 240}, {160, 120}};
     config.fps = fps;
+    config.scene.kind = scene;
     return config;
 }
 
 double meanAbsoluteDifference(const std::vector<std::uint8_t> &a, const std::vector<std::uint8_t> &b)
 {
+    if (a.size() != b.size())
+        return 255;
     double sum = 0;
     for (std::size_t i = 0; i < a.size(); ++i)
         sum += std::abs(int(a[i]) - int(b[i]));
     return sum / a.size();
 }
 
-int luminance(const std::vector<std::uint8_t> &rgb, int width, double x, double y)
+Frame nextFrame(VirtualCamera &camera)
 {
-    const std::uint8_t *pixel = rgb.data() + (static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x)) * 3;
-    return (pixel[0] * 3 + pixel[1] * 6 + pixel[2]) / 10;
+    Frame frame;
+    EXPECT_EQ(camera.waitFrame(frame, 1000ms), FrameStatus::Ok);
+    return frame;
+}
+
+// The frame's pixels as the still would look without noise, for comparing with a rendered still.
+std::vector<std::uint8_t> stillOf(qirmel::SceneKind kind, Size size)
+{
+    return qirmeltest::sceneFrame(kind, size, FrameFormat::Bgr24).data;
 }
 
 }  // namespace
@@ -68,19 +82,164 @@ TEST(VirtualCamera, OpensOnlyListedSizes)
     EXPECT_TRUE(camera.open({160, 120}, true));
 }
 
-TEST(VirtualCamera, DeliversRawFramesOfTheOpenedSizeWithFreshNoise)
+TEST(VirtualCamera, DeliversItsSceneWithFreshNoise)
 {
     VirtualCamera camera(smallCamera(100));
     ASSERT_TRUE(camera.open({320, 240}, true));
-    Frame first, second;
-    ASSERT_EQ(camera.waitFrame(first, 1000ms), FrameStatus::Ok);
-    ASSERT_EQ(camera.waitFrame(second, 1000ms), FrameStatus::Ok);
-    EXPECT_EQ(first.format, FrameFormat::Rgb24);
+    const Frame first = nextFrame(camera);
+    const Frame second = nextFrame(camera);
+    EXPECT_EQ(first.format, FrameFormat::Bgr24);
     EXPECT_EQ(first.size, (Size{320, 240}));
+    EXPECT_EQ(first.quarterTurns, 0);
     EXPECT_EQ(first.data.size(), 320u * 240 * 3);
     const double difference = meanAbsoluteDifference(first.data, second.data);
     EXPECT_GT(difference, 0.5) << "the noise must change from frame to frame";
     EXPECT_LT(difference, 8.0) << "but the scene must stay";
+    EXPECT_LT(meanAbsoluteDifference(first.data, stillOf(SceneKind::Page, {320, 240})), 6.0);
+}
+
+TEST(VirtualCamera, EachSceneShowsItsOwnPicture)
+{
+    for (SceneKind kind : {SceneKind::Book, SceneKind::IdCard, SceneKind::EmptyDesk}) {
+        VirtualCamera camera(smallCamera(100, kind));
+        ASSERT_TRUE(camera.open({320, 240}, true));
+        const Frame frame = nextFrame(camera);
+        EXPECT_LT(meanAbsoluteDifference(frame.data, stillOf(kind, {320, 240})), 6.0) << int(kind);
+        EXPECT_GT(meanAbsoluteDifference(frame.data, stillOf(SceneKind::Page, {320, 240})), 10.0) << int(kind);
+    }
+}
+
+// The scene is turned when the wish changes, not per frame; the frames say how they are turned.
+TEST(VirtualCamera, TurnsItsPictureAsAsked)
+{
+    VirtualCamera camera(smallCamera(100));
+    ASSERT_TRUE(camera.open({320, 240}, true));
+    const Frame upright = nextFrame(camera);
+    const cv::Mat uprightPixels(240, 320, CV_8UC3, const_cast<std::uint8_t *>(upright.data.data()));
+    const cv::RotateFlags rotations[] = {cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180, cv::ROTATE_90_COUNTERCLOCKWISE};
+    for (int turns : {1, 2, 3, 1, 0}) {
+        camera.preferTurns(turns);
+        const Frame frame = nextFrame(camera);
+        EXPECT_EQ(frame.quarterTurns, turns);
+        EXPECT_EQ(frame.size, (turns % 2 ? Size{240, 320} : Size{320, 240}));
+        std::vector<std::uint8_t> expected = upright.data;
+        if (turns != 0) {
+            cv::Mat turned;
+            cv::rotate(uprightPixels, turned, rotations[turns - 1]);
+            expected.assign(turned.data, turned.data + turned.total() * 3);
+        }
+        EXPECT_LT(meanAbsoluteDifference(frame.data, expected), 8.0) << turns;
+    }
+    camera.preferTurns(-1);
+    EXPECT_EQ(nextFrame(camera).quarterTurns, 3);
+
+    // A reopening keeps the wish.
+    ASSERT_TRUE(camera.open({160, 120}, true));
+    const Frame reopened = nextFrame(camera);
+    EXPECT_EQ(reopened.quarterTurns, 3);
+    EXPECT_EQ(reopened.size, (Size{120, 160}));
+}
+
+// The moving page is put down elsewhere after the interval, and the pictures keep coming meanwhile.
+TEST(VirtualCamera, MovingPageMovesNowAndThen)
+{
+    VirtualCameraConfig config = smallCamera(100, SceneKind::MovingPage);
+    config.scene.interval = 50ms;
+    VirtualCamera camera(config);
+    ASSERT_TRUE(camera.open({320, 240}, true));
+    const Frame first = nextFrame(camera);
+    bool moved = false;
+    // Bounded by frames, not by time: ten seconds of them at this rate is far more than the move needs.
+    for (int frames = 0; frames < 1000 && !moved; ++frames) {
+        const Frame frame = nextFrame(camera);
+        ASSERT_EQ(frame.size, first.size);
+        moved = meanAbsoluteDifference(frame.data, first.data) > 10.0;
+    }
+    EXPECT_TRUE(moved);
+}
+
+namespace {
+
+// A photo of one colour (B G R) with a darker left third, so that a turned or mirrored picture shows.
+void writePhoto(const std::string &path, Size size, cv::Scalar colour)
+{
+    cv::Mat pixels(size.height, size.width, CV_8UC3, colour);
+    pixels.colRange(0, size.width / 3) *= 0.5;
+    cv::cvtColor(pixels, pixels, cv::COLOR_BGR2RGB);
+    const std::vector<std::uint8_t> rgb(pixels.data, pixels.data + pixels.total() * 3);
+    const auto jpeg = qirmeltest::encodeJpeg(rgb, size.width, size.height, 95);
+    qirmeltest::writeFile(path, std::string(jpeg.begin(), jpeg.end()));
+}
+
+// The mean colour of the right quarter of a frame, B G R.
+cv::Scalar colourOf(const Frame &frame)
+{
+    const cv::Mat pixels(frame.size.height, frame.size.width, CV_8UC3, const_cast<std::uint8_t *>(frame.data.data()));
+    return cv::mean(pixels.colRange(frame.size.width * 3 / 4, frame.size.width));
+}
+
+bool near(const cv::Scalar &a, const cv::Scalar &b)
+{
+    return std::abs(a[0] - b[0]) < 15 && std::abs(a[1] - b[1]) < 15 && std::abs(a[2] - b[2]) < 15;
+}
+
+}  // namespace
+
+TEST(VirtualCamera, PhotoSceneShowsThePhoto)
+{
+    qirmeltest::TemporaryFolder folder;
+    const cv::Scalar green(60, 180, 60);
+    writePhoto(folder.file("photo.jpg"), {640, 480}, green);
+    VirtualCameraConfig config = smallCamera(100, SceneKind::Photo);
+    config.scene.photos = {folder.file("photo.jpg")};
+    config.info.resolutions = {{640, 480}, {320, 240}};
+    VirtualCamera camera(config);
+    for (const Size size : config.info.resolutions) {
+        ASSERT_TRUE(camera.open(size, true));
+        const Frame frame = nextFrame(camera);
+        EXPECT_EQ(frame.size, size);
+        EXPECT_TRUE(near(colourOf(frame), green)) << colourOf(frame);
+        const cv::Mat pixels(size.height, size.width, CV_8UC3, const_cast<std::uint8_t *>(frame.data.data()));
+        EXPECT_LT(cv::mean(pixels.colRange(0, size.width / 4))[1], 120) << "the darker third stays left";
+    }
+}
+
+TEST(VirtualCamera, UnreadablePhotoCannotBeOpened)
+{
+    qirmeltest::TemporaryFolder folder;
+    qirmeltest::writeFile(folder.file("photo.jpg"), "not a JPEG");
+    VirtualCameraConfig config = smallCamera(100, SceneKind::Photo);
+    config.scene.photos = {folder.file("photo.jpg")};
+    VirtualCamera camera(config);
+    EXPECT_FALSE(camera.open({320, 240}, true));
+    Frame frame;
+    EXPECT_EQ(camera.waitFrame(frame, 100ms), FrameStatus::Failed);
+}
+
+// A folder's photos come in turn, round and round; one that cannot be read is passed over.
+TEST(VirtualCamera, FolderSceneShowsEachPhotoInTurn)
+{
+    qirmeltest::TemporaryFolder folder;
+    const cv::Scalar blue(200, 60, 40), red(40, 60, 200);
+    writePhoto(folder.file("a.jpg"), {640, 480}, blue);
+    qirmeltest::writeFile(folder.file("b.jpg"), "not a JPEG");
+    writePhoto(folder.file("c.jpg"), {480, 640}, red);
+    VirtualCameraConfig config = smallCamera(100, SceneKind::PhotoFolder);
+    config.scene.photos = {folder.file("a.jpg"), folder.file("b.jpg"), folder.file("c.jpg")};
+    config.scene.interval = 30ms;
+    VirtualCamera camera(config);
+    ASSERT_TRUE(camera.open({320, 240}, true));
+
+    std::vector<int> shown;  // 0 for blue, 2 for red, each time the picture changes
+    for (int frames = 0; frames < 2000 && shown.size() < 4; ++frames) {
+        const Frame frame = nextFrame(camera);
+        const cv::Scalar colour = colourOf(frame);
+        const int photo = near(colour, blue) ? 0 : near(colour, red) ? 2 : -1;
+        ASSERT_NE(photo, -1) << "a frame shows neither photo: " << colour;
+        if (shown.empty() || shown.back() != photo)
+            shown.push_back(photo);
+    }
+    EXPECT_EQ(shown, (std::vector<int>{0, 2, 0, 2}));
 }
 
 TEST(VirtualCamera, ClosedCameraDeliversNothing)
@@ -117,39 +276,4 @@ TEST(VirtualCamera, PacesFramesAtItsRate)
             ++frames;
     EXPECT_GE(frames, 10);
     EXPECT_LE(frames, 40);
-}
-
-TEST(DeskScene, PageLiesOnTheDeskInPerspective)
-{
-    const Size size{640, 480};
-    qirmel::PageCorners corners{};
-    const auto pixels = qirmel::renderDeskScene(qirmel::Scene::Page, size, &corners);
-    ASSERT_EQ(pixels.size(), 640u * 480 * 3);
-
-    // The far (top) edge is shorter than the near one, and the page sits inside the picture.
-    const auto length = [](const auto &a, const auto &b) { return std::hypot(a[0] - b[0], a[1] - b[1]); };
-    EXPECT_LT(length(corners[0], corners[1]), length(corners[3], corners[2]) * 0.99);
-    for (const auto &corner : corners) {
-        EXPECT_GT(corner[0], 0);
-        EXPECT_LT(corner[0], size.width);
-        EXPECT_GT(corner[1], 0);
-        EXPECT_LT(corner[1], size.height);
-    }
-    // Paper is bright, the desk darker.
-    const double paperX = (corners[0][0] + corners[1][0]) / 2;
-    EXPECT_GT(luminance(pixels, size.width, paperX, corners[0][1] + 6), 170);
-    EXPECT_LT(luminance(pixels, size.width, 8, 8), 150);
-    EXPECT_LT(luminance(pixels, size.width, 8, size.height - 8), 150);
-}
-
-TEST(DeskScene, SameSceneAtEverySize)
-{
-    const auto small = qirmel::renderDeskScene(qirmel::Scene::Page, {320, 240});
-    const auto large = qirmel::renderDeskScene(qirmel::Scene::Page, {640, 480});
-    // Compare the large picture, halved, with the small one: close, not pixel exact.
-    double difference = 0;
-    for (int y = 0; y < 240; ++y)
-        for (int x = 0; x < 320; ++x)
-            difference += std::abs(luminance(small, 320, x, y) - luminance(large, 640, x * 2 + 0.5, y * 2 + 0.5));
-    EXPECT_LT(difference / (320 * 240), 20.0);
 }

@@ -1,0 +1,97 @@
+#include "pipeline/frameencoder.h"
+
+#include "crop/documentwarper.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <array>
+
+namespace qirmel {
+
+namespace {
+
+// The same outline with its corners named as they will sit once the picture is turned clockwise by
+// quarterTurns: a quarter turn brings the bottom left corner to the top left. The warp then turns the
+// document as it straightens it, with no pass of its own.
+Quad turnedOutline(const Quad &outline, int quarterTurns)
+{
+    std::array<cv::Point2f, 4> corners;
+    for (int i = 0; i < 4; ++i)
+        corners[static_cast<std::size_t>(i)] = outline[(i + 4 - quarterTurns) % 4];
+    return Quad(corners);
+}
+
+cv::Mat pixelsOf(const Frame &frame)
+{
+    return cv::Mat(frame.size.height, frame.size.width, CV_8UC3, const_cast<std::uint8_t *>(frame.data.data()));
+}
+
+}  // namespace
+
+bool FrameEncoder::wellFormed(const Frame &frame)
+{
+    if (frame.size.area() <= 0)
+        return false;
+    if (frame.format != FrameFormat::Jpeg)
+        return frame.data.size() == static_cast<std::size_t>(frame.size.area()) * 3;
+    Size size;
+    return m_codec.readSize(frame.data.data(), frame.data.size(), size) && size == frame.size;
+}
+
+bool FrameEncoder::encodeWhole(const Frame &frame, int quarterTurns, int quality, std::size_t maxBytes,
+                               std::vector<std::uint8_t> &jpeg)
+{
+    if (!wellFormed(frame))
+        return false;
+    if (frame.format != FrameFormat::Jpeg)
+        return encodeTurned(pixelsOf(frame), frame.format, quarterTurns, quality, maxBytes, jpeg);
+    if (quarterTurns == 0 && frame.data.size() <= maxBytes) {
+        jpeg.assign(frame.data.begin(), frame.data.end());
+        return true;
+    }
+    if (quarterTurns != 0 && m_codec.turnLossless(frame.data.data(), frame.data.size(), quarterTurns, jpeg) &&
+        jpeg.size() <= maxBytes)
+        return true;
+    return m_codec.decode(frame.data.data(), frame.data.size(), m_decoded) &&
+           encodeTurned(pixelsOf(m_decoded), m_decoded.format, quarterTurns, quality, maxBytes, jpeg);
+}
+
+cv::Mat FrameEncoder::picture(const Frame &frame)
+{
+    if (!wellFormed(frame))
+        return cv::Mat();
+    switch (frame.format) {
+    case FrameFormat::Bgr24:
+        return pixelsOf(frame);
+    case FrameFormat::Rgb24:
+        cv::cvtColor(pixelsOf(frame), m_converted, cv::COLOR_RGB2BGR);
+        return m_converted;
+    case FrameFormat::Jpeg:
+        break;
+    }
+    if (!m_codec.decode(frame.data.data(), frame.data.size(), m_decoded))
+        return cv::Mat();
+    return pixelsOf(m_decoded);
+}
+
+bool FrameEncoder::encodeDocument(const cv::Mat &picture, const Quad &outline, int quarterTurns, int quality,
+                                  std::size_t maxBytes, std::vector<std::uint8_t> &jpeg)
+{
+    const cv::Mat document = DocumentWarper::warp(picture, turnedOutline(outline, quarterTurns));
+    return encodeTurned(document, FrameFormat::Bgr24, 0, quality, maxBytes, jpeg);
+}
+
+bool FrameEncoder::encodeTurned(const cv::Mat &pixels, FrameFormat format, int quarterTurns, int quality,
+                                std::size_t maxBytes, std::vector<std::uint8_t> &jpeg)
+{
+    static constexpr cv::RotateFlags kRotations[] = {cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180,
+                                                     cv::ROTATE_90_COUNTERCLOCKWISE};
+    const cv::Mat *turned = &pixels;
+    if (quarterTurns != 0) {
+        cv::rotate(pixels, m_turned, kRotations[quarterTurns - 1]);
+        turned = &m_turned;
+    }
+    return m_codec.encode(turned->data, Size{turned->cols, turned->rows}, format, quality, maxBytes, jpeg);
+}
+
+}  // namespace qirmel

@@ -1,0 +1,55 @@
+// The end of every frame's road, live or photo: turning and encoding the whole frame or the document
+// cut out of it.
+#ifndef QIRMEL_FRAMEENCODER_H
+#define QIRMEL_FRAMEENCODER_H
+
+#include "pipeline/jpegcodec.h"
+#include "source/frame.h"
+
+#include "crop/quad.h"
+
+#include <opencv2/core.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace qirmel {
+
+// Holds a codec and scratch buffers; one encoder serves one thread at a time.
+class FrameEncoder {
+public:
+    // Whether frame holds what its format and size promise (for a JPEG frame: its header's size).
+    bool wellFormed(const Frame &frame);
+
+    // The whole frame, turned by quarterTurns further clockwise quarter turns, as a JPEG of at most
+    // maxBytes: a JPEG frame passes through untouched or is turned losslessly where it can be,
+    // anything else is (decoded,) turned and encoded at quality. False when the frame is malformed or
+    // cannot be encoded within maxBytes.
+    bool encodeWhole(const Frame &frame, int quarterTurns, int quality, std::size_t maxBytes,
+                     std::vector<std::uint8_t> &jpeg);
+
+    // The frame's picture at full resolution in B G R order: a Bgr24 frame's own pixels, anything else
+    // converted or decoded into a buffer that the next call reuses. Empty when the frame is malformed.
+    cv::Mat picture(const Frame &frame);
+
+    // Cuts the document along outline (in picture's pixels) out of picture, straightened into an
+    // upright rectangle of its true proportions at the picture's resolution, turned by quarterTurns
+    // clockwise quarter turns, and encodes it as encodeWhole() does.
+    bool encodeDocument(const cv::Mat &picture, const Quad &outline, int quarterTurns, int quality,
+                        std::size_t maxBytes, std::vector<std::uint8_t> &jpeg);
+
+private:
+    // pixels: packed rows, as every picture here has.
+    bool encodeTurned(const cv::Mat &pixels, FrameFormat format, int quarterTurns, int quality, std::size_t maxBytes,
+                      std::vector<std::uint8_t> &jpeg);
+
+    JpegCodec m_codec;
+    Frame m_decoded;
+    cv::Mat m_converted;
+    cv::Mat m_turned;
+};
+
+}  // namespace qirmel
+
+#endif  // QIRMEL_FRAMEENCODER_H
