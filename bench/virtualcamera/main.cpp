@@ -1,24 +1,34 @@
-// Prints the CPU time that the library spends per frame of the virtual document camera, at each of
-// its sizes, upright and turned a quarter, as the application's frame thread pays it: the wait for
-// the frame (sleeping costs nothing), the sensor noise, the turn and the JPEG encoding. Also the
-// time to open the camera, which renders the scene.
+// Prints the CPU time that the library spends per frame of the virtual document camera, as the
+// application's frame thread pays it: the wait for the frame (sleeping costs nothing), the sensor
+// noise, the turn, the document crop when auto crop is on, and the JPEG encoding. Also the time to
+// open the camera, which renders the scene, and the frames per second that came.
 //
-// Usage: virtualcamera_bench [frames per measurement, default 45]
+// Usage: virtualcamera_bench [--autocrop] [--one-core] [--scene NAME] [frames per measurement]
+//   default      every size of the main camera, upright and turned, auto crop off
+//   --autocrop   1920x1080 and 3264x2448, upright and turned, auto crop off and on
+//   --one-core   run on one CPU only, so that the frames per second show what one core keeps up with
+//   --scene      the scene filmed: page (default), book, idcard, empty or moving
 #include "api/cameralibrary.h"
+#include "pipeline/jpegcodec.h"
 #include "source/enumeration.h"
 #include "source/virtualcamera.h"
+
+#include <sched.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace {
 
 double processCpuSeconds()
 {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
 }
@@ -28,19 +38,101 @@ double wallSeconds()
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+struct Options {
+    bool autoCrop = false;
+    bool oneCore = false;
+    qirmel::SceneKind scene = qirmel::SceneKind::Page;
+    std::string sceneName = "page";
+    int frames = 45;
+};
+
+bool parse(int argc, char **argv, Options &options)
+{
+    const std::map<std::string, qirmel::SceneKind> scenes = {{"page", qirmel::SceneKind::Page},
+                                                            {"book", qirmel::SceneKind::Book},
+                                                            {"idcard", qirmel::SceneKind::IdCard},
+                                                            {"empty", qirmel::SceneKind::EmptyDesk},
+                                                            {"moving", qirmel::SceneKind::MovingPage}};
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--autocrop") {
+            options.autoCrop = true;
+        } else if (argument == "--one-core") {
+            options.oneCore = true;
+        } else if (argument == "--scene" && i + 1 < argc && scenes.count(argv[i + 1])) {
+            options.sceneName = argv[++i];
+            options.scene = scenes.at(options.sceneName);
+        } else if (std::atoi(argument.c_str()) > 0) {
+            options.frames = std::atoi(argument.c_str());
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// What one run of frames cost.
+struct Measurement {
+    double cpuMs = 0;       // CPU time of the whole process per frame
+    double framesPerSecond = 0;
+    double cutShare = 0;    // share of the frames that came out cut to a document
+    double kilobytes = 0;   // size of the last frame's JPEG
+};
+
+Measurement measure(qirmel::CameraLibrary &library, int frames, std::vector<std::uint8_t> &buffer)
+{
+    qirmel::JpegCodec codec;
+    Measurement result;
+    int length = 0;
+    int cut = 0;
+    const double cpuStart = processCpuSeconds();
+    const double wallStart = wallSeconds();
+    for (int i = 0; i < frames; ++i) {
+        if (library.nextFrame(buffer.data(), &length) < 0) {
+            std::printf("frame %d failed\n", i);
+            continue;
+        }
+        qirmel::Size size;
+        codec.readSize(buffer.data(), static_cast<std::size_t>(length), size);
+        cut += size.width != library.currentWidth() || size.height != library.currentHeight();
+    }
+    result.cpuMs = (processCpuSeconds() - cpuStart) * 1000 / frames;
+    result.framesPerSecond = frames / (wallSeconds() - wallStart);
+    result.cutShare = double(cut) / frames;
+    result.kilobytes = length / 1024.0;
+    return result;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 45;
-    const qirmel::CameraConfig config;
-    const auto &camera = config.virtualCameras.front();
+    Options options;
+    if (!parse(argc, argv, options)) {
+        std::fprintf(stderr, "usage: %s [--autocrop] [--one-core] [--scene page|book|idcard|empty|moving] [frames]\n",
+                     argv[0]);
+        return 2;
+    }
+    if (options.oneCore) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(sched_getcpu(), &one);
+        if (sched_setaffinity(0, sizeof one, &one) != 0)
+            std::perror("sched_setaffinity");
+    }
+
+    qirmel::CameraConfig config;
+    auto &camera = config.virtualCameras.front();
+    camera.scene.kind = options.scene;
+    if (options.autoCrop)
+        camera.info.resolutions = {{3264, 2448}, {1920, 1080}};
     const qirmel::VirtualCamera rates(camera);
 
-    std::printf("Virtual camera \"%s\", %d frames per measurement, frame JPEG quality %d\n", camera.info.name.c_str(),
-                frames, config.frameQuality);
-    std::printf("%-10s %5s %9s %12s %12s %10s %12s %10s\n", "size", "fps", "open ms", "JPEG kB", "CPU ms/frame",
-                "% of core", "turned ms", "% of core");
+    std::printf("Virtual camera \"%s\", scene %s, %d frames per measurement, frame JPEG quality %d%s\n",
+                camera.info.name.c_str(), options.sceneName.c_str(), options.frames, config.frameQuality,
+                options.oneCore ? ", on one core" : "");
+    std::printf("%-10s %4s %8s %9s %7s %8s %12s %9s %9s %5s\n", "size", "fps", "open ms", "auto crop", "turned",
+                "JPEG kB", "CPU ms/frame", "% of core", "frames/s", "cut");
     for (const qirmel::Size size : camera.info.resolutions) {
         qirmel::CameraLibrary library;
         library.init(config, qirmel::enumerateCameras(config));
@@ -52,23 +144,21 @@ int main(int argc, char **argv)
         }
         const double openMs = (wallSeconds() - openStart) * 1000;
         std::vector<std::uint8_t> buffer(static_cast<std::size_t>(size.area()) * 3);
-        int length = 0;
-        library.nextFrame(buffer.data(), &length);  // the first frame warms the buffers up
-
-        double cpuMs[2] = {};
-        for (int turned = 0; turned < 2; ++turned) {
-            library.rotate(turned);
-            library.nextFrame(buffer.data(), &length);
-            const double cpuStart = processCpuSeconds();
-            for (int i = 0; i < frames; ++i)
-                if (library.nextFrame(buffer.data(), &length) < 0)
-                    std::printf("frame %d failed\n", i);
-            cpuMs[turned] = (processCpuSeconds() - cpuStart) * 1000 / frames;
-        }
         const int fps = rates.frameRate(size);
         const std::string name = std::to_string(size.width) + "x" + std::to_string(size.height);
-        std::printf("%-10s %5d %9.0f %12.0f %12.2f %9.0f%% %12.2f %9.0f%%\n", name.c_str(), fps, openMs,
-                    length / 1024.0, cpuMs[0], cpuMs[0] * fps / 10, cpuMs[1], cpuMs[1] * fps / 10);
+        for (const bool autoCrop : options.autoCrop ? std::vector<bool>{false, true} : std::vector<bool>{false}) {
+            library.setAutoCrop(autoCrop);
+            for (int turned = 0; turned < 2; ++turned) {
+                library.rotate(turned);
+                // A few frames first: they warm the buffers up and let the crop settle on the page.
+                measure(library, 3, buffer);
+                const Measurement m = measure(library, options.frames, buffer);
+                std::printf("%-10s %4d %8.0f %9s %7s %8.0f %12.2f %8.0f%% %9.1f %4.0f%%\n", name.c_str(), fps, openMs,
+                            autoCrop ? "on" : "off", turned ? "yes" : "no", m.kilobytes, m.cpuMs, m.cpuMs * fps / 10,
+                            m.framesPerSecond, m.cutShare * 100);
+            }
+            library.rotate(-1);
+        }
     }
     return 0;
 }

@@ -1,5 +1,9 @@
 #include "pipeline/livecropper.h"
 
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+
 namespace qirmel {
 
 std::optional<Quad> LiveCropper::follow(const Frame &frame, const cv::Mat &picture)
@@ -17,7 +21,18 @@ std::optional<Quad> LiveCropper::follow(const Frame &frame, const cv::Mat &pictu
         if (!reduced.grey.empty())
             found = m_detector.detect(reduced.grey, reduced.scale, picture, m_tracker.current());
     } else {
-        found = m_detector.detect(picture, m_tracker.current());
+        // Reduced by its longer side: a frame the virtual camera turned upright is judged on as many
+        // pixels as a wide one, where the detector, which goes by the width, would take three times as
+        // many.
+        const double scale = std::max(picture.cols, picture.rows) / double(DocumentDetector::kWorkingWidth);
+        const cv::Mat *reduced = &picture;
+        if (scale > 1) {
+            cv::resize(picture, m_reduced, cv::Size(cvRound(picture.cols / scale), cvRound(picture.rows / scale)), 0,
+                       0, cv::INTER_AREA);
+            reduced = &m_reduced;
+        }
+        cv::cvtColor(*reduced, m_grey, cv::COLOR_BGR2GRAY);
+        found = m_detector.detect(m_grey, std::max(1.0, scale), picture, m_tracker.current());
     }
     return m_tracker.update(found);
 }

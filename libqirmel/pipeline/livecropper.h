@@ -31,6 +31,8 @@ private:
     JpegDecoder m_decoder;
     DocumentDetector m_detector;
     CropTracker m_tracker;
+    cv::Mat m_reduced;  // scratch of the judging image, reused from frame to frame
+    cv::Mat m_grey;
     Size m_frameSize;
     int m_frameTurns = 0;
 };

@@ -2,7 +2,8 @@
 # Runs doccam from a copy of the given bin folder under Xvfb, clicks the photo button, checks that a
 # JPEG of the opened size (3264x2448: the app asks for 6000x6000) appears beside the executable as
 # 00000.jpg, then turns the picture right, takes another photo and checks that 00001.jpg has width
-# and height swapped.
+# and height swapped. Then it ticks auto crop and checks that 00002.jpg is the virtual camera's page
+# alone: an A4 page turned on its side, so width over height within 3 % of the square root of 2.
 #
 # Usage: photo_e2e.sh BIN_FOLDER
 set -euo pipefail
@@ -71,6 +72,7 @@ click() {
 }
 click_photo() { click $((620 + 101 / 2)) $((480 + 41 / 2)); }
 click_turn_right() { click $((630 + 80 / 2)) $((410 + 26 / 2)); }
+click_auto_crop() { click $((630 + 82 / 2)) $((270 + 24 / 2)); }
 
 # A photo needs a frame: wait until the preview (571x441 at 10,10) shows the desk instead of the
 # empty label's grey.
@@ -99,6 +101,14 @@ wait_for 20 photo_done 00001.jpg || fail "no 00001.jpg beside the executable"
 size=$(jpeg_size 00001.jpg)
 [ "$size" = "2448 3264" ] || fail "00001.jpg is $size, expected 2448 3264 after turning right"
 echo "photo_e2e: 00001.jpg is a 2448x3264 JPEG"
+
+click_auto_crop
+click_photo
+wait_for 20 photo_done 00002.jpg || fail "no 00002.jpg beside the executable"
+size=$(jpeg_size 00002.jpg)
+echo "$size" | awk '{ a = $1 / $2; exit !(a > 1.4142 * 0.97 && a < 1.4142 * 1.03) }' ||
+  fail "00002.jpg is $size, expected the page alone, turned: width over height near 1.414"
+echo "photo_e2e: 00002.jpg is the page alone, $size"
 
 leftovers=$(find . -maxdepth 1 -name '.*.tmp' | wc -l)
 [ "$leftovers" -eq 0 ] || fail "temporary files were left behind"

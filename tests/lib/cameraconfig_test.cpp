@@ -250,6 +250,25 @@ TEST(CameraConfig, ListedSizesWinOverThePhotos)
     }
 }
 
+// The sample leaves the sizes to their defaults, so that switching its scene to a photo is all a
+// user has to do to get the photo's sizes.
+TEST(CameraConfig, ShippedSampleWithAPhotoOffersThePhotosSizes)
+{
+    qirmeltest::TemporaryFolder folder;
+    writePhoto(folder.file("desk.jpg"), 1280, 960);
+    const std::vector<std::uint8_t> sample = qirmeltest::readFile(QIRMEL_SAMPLE_CONFIG);
+    std::string text(sample.begin(), sample.end());
+    const auto scene = text.find("\nscene = page\n");
+    ASSERT_NE(scene, std::string::npos);
+    text.replace(scene, 14, "\nscene = photo:desk.jpg\n");
+    std::string errors;
+    const CameraConfig config = loadText(folder, text, errors);
+    EXPECT_EQ(errors, "");
+    EXPECT_EQ(config.virtualCameras[0].scene.kind, qirmel::SceneKind::Photo);
+    EXPECT_EQ(config.virtualCameras[0].info.resolutions, (std::vector<Size>{{1280, 960}, {640, 480}, {320, 240}}));
+    EXPECT_EQ(config.virtualCameras[1].scene.kind, qirmel::SceneKind::Page);
+}
+
 TEST(CameraConfig, LaterSceneReplacesAPhoto)
 {
     qirmeltest::TemporaryFolder folder;
