@@ -17,6 +17,10 @@ namespace qirmel {
 
 namespace {
 
+// Outlines are proposed and judged at this width. A page's outline is a few long straight edges, which
+// survive reduction well, while wood grain, print and noise fade; the full-resolution refinement then
+// restores the precision.
+constexpr int kJudgingWidth = 240;
 // The smallest document worth cropping, as a share of the frame: an ID card far from the camera.
 constexpr double kMinAreaFraction = 0.04;
 // Full-resolution search reach, in pixels of the judging image.
@@ -38,8 +42,8 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &reducedGrey, double 
     if (reducedGrey.empty() || reducedGrey.type() != CV_8UC1)
         return std::nullopt;
     cv::Mat small = reducedGrey;
-    if (small.cols > kWorkingWidth * 4 / 3)
-        cv::resize(reducedGrey, small, cv::Size(kWorkingWidth, cvRound(double(reducedGrey.rows) * kWorkingWidth / reducedGrey.cols)),
+    if (small.cols > kJudgingWidth * 21 / 20)
+        cv::resize(reducedGrey, small, cv::Size(kJudgingWidth, cvRound(double(reducedGrey.rows) * kJudgingWidth / reducedGrey.cols)),
                    0, 0, cv::INTER_AREA);
     // The full frame, when given, fixes the factors exactly; reduced decodes round odd sizes up.
     const double factorX = fullFrame.empty() ? scale * reducedGrey.cols / small.cols : double(fullFrame.cols) / small.cols;

@@ -9,20 +9,23 @@
 
 namespace qirmel {
 
-// Finds the document in a frame. Outlines are proposed and judged on a small grey image (about 480
-// pixels wide), and the winner's sides are then set on the edges of the full-resolution frame. No
-// outline is returned when nothing is credible: a wrong crop is worse than none.
+// Finds the document in a frame. Outlines are proposed and judged on a small image (a reduced grey
+// decode about 480 pixels wide, halved again, with colour differences taken from the frame), and the
+// winner's sides are then set on the edges of the full-resolution frame. No outline is returned when
+// nothing is credible: a wrong crop is worse than none.
 //
 // All methods are const and keep no state between calls, so one detector may serve the frame thread and
 // a photo thread at once without locking.
 class DocumentDetector
 {
 public:
-    // Width the judging image is brought to; larger inputs are reduced further.
+    // Width a reduced decode should have at least (see JpegDecoder::decodeReducedGrey); detection
+    // reduces it further itself.
     static constexpr int kWorkingWidth = 480;
 
     // reducedGrey: the frame at 1/scale of its size (as a reduced JPEG decode gives it), 8-bit grey.
-    // fullFrame: the frame itself, 8-bit grey or BGR, for refinement; may be empty to skip refinement.
+    // fullFrame: the frame itself, 8-bit grey or BGR, for refinement and, when BGR, for colour edges; may
+    // be empty to skip both.
     // seed: an outline the document was recently seen at, in full-frame pixels; outlines near it are
     // preferred and it is itself tried when nothing else convinces.
     // Returns the corners in full-frame pixels.

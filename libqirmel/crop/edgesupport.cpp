@@ -12,8 +12,8 @@ namespace {
 
 // Sobel response that counts as an edge: a step of about eight grey levels after smoothing.
 constexpr float kMinStep = 24.0f;
-// The gradient must point across the side, within about 30 degrees.
-constexpr float kMinAlignment = 0.86f;
+// The gradient must point across the side, within about 30 degrees (compared squared).
+constexpr float kMinAlignmentSquared = 0.86f * 0.86f;
 // A side hidden by more than this is not judged on what little shows.
 constexpr double kMinVisibleShare = 0.2;
 // Samples every this many pixels along a side, leaving out the ends where the neighbouring side's
@@ -25,6 +25,7 @@ constexpr float kCornerShare = 0.06f;
 
 EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels)
 {
+    CV_Assert(!channels.empty() && int(channels.size()) <= kMaxChannels);
     for (const cv::Mat &channel : channels) {
         cv::Mat dx;
         cv::Mat dy;
@@ -53,7 +54,7 @@ int EdgeSupport::edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &
         const float gx = dxs.at<short>(y, x);
         const float gy = dys.at<short>(y, x);
         const float across = gx * normal.x + gy * normal.y;
-        if (std::abs(across) > std::abs(bestAcross) && std::abs(across) >= kMinAlignment * std::hypot(gx, gy))
+        if (std::abs(across) > std::abs(bestAcross) && across * across >= kMinAlignmentSquared * (gx * gx + gy * gy))
             bestAcross = across;
     }
     if (std::abs(bestAcross) < kMinStep)

@@ -31,7 +31,10 @@ struct SideEvidence
 class EdgeSupport
 {
 public:
-    // channels: 8-bit images of equal size, already smoothed.
+    // Grey and two colour differences.
+    static constexpr int kMaxChannels = 3;
+
+    // channels: 1 to kMaxChannels 8-bit images of equal size, already smoothed.
     explicit EdgeSupport(const std::vector<cv::Mat> &channels);
 
     int channelCount() const { return int(m_dx.size()); }

@@ -17,6 +17,10 @@ constexpr double kSameOutline = 3.0;
 constexpr double kCornerShare = 0.06;
 constexpr double kMinVisibleShare = 0.2;
 constexpr double kMinSideSupport = 0.3;
+// Shortest distance between opposite sides, as a share of the side of a square of the smallest area.
+constexpr double kMinGapShare = 0.25;
+// Pixels between the samples of a line's profile, as between those of EdgeSupport::measure.
+constexpr double kProfileStep = 2;
 
 // A line's edge evidence, sampled once at every pixel of its stretch inside the image. The counts run
 // along the line, so that any stretch's support is a difference of two entries.
@@ -48,10 +52,10 @@ public:
         clip(line.point.x, line.direction.x, 2, size.width - 3);
         clip(line.point.y, line.direction.y, 2, size.height - 3);
         m_start = std::ceil(low);
-        m_samples = high >= low ? int(std::floor(high) - m_start) + 1 : 0;
+        m_samples = high >= low ? int(std::floor((high - m_start) / kProfileStep)) + 1 : 0;
         m_counts.assign(std::size_t(m_channels) * 2 * (m_samples + 1), 0);
         for (int k = 0; k < m_samples; ++k) {
-            const cv::Point2f p = line.point + line.direction * float(m_start + k);
+            const cv::Point2f p = line.point + line.direction * float(m_start + k * kProfileStep);
             for (int c = 0; c < m_channels; ++c) {
                 const int sign = support.measurable(p) ? support.edgeSign(c, p, normal) : 0;
                 for (int s = 0; s < 2; ++s)
@@ -79,8 +83,8 @@ public:
 private:
     std::pair<int, int> indices(double from, double to) const
     {
-        const int a = std::clamp(int(std::ceil(from - m_start)), 0, m_samples);
-        const int b = std::clamp(int(std::floor(to - m_start)) + 1, 0, m_samples);
+        const int a = std::clamp(int(std::ceil((from - m_start) / kProfileStep)), 0, m_samples);
+        const int b = std::clamp(int(std::floor((to - m_start) / kProfileStep)) + 1, 0, m_samples);
         return {a, b};
     }
     std::size_t index(int channel, int sign, int k) const { return (std::size_t(channel) * 2 + sign) * (m_samples + 1) + k; }
@@ -135,13 +139,21 @@ public:
             if (p.x < -reachX || p.y < -reachY || p.x > m_size.width + reachX || p.y > m_size.height + reachY)
                 return;
         }
-        const Quad cyclic(corners);
-        if (!cyclic.isConvex() || cyclic.area() < m_minArea)
+        // Convex when every turn has the same sense; twice the area is the sum of the turns' shoelace terms.
+        double doubleArea = 0;
+        int positive = 0;
+        for (int m = 0; m < 4; ++m) {
+            const cv::Point2f a = corners[(m + 1) % 4] - corners[m];
+            const cv::Point2f b = corners[(m + 2) % 4] - corners[(m + 1) % 4];
+            positive += double(a.x) * b.y - double(a.y) * b.x > 0;
+            doubleArea += double(corners[m].x) * corners[(m + 1) % 4].y - double(corners[(m + 1) % 4].x) * corners[m].y;
+        }
+        if ((positive != 0 && positive != 4) || std::abs(doubleArea) < 2 * m_minArea)
             return;
         const std::optional<SideEvidence> evidence = measure(sides, corners);
         if (!evidence)
             return;
-        const Quad quad = Quad::fromUnordered(cyclic.points());
+        const Quad quad = Quad::fromUnordered(std::vector<cv::Point2f>(corners.begin(), corners.end()));
         const double score = m_scorer.score(quad, *evidence);
         if (score > 0)
             m_found.push_back({quad, score});
@@ -168,7 +180,9 @@ private:
         std::array<double, 4> share{};
         std::array<int, 4> visible{};
         // Per channel and polarity (inside brighter, inside darker), the supported samples of each side.
-        std::vector<std::array<std::array<int, 4>, 2>> counts(m_channels);
+        std::array<std::array<std::array<int, 4>, 2>, EdgeSupport::kMaxChannels> counts{};
+        // Channel and polarity pairs still in the running, as bits; most outlines fail on their first sides.
+        unsigned viable = (1u << (2 * m_channels)) - 1;
         double totalLength = 0;
         double visibleLength = 0;
         for (int m = 0; m < 4; ++m) {
@@ -182,23 +196,31 @@ private:
             from += trim;
             to -= trim;
             visible[m] = profile.visible(from, to);
-            share[m] = std::min(1.0, visible[m] / std::max(1.0, to - from));
+            share[m] = std::min(1.0, visible[m] * kProfileStep / std::max(1.0, to - from));
             if (share[m] < kMinVisibleShare)
                 return std::nullopt;
             totalLength += length[m];
             visibleLength += length[m] * share[m];
             const cv::Point2f normal(profile.line().direction.y, -profile.line().direction.x);
             const bool inwardIsPositive = normal.dot(centre - profile.line().point) > 0;
+            const int needed = int(std::ceil(kMinSideSupport * visible[m]));
             for (int c = 0; c < m_channels; ++c) {
                 const int up = profile.supported(c, 0, from, to);
                 const int down = profile.supported(c, 1, from, to);
                 counts[c][0][m] = inwardIsPositive ? up : down;
                 counts[c][1][m] = inwardIsPositive ? down : up;
+                for (int s = 0; s < 2; ++s)
+                    if (counts[c][s][m] < needed)
+                        viable &= ~(1u << (2 * c + s));
             }
+            if (!viable)
+                return std::nullopt;
         }
         std::optional<SideEvidence> best;
         for (int c = 0; c < m_channels; ++c)
             for (int s = 0; s < 2; ++s) {
+                if (!(viable & (1u << (2 * c + s))))
+                    continue;
                 SideEvidence evidence;
                 evidence.minSupport = 1;
                 evidence.visible = visibleLength / std::max(1e-9, totalLength);
@@ -212,8 +234,6 @@ private:
                     agreeing += counts[c][s][m];
                     all += counts[c][0][m] + counts[c][1][m];
                 }
-                if (evidence.minSupport < kMinSideSupport)
-                    continue;
                 evidence.meanSupport = supported / std::max(1e-9, visibleLength);
                 evidence.polarity = all > 0 ? double(agreeing) / all : 0;
                 if (!best || evidence.meanSupport > best->meanSupport)
@@ -242,11 +262,17 @@ std::vector<Quad> LineQuads::find(const std::vector<EdgeLine> &lines, const Edge
     for (const EdgeLine &line : lines)
         profiles.emplace_back(line, support);
 
+    // Opposite sides of the smallest document worth cropping (a receipt, narrowest of all) lie at least
+    // this far apart; closer parallels are lines of print or grain.
+    const double minGap = kMinGapShare * std::sqrt(minArea);
     std::vector<std::pair<int, int>> parallel;
     for (std::size_t i = 0; i < lines.size(); ++i)
-        for (std::size_t j = i + 1; j < lines.size(); ++j)
-            if (std::abs(lines[i].direction.dot(lines[j].direction)) >= kParallel)
+        for (std::size_t j = i + 1; j < lines.size(); ++j) {
+            const cv::Point2f apart = lines[j].point - lines[i].point;
+            if (std::abs(lines[i].direction.dot(lines[j].direction)) >= kParallel
+                && std::abs(apart.x * lines[i].direction.y - apart.y * lines[i].direction.x) >= minGap)
                 parallel.emplace_back(int(i), int(j));
+        }
 
     Enumerator enumerator(profiles, support, scorer, minArea);
     for (std::size_t p = 0; p < parallel.size(); ++p)
