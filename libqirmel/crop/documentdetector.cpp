@@ -77,7 +77,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &reducedGrey, double 
     candidates.reserve(quads.size());
     for (const Quad &quad : quads)
         candidates.push_back({quad, scorer.score(quad)});
-    const std::optional<Quad> best = OutlineChooser(channels).choose(candidates);
+    const std::optional<Quad> best = OutlineChooser(support).choose(candidates);
     if (!best)
         return std::nullopt;
 

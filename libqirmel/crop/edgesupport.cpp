@@ -22,6 +22,8 @@ constexpr double kMinVisibleShare = 0.2;
 // gradient turns.
 constexpr float kSampleStep = 2.0f;
 constexpr float kCornerShare = 0.06f;
+// Samples closer than this to another outline belong to it.
+constexpr double kApart = 2.0;
 
 } // namespace
 
@@ -131,6 +133,53 @@ SideEvidence EdgeSupport::measure(const Quad &quad) const
                 best = evidence;
         }
     return best;
+}
+
+SideEvidence EdgeSupport::measureApart(const Quad &outer, const Quad &inner) const
+{
+    const std::vector<cv::Point2f> innerOutline = inner.points();
+    const cv::Point2f centre = (outer[0] + outer[1] + outer[2] + outer[3]) * 0.25f;
+    std::array<std::array<int, 2>, kMaxChannels> counts{};
+    int apart = 0;
+    int visible = 0;
+    for (int side = 0; side < 4; ++side) {
+        const cv::Point2f from = outer[side];
+        const cv::Point2f to = outer[(side + 1) % 4];
+        const float length = float(cv::norm(to - from));
+        const cv::Point2f along = (to - from) / std::max(length, 1e-3f);
+        cv::Point2f inward(along.y, -along.x);
+        if (inward.dot(centre - from) < 0)
+            inward = -inward;
+        const int samples = std::max(2, int(length / kSampleStep));
+        for (int i = 0; i < samples; ++i) {
+            const float t = kCornerShare + (1 - 2 * kCornerShare) * (i + 0.5f) / samples;
+            const cv::Point2f p = from + (to - from) * t;
+            if (std::abs(cv::pointPolygonTest(innerOutline, p, true)) < kApart)
+                continue;
+            ++apart;
+            if (!measurable(p))
+                continue;
+            ++visible;
+            for (int c = 0; c < channelCount(); ++c) {
+                const int sign = edgeSign(c, p, inward);
+                if (sign != 0)
+                    ++counts[c][sign > 0 ? 0 : 1];
+            }
+        }
+    }
+    SideEvidence evidence;
+    int best = 0;
+    int all = 0;
+    for (int c = 0; c < channelCount(); ++c)
+        if (std::max(counts[c][0], counts[c][1]) > best) {
+            best = std::max(counts[c][0], counts[c][1]);
+            all = counts[c][0] + counts[c][1];
+        }
+    evidence.meanSupport = visible > 0 ? double(best) / visible : 0;
+    evidence.minSupport = evidence.meanSupport;
+    evidence.polarity = all > 0 ? double(best) / all : 0;
+    evidence.visible = apart > 0 ? double(visible) / apart : 0;
+    return evidence;
 }
 
 } // namespace qirmel

@@ -49,6 +49,11 @@ public:
     bool measurable(const cv::Point2f &p) const;
 
     SideEvidence measure(const Quad &quad) const;
+    // Evidence for the stretches of outer's sides that run clear of inner's outline: meanSupport is the
+    // share of such samples inside the image on an edge (best channel and sign), visible the share of
+    // such samples inside the image. A document around a printed rectangle has all of its own outline on
+    // edges; a rectangle stretched from the printed one over the desk or out of the frame has not.
+    SideEvidence measureApart(const Quad &outer, const Quad &inner) const;
 
 private:
     std::vector<cv::Mat> m_dx;

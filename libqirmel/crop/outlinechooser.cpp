@@ -18,10 +18,9 @@ constexpr double kMinGrowth = 1.25;
 // content within such a frame; closer still it is the same outline found twice.
 constexpr double kMinFrameGrowth = 1.04;
 constexpr double kFramedShare = 0.9;
-// Width of the band of desk sampled just outside an outline, in pixels of the judging image.
-constexpr float kBand = 4;
-// Mean level difference, in any channel, that tells the document's surface from the desk.
-constexpr double kMinContrast = 10;
+// Where an enclosing outline leaves the enclosed one, most of it must be in the frame and on edges.
+constexpr double kMinVisibleApart = 0.7;
+constexpr double kMinSupportApart = 0.7;
 
 // Whether every corner of inner lies at least depth pixels inside outer.
 bool inside(const Quad &outer, const Quad &inner, double depth)
@@ -42,44 +41,20 @@ bool encloses(const Quad &outer, const Quad &inner)
 bool frames(const Quad &outer, const Quad &inner)
 {
     const double growth = outer.area() / std::max(1.0, inner.area());
-    return growth >= kMinFrameGrowth && growth < kMinGrowth && inside(outer, inner, 1.5);
-}
-
-std::vector<cv::Point> polygon(const Quad &quad, float grow)
-{
-    const cv::Point2f centre = (quad[0] + quad[1] + quad[2] + quad[3]) * 0.25f;
-    std::vector<cv::Point> points;
-    for (const cv::Point2f &p : quad.corners()) {
-        const cv::Point2f out = p - centre;
-        const float reach = float(cv::norm(out));
-        const cv::Point2f moved = p + out * (grow / std::max(reach, 1.0f));
-        points.emplace_back(cvRound(moved.x), cvRound(moved.y));
-    }
-    return points;
+    return growth >= kMinFrameGrowth && growth < kMinGrowth && inside(outer, inner, 0.8);
 }
 
 } // namespace
 
-OutlineChooser::OutlineChooser(const std::vector<cv::Mat> &channels)
-    : m_channels(channels)
+OutlineChooser::OutlineChooser(const EdgeSupport &support)
+    : m_support(support)
 {
 }
 
-bool OutlineChooser::ringDiffersFromDesk(const Quad &outer, const Quad &inner) const
+bool OutlineChooser::isDocumentAround(const Quad &outer, const Quad &inner) const
 {
-    const cv::Size size = m_channels.front().size();
-    cv::Mat ring = cv::Mat::zeros(size, CV_8UC1);
-    cv::fillConvexPoly(ring, polygon(outer, -1), cv::Scalar(255));
-    cv::fillConvexPoly(ring, polygon(inner, 1), cv::Scalar(0));
-    cv::Mat band = cv::Mat::zeros(size, CV_8UC1);
-    cv::fillConvexPoly(band, polygon(outer, kBand + 1), cv::Scalar(255));
-    cv::fillConvexPoly(band, polygon(outer, 1), cv::Scalar(0));
-    if (cv::countNonZero(ring) == 0 || cv::countNonZero(band) == 0)
-        return true;
-    for (const cv::Mat &channel : m_channels)
-        if (std::abs(cv::mean(channel, ring)[0] - cv::mean(channel, band)[0]) >= kMinContrast)
-            return true;
-    return false;
+    const SideEvidence apart = m_support.measureApart(outer, inner);
+    return apart.visible >= kMinVisibleApart && apart.meanSupport >= kMinSupportApart;
 }
 
 std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &outlines) const
@@ -96,7 +71,7 @@ std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &out
         const ScoredOutline *next = nullptr;
         for (const ScoredOutline &o : outlines)
             if (o.score >= kEnclosingShare * chosenScore && encloses(o.quad, chosen) && (!next || o.quad.area() < next->quad.area())
-                && ringDiffersFromDesk(o.quad, chosen))
+                && isDocumentAround(o.quad, chosen))
                 next = &o;
         if (!next)
             break;

@@ -1,6 +1,7 @@
 #ifndef QIRMEL_CROP_OUTLINECHOOSER_H
 #define QIRMEL_CROP_OUTLINECHOOSER_H
 
+#include "edgesupport.h"
 #include "quad.h"
 
 #include <opencv2/core.hpp>
@@ -20,18 +21,18 @@ struct ScoredOutline
 // Picks the document among scored outlines. Documents carry rectangles of their own (a card's photo, a
 // picture on a page, each page of an open book) whose edges are often cleaner than the document's own,
 // so the best-scoring outline is not always the document: a credible outline well around it is, as long
-// as what lies between the two is not simply more desk. Stateless apart from the images it compares.
+// as it lies on edges of its own where it leaves the inner one, rather than stretching over the desk.
+// Holds only references to the caller's evidence.
 class OutlineChooser
 {
 public:
-    // channels: the smoothed images the outlines were found in (grey first).
-    explicit OutlineChooser(const std::vector<cv::Mat> &channels);
+    explicit OutlineChooser(const EdgeSupport &support);
     std::optional<Quad> choose(const std::vector<ScoredOutline> &outlines) const;
 
 private:
-    bool ringDiffersFromDesk(const Quad &outer, const Quad &inner) const;
+    bool isDocumentAround(const Quad &outer, const Quad &inner) const;
 
-    const std::vector<cv::Mat> &m_channels;
+    const EdgeSupport &m_support;
 };
 
 } // namespace qirmel
