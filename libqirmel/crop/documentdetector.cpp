@@ -23,8 +23,11 @@ namespace {
 constexpr int kJudgingWidth = 240;
 // The smallest document worth cropping, as a share of the frame: an ID card far from the camera.
 constexpr double kMinAreaFraction = 0.04;
-// Full-resolution search reach, in pixels of the judging image.
-constexpr double kRefineReach = 2.5;
+// Refinement runs twice: on the reduced decode, reaching as far as a judged outline on faint edges can
+// be off, then on the full frame, reaching as far as the reduced decode's result can be off. Both in
+// pixels of the reduced decode.
+constexpr double kReducedReach = 5;
+constexpr double kFullReach = 3;
 // Canny thresholds: a firm pass for clear edges, and a sensitive one for pale pages on pale desks.
 constexpr double kFirmLow = 20;
 constexpr double kFirmHigh = 60;
@@ -81,9 +84,14 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &reducedGrey, double 
     if (!best)
         return std::nullopt;
 
-    Quad found = best->resampled(factorX, factorY);
+    const double reducedX = double(reducedGrey.cols) / small.cols;
+    const double reducedY = double(reducedGrey.rows) / small.rows;
+    Quad found = best->resampled(reducedX, reducedY);
+    if (const std::optional<Quad> refined = SideRefiner::refine(reducedGrey, found, kReducedReach))
+        found = *refined;
+    found = found.resampled(factorX / reducedX, factorY / reducedY);
     if (!fullFrame.empty())
-        if (const std::optional<Quad> refined = SideRefiner::refine(fullFrame, found, kRefineReach * factorX))
+        if (const std::optional<Quad> refined = SideRefiner::refine(fullFrame, found, kFullReach * factorX / reducedX))
             found = *refined;
     return found;
 }
