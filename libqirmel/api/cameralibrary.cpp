@@ -129,7 +129,6 @@ int CameraLibrary::open(int index)
         compressed = m_compressed;
     }
     // Opening may take a while (the virtual camera renders its scene): the state lock stays free.
-    m_framePipeline.reset();
     if (!camera->open(size, compressed))
         return -EIO;
     const std::lock_guard<std::mutex> state(m_stateMutex);

@@ -60,13 +60,18 @@ public:
     int currentHeight() const;
 
     // Waits for the open camera's next frame and copies its JPEG into buffer, which holds the
-    // opened width * height * 3 bytes.
+    // opened width * height * 3 bytes: the document alone while auto crop is on and one is in view,
+    // else the whole frame, turned as asked.
     int nextFrame(std::uint8_t *buffer, int *length);
 
+    // Writes the newest frame to path at its full resolution, cut and turned as the live frames are
+    // (the document searched for afresh, starting where the live frames showed it).
     int capture(const char *path);
 
     // Turns the picture by quarterTurns clockwise quarter turns (negative: counter-clockwise).
     int rotate(int quarterTurns);
+    // Switches auto crop; the document is followed afresh each time it goes on, and after every
+    // opening.
     int setAutoCrop(bool enable);
 
 private:

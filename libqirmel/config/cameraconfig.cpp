@@ -205,7 +205,8 @@ private:
         return "unknown key \"" + name + "\" in [library]";
     }
 
-    std::string applyCamera(int number, VirtualCameraConfig &camera, const std::string &name, const std::string &value)
+    std::string applyCamera(int number, VirtualCameraConfig &camera, const std::string &name,
+                            const std::string &value)
     {
         if (name == "name") {
             const bool printable = std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
@@ -258,12 +259,15 @@ private:
         const auto colon = value.find(':');
         const std::string kind = lowered(trimmed(value.substr(0, colon)));
         if (colon == std::string::npos || (kind != "photo" && kind != "folder"))
-            return "scene must be page, book, idcard, empty, moving, photo:PATH or folder:PATH, not \"" + value + "\"";
+            return "scene must be page, book, idcard, empty, moving, photo:PATH or folder:PATH, not \"" + value +
+                   "\"";
         const std::string given = trimmed(value.substr(colon + 1));
         if (given.empty())
-            return "scene " + kind + ": needs the path of a " + (kind == "photo" ? "JPEG file" : "folder of JPEG files");
+            return "scene " + kind + ": needs the path of a " +
+                   (kind == "photo" ? "JPEG file" : "folder of JPEG files");
         std::error_code error;
-        const std::string path = std::filesystem::absolute(std::filesystem::path(m_folder) / given, error).lexically_normal().string();
+        const std::string path =
+            std::filesystem::absolute(std::filesystem::path(m_folder) / given, error).lexically_normal().string();
         std::vector<std::string> photos;
         if (kind == "photo") {
             photos.push_back(path);

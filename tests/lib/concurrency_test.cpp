@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <random>
+#include <string>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -68,6 +69,12 @@ public:
     int frames() const { return m_frames; }
     int cutFrames() const { return m_cutFrames; }
     int badFrames() const { return m_badFrames; }
+    // What the first bad frame was, for the failure message.
+    std::string firstBadFrame() const
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_firstBad;
+    }
 
 private:
     void run()
@@ -80,10 +87,15 @@ private:
             int length = 0;
             if (m_library.nextFrame(buffer.data(), &length) < 0)
                 continue;
-            const Shape shape =
-                shapeOf(qirmeltest::inspectJpeg(buffer.data(), static_cast<std::size_t>(length)), width, height);
-            if (shape == Shape::Wrong || static_cast<std::size_t>(length) > capacity)
-                ++m_badFrames;
+            const auto info = qirmeltest::inspectJpeg(buffer.data(), static_cast<std::size_t>(length));
+            const Shape shape = shapeOf(info, width, height);
+            if (shape == Shape::Wrong || static_cast<std::size_t>(length) > capacity) {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                if (m_badFrames++ == 0)
+                    m_firstBad = std::to_string(info.width) + "x" + std::to_string(info.height) + " (" +
+                                 std::to_string(length) + " bytes) while " + std::to_string(width) + "x" +
+                                 std::to_string(height) + " was current";
+            }
             m_cutFrames += shape == Shape::Page;
             {
                 const std::lock_guard<std::mutex> lock(m_mutex);
@@ -94,7 +106,8 @@ private:
     }
 
     CameraLibrary &m_library;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
+    std::string m_firstBad;
     std::condition_variable m_counted;
     std::atomic<bool> m_running{true};
     std::atomic<int> m_frames{0};
@@ -179,11 +192,13 @@ TEST(Concurrency, PhotosTurnsAndAutoCropAgainstARunningFrameLoop)
         loop.stop();
         EXPECT_GE(loop.frames(), 60);
         EXPECT_GE(loop.cutFrames(), 3) << "the crop must have been on for some frames";
-        EXPECT_EQ(loop.badFrames(), 0);
+        EXPECT_EQ(loop.badFrames(), 0) << "the first: " << loop.firstBadFrame();
     }
     EXPECT_GE(written, 10);
-    for (const std::string &name : folder.entries())
-        EXPECT_NE(shapeOf(qirmeltest::inspectJpegFile(folder.file(name)), 320, 240), Shape::Wrong) << name;
+    for (const std::string &name : folder.entries()) {
+        const auto info = qirmeltest::inspectJpegFile(folder.file(name));
+        EXPECT_NE(shapeOf(info, 320, 240), Shape::Wrong) << name << " is " << info.width << "x" << info.height;
+    }
     EXPECT_EQ(static_cast<int>(folder.entries().size()), written);
 }
 
