@@ -1,0 +1,45 @@
+#ifndef BENCH_SOAK_COUNTINGLIBRARY_H
+#define BENCH_SOAK_COUNTINGLIBRARY_H
+
+#include <array>
+#include <atomic>
+#include <string>
+
+// A camera library loaded with dlopen, behind the 21 functions that this tool defines itself: each
+// call is counted and forwarded. The app linked into the tool calls ours, so nothing it does to the
+// library goes uncounted, while the library works exactly as it would beside the executable.
+class CountingLibrary
+{
+public:
+    enum Function {
+        Init, GetCameraCount, GetCamName, GetCameraPID, GetCameraVID, GetMainCamera, GetAuxCamera,
+        SetMJPG, SetDefaultRes, OpenCamera, CloseCamera, GetResCount, GetResWidth, GetResHeight,
+        GetCurResWidth, GetCurResHeight, GetFrameBuffer, Capture, RotateLeft, RotateRight, SetAutoCrop,
+        FunctionCount
+    };
+
+    // Loads the library at path and finds all 21 functions in it; on failure returns false with
+    // the reason in error, and none of the functions may be called.
+    static bool load(const std::string &path, std::string &error);
+
+    static long calls(Function function);
+    // Calls of the function that returned a negative result.
+    static long failures(Function function);
+
+    // Counts one call and returns the real function, for the forwarding definitions only.
+    template <typename Pointer>
+    static Pointer enter(Function function)
+    {
+        s_calls[function].fetch_add(1, std::memory_order_relaxed);
+        return reinterpret_cast<Pointer>(s_functions[function]);
+    }
+    // Counts a negative result and passes it on.
+    static int result(Function function, int value);
+
+private:
+    static std::array<void *, FunctionCount> s_functions;
+    static std::array<std::atomic<long>, FunctionCount> s_calls;
+    static std::array<std::atomic<long>, FunctionCount> s_failures;
+};
+
+#endif
