@@ -23,42 +23,44 @@
 #ifndef FAKEV4L2_H
 #define FAKEV4L2_H
 
+#define FAKEV4L2_API __attribute__((visibility("default")))
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 /* Replaces all fake devices with those in ini; open files of the old ones act unplugged. Returns 0,
  * or the line number of the first error (and then no device changes). */
-int fakev4l2_configure(const char *ini);
+FAKEV4L2_API int fakev4l2_configure(const char *ini);
 
 /* Unplugs the device of node ("video0") now, or plugs it back in; no effect on unknown nodes. */
-void fakev4l2_unplug(const char *node);
-void fakev4l2_replug(const char *node);
+FAKEV4L2_API void fakev4l2_unplug(const char *node);
+FAKEV4L2_API void fakev4l2_replug(const char *node);
 
 /* Changes the frame rate of node while it streams. */
-void fakev4l2_set_fps(const char *node, int fps);
+FAKEV4L2_API void fakev4l2_set_fps(const char *node, int fps);
 
 /* Has every streaming file of node produce count frames at once, whatever its rate; with fps = 0
  * this gives a test exact control over which frames are waiting. */
-void fakev4l2_step(const char *node, int count);
+FAKEV4L2_API void fakev4l2_step(const char *node, int count);
 
 /* Frames node has produced (including those no buffer was queued for); -1 for unknown nodes. */
-long fakev4l2_frames(const char *node);
+FAKEV4L2_API long fakev4l2_frames(const char *node);
 
 /* The current value of control id (V4L2_CID_*) of node; -1 when it has none. */
-int fakev4l2_control(const char *node, unsigned id);
+FAKEV4L2_API int fakev4l2_control(const char *node, unsigned id);
 
 /* Calls of the application on fake devices so far: open() of a fake node, and ioctl() and poll()
  * on fake files. */
-long fakev4l2_calls(void);
+FAKEV4L2_API long fakev4l2_calls(void);
 
 /* Fake files open now, and the application's live mappings of fake buffers. */
-int fakev4l2_open_files(void);
-int fakev4l2_mappings(void);
+FAKEV4L2_API int fakev4l2_open_files(void);
+FAKEV4L2_API int fakev4l2_mappings(void);
 
 /* The picture of frame variant (frame number modulo 4) at width x height, as packed RGB: a white
  * page with colour bars on a dark desk. */
-void fakev4l2_render(int width, int height, unsigned variant, unsigned char *rgb);
+FAKEV4L2_API void fakev4l2_render(int width, int height, unsigned variant, unsigned char *rgb);
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,7 @@
 // The C library functions this library replaces. Each one handles the fake device nodes and files
 // and passes every other call on unchanged.
+#include "fakev4l2.h"
+
 #include "fakedevice.h"
 #include "fakefile.h"
 #include "libcnext.h"
@@ -52,9 +54,16 @@ mode_t modeArgument(int flags, va_list arguments)
     return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
 }
 
+// The fake file behind fd; null for every other descriptor.
+std::shared_ptr<FakeFile> fakeFile(int fd)
+{
+    Registry *registry = Registry::existing();
+    return registry && fd >= 0 ? registry->file(fd) : nullptr;
+}
+
 void *mapFake(std::size_t length, int protection, int flags, int fd, off_t offset, bool &handled)
 {
-    const auto file = fd >= 0 ? Registry::instance().file(fd) : nullptr;
+    const auto file = fakeFile(fd);
     handled = file != nullptr;
     if (!file)
         return MAP_FAILED;
@@ -68,7 +77,7 @@ void *mapFake(std::size_t length, int protection, int flags, int fd, off_t offse
 
 extern "C" {
 
-int open(const char *path, int flags, ...)
+FAKEV4L2_API int open(const char *path, int flags, ...)
 {
     va_list arguments;
     va_start(arguments, flags);
@@ -79,7 +88,7 @@ int open(const char *path, int flags, ...)
     return fakev4l2::next::open()(path, flags, mode);
 }
 
-int open64(const char *path, int flags, ...)
+FAKEV4L2_API int open64(const char *path, int flags, ...)
 {
     va_list arguments;
     va_start(arguments, flags);
@@ -90,7 +99,7 @@ int open64(const char *path, int flags, ...)
     return fakev4l2::next::open64()(path, flags, mode);
 }
 
-int openat(int directory, const char *path, int flags, ...)
+FAKEV4L2_API int openat(int directory, const char *path, int flags, ...)
 {
     va_list arguments;
     va_start(arguments, flags);
@@ -101,7 +110,7 @@ int openat(int directory, const char *path, int flags, ...)
     return fakev4l2::next::openat()(directory, path, flags, mode);
 }
 
-int openat64(int directory, const char *path, int flags, ...)
+FAKEV4L2_API int openat64(int directory, const char *path, int flags, ...)
 {
     va_list arguments;
     va_start(arguments, flags);
@@ -112,30 +121,31 @@ int openat64(int directory, const char *path, int flags, ...)
     return fakev4l2::next::openat64()(directory, path, flags, mode);
 }
 
-int close(int fd)
+FAKEV4L2_API int close(int fd)
 {
-    if (const auto file = Registry::instance().takeFile(fd))
+    Registry *registry = Registry::existing();
+    if (const auto file = registry ? registry->takeFile(fd) : nullptr)
         file->shutdown();
     return fakev4l2::next::close(fd);
 }
 
 // The fake devices have no read() I/O, as UVC devices have none.
-ssize_t read(int fd, void *buffer, size_t count)
+FAKEV4L2_API ssize_t read(int fd, void *buffer, size_t count)
 {
-    if (Registry::instance().file(fd)) {
+    if (fakeFile(fd)) {
         errno = EINVAL;
         return -1;
     }
     return fakev4l2::next::read(fd, buffer, count);
 }
 
-int ioctl(int fd, unsigned long request, ...) noexcept
+FAKEV4L2_API int ioctl(int fd, unsigned long request, ...) noexcept
 {
     va_list arguments;
     va_start(arguments, request);
     void *argument = va_arg(arguments, void *);
     va_end(arguments);
-    const auto file = Registry::instance().file(fd);
+    const auto file = fakeFile(fd);
     if (!file)
         return fakev4l2::next::ioctl(fd, request, argument);
     Registry::instance().countCall();
@@ -149,26 +159,25 @@ int ioctl(int fd, unsigned long request, ...) noexcept
 
 // The kernel polls the fake files' eventfds; what a V4L2 device adds (errors once unplugged or
 // while not streaming) is merged in afterwards, and such problems make the call return at once.
-int poll(pollfd *fds, nfds_t count, int timeout)
+FAKEV4L2_API int poll(pollfd *fds, nfds_t count, int timeout)
 {
-    Registry &registry = Registry::instance();
     bool anyFake = false;
     bool anyProblem = false;
     for (nfds_t i = 0; i < count; ++i) {
-        if (const auto file = registry.file(fds[i].fd)) {
+        if (const auto file = fakeFile(fds[i].fd)) {
             anyFake = true;
             anyProblem = anyProblem || file->pollProblems() != 0;
         }
     }
     if (!anyFake)
         return fakev4l2::next::poll(fds, count, timeout);
-    registry.countCall();
+    Registry::instance().countCall();
     int result = fakev4l2::next::poll(fds, count, anyProblem ? 0 : timeout);
     if (result < 0)
         return result;
     result = 0;
     for (nfds_t i = 0; i < count; ++i) {
-        if (const auto file = registry.file(fds[i].fd)) {
+        if (const auto file = fakeFile(fds[i].fd)) {
             if (const short problems = file->pollProblems())
                 fds[i].revents = problems;
         }
@@ -178,21 +187,22 @@ int poll(pollfd *fds, nfds_t count, int timeout)
     return result;
 }
 
-void *mmap(void *address, size_t length, int protection, int flags, int fd, off_t offset) noexcept
+FAKEV4L2_API void *mmap(void *address, size_t length, int protection, int flags, int fd, off_t offset) noexcept
 {
     bool handled = false;
     void *mapped = mapFake(length, protection, flags, fd, offset, handled);
     return handled ? mapped : fakev4l2::next::mmap(address, length, protection, flags, fd, offset);
 }
 
-void *mmap64(void *address, size_t length, int protection, int flags, int fd, off64_t offset) noexcept
+FAKEV4L2_API void *mmap64(void *address, size_t length, int protection, int flags, int fd, off64_t offset) noexcept
 {
     return mmap(address, length, protection, flags, fd, offset);
 }
 
-int munmap(void *address, size_t length) noexcept
+FAKEV4L2_API int munmap(void *address, size_t length) noexcept
 {
-    Registry::instance().removeMapping(address);
+    if (Registry *registry = Registry::existing())
+        registry->removeMapping(address);
     return fakev4l2::next::munmap(address, length);
 }
 

@@ -25,10 +25,18 @@ std::map<std::string, std::shared_ptr<FakeDevice>> makeDevices(std::vector<Devic
 
 }  // namespace
 
+std::atomic<Registry *> Registry::s_registry{nullptr};
+
 Registry &Registry::instance()
 {
     static Registry *const registry = new Registry;
+    s_registry.store(registry, std::memory_order_release);
     return *registry;
+}
+
+Registry *Registry::existing()
+{
+    return s_registry.load(std::memory_order_acquire);
 }
 
 int Registry::configure(const char *ini)

@@ -21,6 +21,10 @@ public:
     // handlers, after static objects are gone.
     static Registry &instance();
 
+    // The registry if instance() made it already, else null: the calls that only look up files
+    // use this, so that they stay harmless while the process (or a sanitizer's runtime) starts.
+    static Registry *existing();
+
     // Replaces the devices with those in ini; 0 or the line of the first error.
     int configure(const char *ini);
 
@@ -43,6 +47,8 @@ private:
     Registry() = default;
 
     void loadEnvironment();
+
+    static std::atomic<Registry *> s_registry;
 
     std::once_flag m_loadOnce;
     std::mutex m_mutex;
