@@ -66,7 +66,7 @@ int EdgeSupport::edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &
     return bestAcross > 0 ? 1 : -1;
 }
 
-SideEvidence EdgeSupport::measure(const Quad &quad) const
+SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
 {
     const int channels = channelCount();
     // Per channel and side: samples whose inside is brighter, and darker.
@@ -110,6 +110,8 @@ SideEvidence EdgeSupport::measure(const Quad &quad) const
         return best;
     for (int c = 0; c < channels; ++c)
         for (int sign = 0; sign < 2; ++sign) {
+            if (onlyChannel >= 0 && c != onlyChannel)
+                continue;
             SideEvidence evidence;
             evidence.minSupport = 1;
             evidence.visible = visibleLength / totalLength;
@@ -129,6 +131,8 @@ SideEvidence EdgeSupport::measure(const Quad &quad) const
             }
             evidence.meanSupport = supported / visibleLength;
             evidence.polarity = all > 0 ? double(agreeing) / all : 0;
+            evidence.channel = c;
+            evidence.insideBrighter = sign == 0;
             if (evidence.meanSupport > best.meanSupport)
                 best = evidence;
         }

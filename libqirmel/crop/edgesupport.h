@@ -22,6 +22,9 @@ struct SideEvidence
     double polarity = 0;
     // Share of the outline's length inside the image.
     double visible = 0;
+    // The channel and the sign that fit best: the inside brighter than the outside, or darker.
+    int channel = 0;
+    bool insideBrighter = true;
 };
 
 // Gradients of smoothed images of one scene (grey, and colour differences where the frame has colour),
@@ -48,7 +51,8 @@ public:
     int edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &normal) const;
     bool measurable(const cv::Point2f &p) const;
 
-    SideEvidence measure(const Quad &quad) const;
+    // onlyChannel: judge in that channel alone rather than in the one that fits best.
+    SideEvidence measure(const Quad &quad, int onlyChannel = -1) const;
     // Evidence for the stretches of outer's sides that run clear of inner's outline: meanSupport is the
     // share of such samples inside the image on an edge (best channel and sign), visible the share of
     // such samples inside the image. A document around a printed rectangle has all of its own outline on

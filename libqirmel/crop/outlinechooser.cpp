@@ -18,6 +18,8 @@ constexpr double kMinGrowth = 1.25;
 // content within such a frame; closer still it is the same outline found twice.
 constexpr double kMinFrameGrowth = 1.04;
 constexpr double kFramedShare = 0.9;
+constexpr double kFrameDepth = 0.8;
+constexpr double kMinSignedSupport = 0.5;
 // Where an enclosing outline leaves the enclosed one, most of it must be in the frame and on edges.
 constexpr double kMinVisibleApart = 0.7;
 constexpr double kMinSupportApart = 0.7;
@@ -37,18 +39,24 @@ bool encloses(const Quad &outer, const Quad &inner)
     return outer.area() >= kMinGrowth * inner.area() && inside(outer, inner, -2);
 }
 
-// A frame runs all round: its inner outline keeps clear of the outer one at every corner.
-bool frames(const Quad &outer, const Quad &inner)
-{
-    const double growth = outer.area() / std::max(1.0, inner.area());
-    return growth >= kMinFrameGrowth && growth < kMinGrowth && inside(outer, inner, 0.8);
-}
-
 } // namespace
 
 OutlineChooser::OutlineChooser(const EdgeSupport &support)
     : m_support(support)
 {
+}
+
+bool OutlineChooser::frames(const Quad &outer, const Quad &inner) const
+{
+    const double growth = outer.area() / std::max(1.0, inner.area());
+    if (growth < kMinFrameGrowth || growth >= kMinGrowth || !inside(outer, inner, kFrameDepth))
+        return false;
+    // A frame is a band darker (or lighter) than both what it surrounds and what surrounds it, so its
+    // two edges step in opposite directions; the same edge found twice, a little apart, steps one way.
+    // Where the outer edge does not show in the inner one's channel, its sign there says nothing.
+    const SideEvidence within = m_support.measure(inner);
+    const SideEvidence outside = m_support.measure(outer, within.channel);
+    return outside.meanSupport < kMinSignedSupport || outside.insideBrighter != within.insideBrighter;
 }
 
 bool OutlineChooser::isDocumentAround(const Quad &outer, const Quad &inner) const

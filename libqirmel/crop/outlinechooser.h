@@ -31,6 +31,7 @@ public:
 
 private:
     bool isDocumentAround(const Quad &outer, const Quad &inner) const;
+    bool frames(const Quad &outer, const Quad &inner) const;
 
     const EdgeSupport &m_support;
 };

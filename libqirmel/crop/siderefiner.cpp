@@ -44,6 +44,8 @@ float distance(const Line &line, const cv::Point2f &p)
 
 // Samples along the side every kStride pixels; fine enough for a straight edge, cheap enough for 4K.
 constexpr float kStride = 3.0f;
+// Mean Sobel response across the strip that makes an edge: a step of about two levels.
+constexpr double kMinStep = 8;
 
 std::optional<Line> refineSide(const cv::Mat &frame, const cv::Point2f &from, const cv::Point2f &to, float radius)
 {
@@ -61,20 +63,39 @@ std::optional<Line> refineSide(const cv::Mat &frame, const cv::Point2f &from, co
     cv::Mat strip;
     cv::warpAffine(frame, strip, toFrame, cv::Size(columns, rows), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
                    cv::BORDER_REPLICATE);
-    if (strip.channels() == 3)
-        cv::cvtColor(strip, strip, cv::COLOR_BGR2GRAY);
-    cv::Mat across;
-    cv::Sobel(strip, across, CV_32F, 0, 1, 3);
+    cv::Mat gradients;
+    cv::Sobel(strip, gradients, CV_32F, 0, 1, 3);
 
     // The document is brighter (or darker) than its surroundings all along a side; the mean profile says
-    // which, and where roughly, so that text, shadows and pens near the edge do not pull it astray.
-    cv::Mat profile;
-    cv::reduce(across.rowRange(1, rows - 1), profile, 1, cv::REDUCE_AVG);
+    // which, and where roughly, so that text, shadows and pens near the edge do not pull it astray. In
+    // colour, the channel with the clearest step decides: a card can match the desk in grey, never in
+    // all three channels.
+    std::vector<cv::Mat> channels;
+    cv::split(gradients, channels);
+    cv::Mat across;
     double low = 0;
     double high = 0;
     cv::Point lowAt;
     cv::Point highAt;
-    cv::minMaxLoc(profile, &low, &high, &lowAt, &highAt);
+    for (const cv::Mat &channel : channels) {
+        cv::Mat profile;
+        cv::reduce(channel.rowRange(1, rows - 1), profile, 1, cv::REDUCE_AVG);
+        double channelLow = 0;
+        double channelHigh = 0;
+        cv::Point channelLowAt;
+        cv::Point channelHighAt;
+        cv::minMaxLoc(profile, &channelLow, &channelHigh, &channelLowAt, &channelHighAt);
+        if (across.empty() || std::max(channelHigh, -channelLow) > std::max(high, -low)) {
+            across = channel;
+            low = channelLow;
+            high = channelHigh;
+            lowAt = channelLowAt;
+            highAt = channelHighAt;
+        }
+    }
+    // Without a clear step the strip shows no edge to follow, and its noise would only move the side.
+    if (std::max(high, -low) < kMinStep)
+        return std::nullopt;
     const float sign = high >= -low ? 1.0f : -1.0f;
     const int centre = 1 + (sign > 0 ? highAt.y : lowAt.y);
     const int window = std::max(2, rows / 6);

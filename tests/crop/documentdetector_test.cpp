@@ -57,6 +57,35 @@ TEST(DocumentDetector, FindsAWhitePageOnANearWhiteDesk)
     EXPECT_LT(cornerError(page(Desk::NearWhite, Document::A4)), 3.0);
 }
 
+TEST(DocumentDetector, FindsACardOfTheDesksBrightnessByItsColour)
+{
+    // Desk and card have the same grey level (0.114 B + 0.587 G + 0.299 R = 140); only their hue differs.
+    cv::Mat frame(kFullHd, CV_8UC3, cv::Scalar(140, 140, 140));
+    const cv::RotatedRect placed(cv::Point2f(900, 560), cv::Size2f(640, 404), 12);
+    cv::Point2f corners[4];
+    placed.points(corners);
+    std::vector<cv::Point> polygon;
+    for (const cv::Point2f &p : corners)
+        polygon.emplace_back(cvRound(p.x * 16), cvRound(p.y * 16));
+    cv::fillConvexPoly(frame, polygon, cv::Scalar(225, 117, 153), cv::LINE_AA, 4);
+    cv::Mat grey;
+    cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+    ASSERT_LT(std::abs(cv::mean(grey(cv::Rect(850, 520, 100, 80)))[0] - 140), 2) << "the card must not stand out in grey";
+
+    const std::optional<Quad> found = DocumentDetector().detect(frame);
+    ASSERT_TRUE(found);
+    // Pixel centres lie half a pixel inside the drawn polygon's outline.
+    EXPECT_LT(found->maxCornerDistance(Quad::fromUnordered(std::vector<cv::Point2f>(corners, corners + 4))), 3.0);
+}
+
+TEST(DocumentDetector, CropsAnOpenBookToItsPagesNotToOnePageOrTheCover)
+{
+    SceneSpec spec = page(Desk::PlainLight, Document::OpenBook);
+    spec.areaShare = 0.45;
+    spec.rotationDegrees = 4;
+    EXPECT_LT(cornerError(spec), 4.0);
+}
+
 TEST(DocumentDetector, RecoversACornerOutsideTheFrame)
 {
     SceneSpec spec = page(Desk::Wood, Document::A4);

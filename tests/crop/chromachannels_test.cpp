@@ -1,0 +1,41 @@
+#include "chromachannels.h"
+
+#include <gtest/gtest.h>
+
+using qirmel::ChromaChannels;
+
+TEST(ChromaChannels, GreyHasNoColourDifference)
+{
+    const cv::Mat grey(1080, 1920, CV_8UC3, cv::Scalar(90, 90, 90));
+    const std::vector<cv::Mat> chroma = ChromaChannels::reduce(grey, cv::Size(240, 135));
+    ASSERT_EQ(chroma.size(), 2u);
+    for (const cv::Mat &channel : chroma) {
+        EXPECT_EQ(channel.size(), cv::Size(240, 135));
+        EXPECT_EQ(channel.type(), CV_8UC1);
+        EXPECT_EQ(cv::norm(channel, cv::Mat(channel.size(), CV_8UC1, cv::Scalar(128)), cv::NORM_INF), 0);
+    }
+}
+
+TEST(ChromaChannels, TellsColoursOfEqualBrightnessApart)
+{
+    // Left half reddish, right half greenish, both of the same grey level.
+    cv::Mat frame(1080, 1920, CV_8UC3, cv::Scalar(100, 100, 160));
+    frame.colRange(960, 1920).setTo(cv::Scalar(100, 130, 100));
+    const std::vector<cv::Mat> chroma = ChromaChannels::reduce(frame, cv::Size(240, 135));
+    // Red against green, halved: (160 - 100) / 2 and (100 - 130) / 2.
+    EXPECT_EQ(chroma[0].at<unsigned char>(60, 50), 128 + 30);
+    EXPECT_EQ(chroma[0].at<unsigned char>(60, 200), 128 - 15);
+    // Yellow against blue, halved: ((160 + 100) / 2 - 100) / 2 and ((100 + 130) / 2 - 100) / 2.
+    EXPECT_EQ(chroma[1].at<unsigned char>(60, 50), 128 + 15);
+    EXPECT_EQ(chroma[1].at<unsigned char>(60, 200), 128 + 7);
+}
+
+TEST(ChromaChannels, KeepsEdgesWhereTheyAre)
+{
+    cv::Mat frame(1080, 1920, CV_8UC3, cv::Scalar(128, 128, 128));
+    frame.colRange(800, 1920).setTo(cv::Scalar(128, 128, 220));
+    const cv::Mat redGreen = ChromaChannels::reduce(frame, cv::Size(240, 135))[0];
+    // Reduced column x covers frame columns 8x to 8x + 7: the step at 800 falls between 99 and 100.
+    EXPECT_EQ(redGreen.at<unsigned char>(70, 99), 128);
+    EXPECT_GT(redGreen.at<unsigned char>(70, 100), 128 + 40);
+}

@@ -1,0 +1,59 @@
+#include "linequads.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <gtest/gtest.h>
+
+using namespace qirmel;
+
+namespace {
+
+const cv::Size kSize(240, 135);
+
+struct Judged
+{
+    std::vector<Quad> quads;
+    Quad truth;
+};
+
+// Lines and outlines for a sheet with the given corners drawn on a desk.
+Judged judge(const std::vector<cv::Point2f> &corners)
+{
+    cv::Mat image(kSize, CV_8UC1, cv::Scalar(90));
+    std::vector<cv::Point> polygon;
+    for (const cv::Point2f &p : corners)
+        polygon.emplace_back(cvRound(p.x * 16), cvRound(p.y * 16));
+    cv::fillConvexPoly(image, polygon, cv::Scalar(210), cv::LINE_AA, 4);
+    cv::GaussianBlur(image, image, cv::Size(5, 5), 0);
+    const EdgeSupport support(std::vector<cv::Mat>{image});
+    const OutlineScorer scorer(support, kSize, std::nullopt);
+    cv::Mat edges;
+    cv::Canny(support.dx(), support.dy(), edges, 20, 60, true);
+    const std::vector<EdgeLine> lines = LineFinder::find({edges}, 12, 40);
+    return {LineQuads::find(lines, support, scorer, 0.04 * kSize.area(), 5), Quad::fromUnordered(corners)};
+}
+
+} // namespace
+
+TEST(LineQuads, PutsTheSheetFirst)
+{
+    const Judged judged = judge({{60, 25}, {175, 35}, {168, 115}, {52, 104}});
+    ASSERT_FALSE(judged.quads.empty());
+    // Pixel centres sit half a pixel inside the drawn polygon's outline.
+    EXPECT_LT(judged.quads.front().maxCornerDistance(judged.truth), 1.5);
+}
+
+TEST(LineQuads, CompletesACornerBeyondTheFrame)
+{
+    const Judged judged = judge({{-15, 15}, {150, 10}, {160, 120}, {15, 125}});
+    ASSERT_FALSE(judged.quads.empty());
+    EXPECT_LT(judged.quads.front().maxCornerDistance(judged.truth), 2.5);
+    EXPECT_LT(judged.quads.front()[Quad::kTopLeft].x, 0);
+}
+
+TEST(LineQuads, ProposesNothingOnAnEmptyDesk)
+{
+    const EdgeSupport support(std::vector<cv::Mat>{cv::Mat(kSize, CV_8UC1, cv::Scalar(90))});
+    const OutlineScorer scorer(support, kSize, std::nullopt);
+    EXPECT_TRUE(LineQuads::find({}, support, scorer, 0.04 * kSize.area(), 5).empty());
+}

@@ -1,0 +1,80 @@
+#include "outlinechooser.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <gtest/gtest.h>
+
+using namespace qirmel;
+
+namespace {
+
+const cv::Size kSize(240, 135);
+
+Quad rectangle(const cv::Rect &r)
+{
+    const float left = r.x - 0.5f;
+    const float top = r.y - 0.5f;
+    const float right = r.x + r.width - 0.5f;
+    const float bottom = r.y + r.height - 0.5f;
+    return Quad({cv::Point2f(left, top), cv::Point2f(right, top), cv::Point2f(right, bottom), cv::Point2f(left, bottom)});
+}
+
+cv::Mat smoothed(const cv::Mat &image)
+{
+    cv::Mat out;
+    cv::GaussianBlur(image, out, cv::Size(5, 5), 0);
+    return out;
+}
+
+// A card on a desk with a photo printed on it.
+const cv::Rect kCard(40, 20, 150, 95);
+const cv::Rect kPhoto(55, 40, 45, 60);
+
+cv::Mat cardOnDesk()
+{
+    cv::Mat image(kSize, CV_8UC1, cv::Scalar(90));
+    cv::rectangle(image, kCard, cv::Scalar(200), cv::FILLED);
+    cv::rectangle(image, kPhoto, cv::Scalar(120), cv::FILLED);
+    return smoothed(image);
+}
+
+} // namespace
+
+TEST(OutlineChooser, PrefersTheCardToThePhotoPrintedOnIt)
+{
+    const EdgeSupport support(std::vector<cv::Mat>{cardOnDesk()});
+    const std::optional<Quad> chosen = OutlineChooser(support).choose({{rectangle(kPhoto), 0.9}, {rectangle(kCard), 0.75}});
+    ASSERT_TRUE(chosen);
+    EXPECT_LT(chosen->maxCornerDistance(rectangle(kCard)), 1e-3);
+}
+
+TEST(OutlineChooser, KeepsThePhotoOverAnOutlineStretchedAcrossTheDesk)
+{
+    const EdgeSupport support(std::vector<cv::Mat>{cardOnDesk()});
+    // The photo's top and bottom carried on to the frame's right border: it encloses the photo but runs
+    // over the card and the desk without an edge of its own.
+    const Quad stretched = rectangle(cv::Rect(kPhoto.x, kPhoto.y, kSize.width - 2 - kPhoto.x, kPhoto.height));
+    const std::optional<Quad> chosen = OutlineChooser(support).choose({{rectangle(kPhoto), 0.9}, {stretched, 0.8}});
+    ASSERT_TRUE(chosen);
+    EXPECT_LT(chosen->maxCornerDistance(rectangle(kPhoto)), 1e-3);
+}
+
+TEST(OutlineChooser, TakesAnOpenBooksPagesRatherThanItsCover)
+{
+    cv::Mat image(kSize, CV_8UC1, cv::Scalar(150));
+    const cv::Rect cover(40, 20, 160, 100);
+    const cv::Rect pages(44, 24, 152, 92);
+    cv::rectangle(image, cover, cv::Scalar(40), cv::FILLED);
+    cv::rectangle(image, pages, cv::Scalar(230), cv::FILLED);
+    const EdgeSupport support(std::vector<cv::Mat>{smoothed(image)});
+    const std::optional<Quad> chosen = OutlineChooser(support).choose({{rectangle(cover), 0.9}, {rectangle(pages), 0.88}});
+    ASSERT_TRUE(chosen);
+    EXPECT_LT(chosen->maxCornerDistance(rectangle(pages)), 1e-3);
+}
+
+TEST(OutlineChooser, ChoosesNothingWithoutACredibleOutline)
+{
+    const EdgeSupport support(std::vector<cv::Mat>{cardOnDesk()});
+    EXPECT_FALSE(OutlineChooser(support).choose({}));
+    EXPECT_FALSE(OutlineChooser(support).choose({{rectangle(kCard), 0}}));
+}
