@@ -27,7 +27,7 @@ constexpr double kMinAreaFraction = 0.04;
 // be off, then on the full frame, reaching as far as the reduced decode's result can be off. Both in
 // pixels of the reduced decode.
 constexpr double kReducedReach = 5;
-constexpr double kFullReach = 3;
+constexpr double kFullReach = 2;
 // Canny thresholds: a firm pass for clear edges, and a sensitive one for pale pages on pale desks.
 constexpr double kFirmLow = 20;
 constexpr double kFirmHigh = 60;
@@ -35,7 +35,7 @@ constexpr double kSensitiveLow = 8;
 constexpr double kSensitiveHigh = 24;
 // Lines for outlines from line pairs: the shortest straight run of edge that counts, and how many lines.
 constexpr double kMinRun = 12;
-constexpr std::size_t kMaxLines = 40;
+constexpr std::size_t kMaxLines = 30;
 constexpr std::size_t kMaxLineQuads = 12;
 } // namespace
 
