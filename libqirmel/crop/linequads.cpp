@@ -1,5 +1,7 @@
 #include "linequads.h"
 
+#include "lineprofile.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -19,83 +21,6 @@ constexpr double kMinVisibleShare = 0.2;
 constexpr double kMinSideSupport = 0.3;
 // Shortest distance between opposite sides, as a share of the side of a square of the smallest area.
 constexpr double kMinGapShare = 0.25;
-// Pixels between the samples of a line's profile, as between those of EdgeSupport::measure.
-constexpr double kProfileStep = 2;
-
-// A line's edge evidence, sampled once at every pixel of its stretch inside the image. The counts run
-// along the line, so that any stretch's support is a difference of two entries.
-class LineProfile
-{
-public:
-    LineProfile(const EdgeLine &line, const EdgeSupport &support)
-        : m_line(line)
-        , m_channels(support.channelCount())
-    {
-        const cv::Point2f normal(line.direction.y, -line.direction.x);
-        const cv::Size size = support.size();
-        // Parameter range where the line is inside the measurable part of the image.
-        double low = -1e9;
-        double high = 1e9;
-        const auto clip = [&](double origin, double step, double lowest, double highest) {
-            if (std::abs(step) < 1e-9) {
-                if (origin < lowest || origin > highest)
-                    high = low - 1;
-                return;
-            }
-            double a = (lowest - origin) / step;
-            double b = (highest - origin) / step;
-            if (a > b)
-                std::swap(a, b);
-            low = std::max(low, a);
-            high = std::min(high, b);
-        };
-        clip(line.point.x, line.direction.x, 2, size.width - 3);
-        clip(line.point.y, line.direction.y, 2, size.height - 3);
-        m_start = std::ceil(low);
-        m_samples = high >= low ? int(std::floor((high - m_start) / kProfileStep)) + 1 : 0;
-        m_counts.assign(std::size_t(m_channels) * 2 * (m_samples + 1), 0);
-        for (int k = 0; k < m_samples; ++k) {
-            const cv::Point2f p = line.point + line.direction * float(m_start + k * kProfileStep);
-            for (int c = 0; c < m_channels; ++c) {
-                const int sign = support.measurable(p) ? support.edgeSign(c, p, normal) : 0;
-                for (int s = 0; s < 2; ++s)
-                    count(c, s, k + 1) = count(c, s, k) + (sign == (s == 0 ? 1 : -1));
-            }
-        }
-    }
-
-    const EdgeLine &line() const { return m_line; }
-    double parameter(const cv::Point2f &p) const { return (p - m_line.point).dot(m_line.direction); }
-
-    // Samples in [from, to] that are inside the image, and of those the ones stepping up (sign 0) or
-    // down (sign 1) along the normal, per channel.
-    int visible(double from, double to) const
-    {
-        const auto [a, b] = indices(from, to);
-        return std::max(0, b - a);
-    }
-    int supported(int channel, int sign, double from, double to) const
-    {
-        const auto [a, b] = indices(from, to);
-        return b > a ? m_counts[index(channel, sign, b)] - m_counts[index(channel, sign, a)] : 0;
-    }
-
-private:
-    std::pair<int, int> indices(double from, double to) const
-    {
-        const int a = std::clamp(int(std::ceil((from - m_start) / kProfileStep)), 0, m_samples);
-        const int b = std::clamp(int(std::floor((to - m_start) / kProfileStep)) + 1, 0, m_samples);
-        return {a, b};
-    }
-    std::size_t index(int channel, int sign, int k) const { return (std::size_t(channel) * 2 + sign) * (m_samples + 1) + k; }
-    int &count(int channel, int sign, int k) { return m_counts[index(channel, sign, k)]; }
-
-    EdgeLine m_line;
-    int m_channels;
-    double m_start = 0;
-    int m_samples = 0;
-    std::vector<int> m_counts;
-};
 
 bool meet(const EdgeLine &a, const EdgeLine &b, cv::Point2f &at)
 {
@@ -196,7 +121,7 @@ private:
             from += trim;
             to -= trim;
             visible[m] = profile.visible(from, to);
-            share[m] = std::min(1.0, visible[m] * kProfileStep / std::max(1.0, to - from));
+            share[m] = std::min(1.0, visible[m] * LineProfile::kStep / std::max(1.0, to - from));
             if (share[m] < kMinVisibleShare)
                 return std::nullopt;
             totalLength += length[m];
