@@ -61,7 +61,8 @@ LiveResult LiveSequence::run(const qirmel::SceneSpec &still, const qirmel::Scene
         const std::vector<unsigned char> jpeg = encoder.encode(noisy, quality);
         const qirmel::ReducedImage reduced = decoder.decodeReducedGrey(jpeg.data(), jpeg.size(), qirmel::DocumentDetector::kWorkingWidth);
         const cv::Mat full = decoder.decodeBgr(jpeg.data(), jpeg.size());
-        const std::optional<qirmel::Quad> found = detector.detect(reduced.grey, reduced.scale, full);
+        // Seeded with the outline shown, as the camera library's frame pipeline does.
+        const std::optional<qirmel::Quad> found = detector.detect(reduced.grey, reduced.scale, full, tracker.current());
         const std::optional<qirmel::Quad> current = tracker.update(found);
         if (frame >= kSettleFrames && frame < kStillFrames) {
             if (current)

@@ -17,10 +17,10 @@ namespace qirmel {
 
 namespace {
 
-// Outlines are proposed and judged at this width. A page's outline is a few long straight edges, which
-// survive reduction well, while wood grain, print and noise fade; the full-resolution refinement then
+// Outlines are proposed and judged at this size of the longer side. A page's outline is a few long
+// straight edges, which survive reduction well, while wood grain, print and noise fade; the refinement
 // restores the precision.
-constexpr int kJudgingWidth = 240;
+constexpr int kJudgingSize = 240;
 // The smallest document worth cropping, as a share of the frame: an ID card far from the camera.
 constexpr double kMinAreaFraction = 0.04;
 // Refinement runs twice: on the reduced decode, reaching as far as a judged outline on faint edges can
@@ -37,6 +37,7 @@ constexpr double kSensitiveHigh = 24;
 constexpr double kMinRun = 12;
 constexpr std::size_t kMaxLines = 30;
 constexpr std::size_t kMaxLineQuads = 12;
+
 } // namespace
 
 std::optional<Quad> DocumentDetector::detect(const cv::Mat &reducedGrey, double scale, const cv::Mat &fullFrame,
@@ -45,9 +46,12 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &reducedGrey, double 
     if (reducedGrey.empty() || reducedGrey.type() != CV_8UC1)
         return std::nullopt;
     cv::Mat small = reducedGrey;
-    if (small.cols > kJudgingWidth * 21 / 20)
-        cv::resize(reducedGrey, small, cv::Size(kJudgingWidth, cvRound(double(reducedGrey.rows) * kJudgingWidth / reducedGrey.cols)),
-                   0, 0, cv::INTER_AREA);
+    const int longer = std::max(reducedGrey.cols, reducedGrey.rows);
+    if (longer > kJudgingSize * 21 / 20) {
+        const double shrink = double(kJudgingSize) / longer;
+        cv::resize(reducedGrey, small, cv::Size(cvRound(reducedGrey.cols * shrink), cvRound(reducedGrey.rows * shrink)), 0, 0,
+                   cv::INTER_AREA);
+    }
     // The full frame, when given, fixes the factors exactly; reduced decodes round odd sizes up.
     const double factorX = fullFrame.empty() ? scale * reducedGrey.cols / small.cols : double(fullFrame.cols) / small.cols;
     const double factorY = fullFrame.empty() ? scale * reducedGrey.rows / small.rows : double(fullFrame.rows) / small.rows;
