@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 namespace v4l2test {
 namespace {
 
@@ -35,9 +38,9 @@ mjpg = 640x480
 card = Raw Only Camera
 yuyv = 640x480
 )");
-        m_sysfs.plugUsbCamera("1-10", 0x0c45, 0x6366, "", {"video0"});
-        m_sysfs.plugUsbCamera("1-2", 0x1d6b, 0x0102, "A1", {"video2", "video3"});
-        m_sysfs.plugUsbCamera("1-3", 0x046d, 0x0825, "", {"video4"});
+        m_sysfs.plugUsbCamera("1-10", 0x4e55, 0x0b02, "", {"video0"});
+        m_sysfs.plugUsbCamera("1-2", 0x4e55, 0x0a01, "A1", {"video2", "video3"});
+        m_sysfs.plugUsbCamera("1-3", 0x4e55, 0x0c03, "", {"video4"});
         m_sysfs.addPlatformNode("isp", "video9");
     }
 
@@ -56,14 +59,14 @@ TEST_F(Enumeration, OffersMjpgCaptureNodesByPortWithNamesIdsAndSizes)
     ASSERT_EQ(cameras.size(), 2u);
 
     EXPECT_EQ(cameras[0].name, "Document Camera A");
-    EXPECT_EQ(cameras[0].vendorId, 0x1d6b);
-    EXPECT_EQ(cameras[0].productId, 0x0102);
+    EXPECT_EQ(cameras[0].vendorId, 0x4e55);
+    EXPECT_EQ(cameras[0].productId, 0x0a01);
     const std::vector<Size> largestFirst{{2592, 1944}, {1600, 1200}, {640, 480}};
     EXPECT_EQ(cameras[0].resolutions, largestFirst);
 
     EXPECT_EQ(cameras[1].name, "Desk Camera B");
-    EXPECT_EQ(cameras[1].vendorId, 0x0c45);
-    EXPECT_EQ(cameras[1].productId, 0x6366);
+    EXPECT_EQ(cameras[1].vendorId, 0x4e55);
+    EXPECT_EQ(cameras[1].productId, 0x0b02);
     const std::vector<Size> deskSizes{{1280, 720}, {640, 480}};
     EXPECT_EQ(cameras[1].resolutions, deskSizes);
 }
@@ -71,21 +74,21 @@ TEST_F(Enumeration, OffersMjpgCaptureNodesByPortWithNamesIdsAndSizes)
 TEST_F(Enumeration, PlacesTheNamedMainAndAuxiliaryCamerasFirst)
 {
     V4l2Settings settings;
-    settings.mainCamera = UsbId{0x0c45, 0x6366};
+    settings.mainCamera = UsbId{0x4e55, 0x0b02};
     auto cameras = infos(qirmel::enumerateV4l2Cameras(settings));
     ASSERT_EQ(cameras.size(), 2u);
     EXPECT_EQ(cameras[0].name, "Desk Camera B");
     EXPECT_EQ(cameras[1].name, "Document Camera A");
 
     settings.mainCamera.reset();
-    settings.auxCamera = UsbId{0x1d6b, 0x0102};
+    settings.auxCamera = UsbId{0x4e55, 0x0a01};
     cameras = infos(qirmel::enumerateV4l2Cameras(settings));
     ASSERT_EQ(cameras.size(), 2u);
     EXPECT_EQ(cameras[0].name, "Desk Camera B");
     EXPECT_EQ(cameras[1].name, "Document Camera A");
 
-    settings.mainCamera = UsbId{0x1d6b, 0x0102};
-    settings.auxCamera = UsbId{0x1d6b, 0x0102};
+    settings.mainCamera = UsbId{0x4e55, 0x0a01};
+    settings.auxCamera = UsbId{0x4e55, 0x0a01};
     cameras = infos(qirmel::enumerateV4l2Cameras(settings));
     ASSERT_EQ(cameras.size(), 2u);
     EXPECT_EQ(cameras[0].name, "Document Camera A") << "one camera cannot be main and auxiliary at once";
@@ -102,6 +105,55 @@ TEST_F(Enumeration, FindsNothingWithoutCameras)
     m_sysfs.unplugUsbCamera("1-2");
     m_sysfs.unplugUsbCamera("1-10");
     EXPECT_TRUE(qirmel::enumerateV4l2Cameras(V4l2Settings()).empty());
+}
+
+// Stands for a camera by its ids only.
+class IdOnlyCamera : public qirmel::CameraSource {
+public:
+    IdOnlyCamera(const std::string &name, int vendorId, int productId)
+        : m_info{name, vendorId, productId, {Size{640, 480}}}
+    {
+    }
+    const CameraInfo &info() const override { return m_info; }
+    bool open(Size, bool) override { return false; }
+    void close() override {}
+    qirmel::FrameStatus waitFrame(qirmel::Frame &, std::chrono::milliseconds) override
+    {
+        return qirmel::FrameStatus::Failed;
+    }
+
+private:
+    CameraInfo m_info;
+};
+
+std::string placedOrder(const std::optional<UsbId> &main, const std::optional<UsbId> &aux)
+{
+    std::vector<std::unique_ptr<qirmel::CameraSource>> cameras;
+    cameras.push_back(std::make_unique<IdOnlyCamera>("a", 1, 1));
+    cameras.push_back(std::make_unique<IdOnlyCamera>("b", 2, 2));
+    cameras.push_back(std::make_unique<IdOnlyCamera>("c", 3, 3));
+    cameras.push_back(std::make_unique<IdOnlyCamera>("d", 3, 3));
+    V4l2Settings settings;
+    settings.mainCamera = main;
+    settings.auxCamera = aux;
+    qirmel::placeMainAndAux(cameras, settings);
+    std::string order;
+    for (const auto &camera : cameras)
+        order += camera->info().name;
+    return order;
+}
+
+TEST(PlaceMainAndAux, MovesTheNamedCamerasAndKeepsTheRestInOrder)
+{
+    EXPECT_EQ(placedOrder(std::nullopt, std::nullopt), "abcd");
+    EXPECT_EQ(placedOrder(UsbId{3, 3}, std::nullopt), "cabd");
+    EXPECT_EQ(placedOrder(std::nullopt, UsbId{3, 3}), "acbd");
+    EXPECT_EQ(placedOrder(std::nullopt, UsbId{1, 1}), "bacd");
+    EXPECT_EQ(placedOrder(UsbId{2, 2}, UsbId{3, 3}), "bcad");
+    EXPECT_EQ(placedOrder(UsbId{3, 3}, UsbId{3, 3}), "cdab");
+    EXPECT_EQ(placedOrder(UsbId{3, 3}, UsbId{1, 1}), "cabd");
+    EXPECT_EQ(placedOrder(UsbId{9, 9}, UsbId{3, 3}), "acbd");
+    EXPECT_EQ(placedOrder(UsbId{1, 2}, std::nullopt), "abcd") << "vendor and product must both match";
 }
 
 using EnumerationNames = V4l2Fixture;

@@ -156,7 +156,8 @@ bool V4l2Camera::fill(const FilledBuffer &buffer, Frame &frame)
         frame.size = m_size;
         return true;
     }
-    const std::size_t bytesPerLine = std::max<std::size_t>(format.bytesPerLine, static_cast<std::size_t>(m_size.width) * 2);
+    const auto packedLine = static_cast<std::size_t>(m_size.width) * 2;
+    const std::size_t bytesPerLine = std::max<std::size_t>(format.bytesPerLine, packedLine);
     if (buffer.bytesUsed < bytesPerLine * static_cast<std::size_t>(m_size.height))
         return false;
     convertYuyvToRgb(data, bytesPerLine, m_size, frame);

@@ -71,7 +71,8 @@ std::vector<std::unique_ptr<CameraSource>> enumerateV4l2Cameras(const V4l2Settin
         CameraInfo info{displayName(*card, node), node.vendorId, node.productId, device.frameSizes(V4L2_PIX_FMT_MJPEG)};
         if (info.resolutions.empty())
             continue;
-        cameras.push_back(std::make_unique<V4l2Camera>(std::move(info), node, device.frameSizes(V4L2_PIX_FMT_YUYV), settings));
+        cameras.push_back(
+            std::make_unique<V4l2Camera>(std::move(info), node, device.frameSizes(V4L2_PIX_FMT_YUYV), settings));
     }
     placeMainAndAux(cameras, settings);
     return cameras;

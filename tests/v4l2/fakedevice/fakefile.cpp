@@ -126,7 +126,8 @@ int FakeFile::ioctl(unsigned long request, void *argument)
     }
     case VIDIOC_S_CTRL: {
         const auto &control = *static_cast<v4l2_control *>(argument);
-        if (control.value < V4L2_CID_POWER_LINE_FREQUENCY_DISABLED || control.value > V4L2_CID_POWER_LINE_FREQUENCY_AUTO)
+        if (control.value < V4L2_CID_POWER_LINE_FREQUENCY_DISABLED ||
+            control.value > V4L2_CID_POWER_LINE_FREQUENCY_AUTO)
             return -ERANGE;
         return m_device->setControl(control.id, control.value) ? 0 : -EINVAL;
     }
