@@ -8,7 +8,7 @@
 
 namespace fakev4l2 {
 
-FakeDevice::FakeDevice(DeviceSpec spec) : m_spec(std::move(spec)), m_frameMaker(m_spec), m_fps(m_spec.fps)
+FakeDevice::FakeDevice(DeviceDescription description) : m_description(std::move(description)), m_frameMaker(m_description), m_fps(m_description.fps)
 {
     resetControls();
 }
@@ -16,15 +16,15 @@ FakeDevice::FakeDevice(DeviceSpec spec) : m_spec(std::move(spec)), m_frameMaker(
 void FakeDevice::resetControls()
 {
     m_controls.clear();
-    if (m_spec.powerLine)
+    if (m_description.powerLine)
         m_controls[V4L2_CID_POWER_LINE_FREQUENCY] = V4L2_CID_POWER_LINE_FREQUENCY_DISABLED;
 }
 
 bool FakeDevice::isPresent()
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_present && m_spec.replugAfterMs > 0 &&
-        Clock::now() >= m_unpluggedAt + std::chrono::milliseconds(m_spec.replugAfterMs)) {
+    if (!m_present && m_description.replugAfterMs > 0 &&
+        Clock::now() >= m_unpluggedAt + std::chrono::milliseconds(m_description.replugAfterMs)) {
         m_present = true;
         ++m_generation;
     }
@@ -104,7 +104,7 @@ bool FakeDevice::countFrame()
 {
     const long count = ++m_frames;
     const std::lock_guard<std::mutex> lock(m_mutex);
-    return m_spec.unplugAfter > 0 && count == m_spec.unplugAfter && !m_unpluggedOnce;
+    return m_description.unplugAfter > 0 && count == m_description.unplugAfter && !m_unpluggedOnce;
 }
 
 bool FakeDevice::control(std::uint32_t id, std::int32_t &value)

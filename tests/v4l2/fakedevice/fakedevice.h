@@ -2,7 +2,7 @@
 #ifndef FAKEV4L2_FAKEDEVICE_H
 #define FAKEV4L2_FAKEDEVICE_H
 
-#include "devicespec.h"
+#include "devicedescription.h"
 #include "framemaker.h"
 
 #include <atomic>
@@ -19,9 +19,9 @@ class FakeFile;
 
 class FakeDevice {
 public:
-    explicit FakeDevice(DeviceSpec spec);
+    explicit FakeDevice(DeviceDescription description);
 
-    const DeviceSpec &spec() const { return m_spec; }
+    const DeviceDescription &description() const { return m_description; }
     FrameMaker &frameMaker() { return m_frameMaker; }
 
     // Whether the device is plugged in now (it comes back by itself replug_after_ms after an
@@ -54,7 +54,7 @@ private:
     std::vector<std::shared_ptr<FakeFile>> liveFiles();
     void resetControls();
 
-    const DeviceSpec m_spec;
+    const DeviceDescription m_description;
     FrameMaker m_frameMaker;
     std::atomic<int> m_fps;
     std::atomic<long> m_frames{0};

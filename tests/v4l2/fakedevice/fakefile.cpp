@@ -28,19 +28,19 @@ constexpr std::uint32_t kMaxBuffers = 8;
 // garbage rather than an older frame's tail.
 constexpr int kJunk = 0xa5;
 
-std::vector<std::uint32_t> formatsOf(const DeviceSpec &spec)
+std::vector<std::uint32_t> formatsOf(const DeviceDescription &description)
 {
     std::vector<std::uint32_t> formats;
-    if (!spec.mjpg.empty())
+    if (!description.mjpg.empty())
         formats.push_back(V4L2_PIX_FMT_MJPEG);
-    if (!spec.yuyv.empty())
+    if (!description.yuyv.empty())
         formats.push_back(V4L2_PIX_FMT_YUYV);
     return formats;
 }
 
-const std::vector<FrameSize> &sizesOf(const DeviceSpec &spec, std::uint32_t pixelFormat)
+const std::vector<FrameSize> &sizesOf(const DeviceDescription &description, std::uint32_t pixelFormat)
 {
-    return pixelFormat == V4L2_PIX_FMT_YUYV ? spec.yuyv : spec.mjpg;
+    return pixelFormat == V4L2_PIX_FMT_YUYV ? description.yuyv : description.mjpg;
 }
 
 void copyText(std::uint8_t *target, std::size_t capacity, const std::string &text)
@@ -53,12 +53,12 @@ void copyText(std::uint8_t *target, std::size_t capacity, const std::string &tex
 FakeFile::FakeFile(std::shared_ptr<FakeDevice> device, int eventFd, bool nonBlocking)
     : m_device(std::move(device)), m_generation(m_device->generation()), m_eventFd(eventFd), m_nonBlocking(nonBlocking)
 {
-    const auto formats = formatsOf(m_device->spec());
-    if (!formats.empty() && !m_device->spec().metadata) {
+    const auto formats = formatsOf(m_device->description());
+    if (!formats.empty() && !m_device->description().metadata) {
         v4l2_format format{};
         format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         format.fmt.pix.pixelformat = formats.front();
-        const FrameSize first = sizesOf(m_device->spec(), formats.front()).front();
+        const FrameSize first = sizesOf(m_device->description(), formats.front()).front();
         format.fmt.pix.width = first.width;
         format.fmt.pix.height = first.height;
         setFormat(format, true);
@@ -141,10 +141,10 @@ int FakeFile::queryCapabilities(v4l2_capability &capability) const
 {
     capability = v4l2_capability{};
     copyText(capability.driver, sizeof capability.driver, "fakev4l2");
-    copyText(capability.card, sizeof capability.card, m_device->spec().card);
-    copyText(capability.bus_info, sizeof capability.bus_info, "usb-fake-" + m_device->spec().node);
+    copyText(capability.card, sizeof capability.card, m_device->description().card);
+    copyText(capability.bus_info, sizeof capability.bus_info, "usb-fake-" + m_device->description().node);
     capability.version = 0x060100;
-    capability.device_caps = (m_device->spec().metadata ? V4L2_CAP_META_CAPTURE : V4L2_CAP_VIDEO_CAPTURE) |
+    capability.device_caps = (m_device->description().metadata ? V4L2_CAP_META_CAPTURE : V4L2_CAP_VIDEO_CAPTURE) |
                              V4L2_CAP_STREAMING;
     capability.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING |
                               V4L2_CAP_DEVICE_CAPS;
@@ -153,8 +153,8 @@ int FakeFile::queryCapabilities(v4l2_capability &capability) const
 
 int FakeFile::enumerateFormat(v4l2_fmtdesc &description) const
 {
-    const auto formats = formatsOf(m_device->spec());
-    if (description.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || m_device->spec().metadata ||
+    const auto formats = formatsOf(m_device->description());
+    if (description.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || m_device->description().metadata ||
         description.index >= formats.size())
         return -EINVAL;
     const std::uint32_t pixelFormat = formats[description.index];
@@ -175,7 +175,7 @@ int FakeFile::enumerateFrameSizes(v4l2_frmsizeenum &entry) const
 {
     if (entry.pixel_format != V4L2_PIX_FMT_MJPEG && entry.pixel_format != V4L2_PIX_FMT_YUYV)
         return -EINVAL;
-    const auto &sizes = sizesOf(m_device->spec(), entry.pixel_format);
+    const auto &sizes = sizesOf(m_device->description(), entry.pixel_format);
     if (entry.index >= sizes.size())
         return -EINVAL;
     entry.type = V4L2_FRMSIZE_TYPE_DISCRETE;
@@ -186,16 +186,16 @@ int FakeFile::enumerateFrameSizes(v4l2_frmsizeenum &entry) const
 
 int FakeFile::setFormat(v4l2_format &format, bool apply)
 {
-    if (format.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || m_device->spec().metadata)
+    if (format.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || m_device->description().metadata)
         return -EINVAL;
-    const auto formats = formatsOf(m_device->spec());
+    const auto formats = formatsOf(m_device->description());
     if (formats.empty())
         return -EINVAL;
     auto &pix = format.fmt.pix;
     if (std::find(formats.begin(), formats.end(), pix.pixelformat) == formats.end())
         pix.pixelformat = formats.front();
     // The nearest size by area, as drivers pick one.
-    const auto &sizes = sizesOf(m_device->spec(), pix.pixelformat);
+    const auto &sizes = sizesOf(m_device->description(), pix.pixelformat);
     const long long wanted = static_cast<long long>(pix.width) * pix.height;
     const FrameSize size = *std::min_element(sizes.begin(), sizes.end(), [wanted](FrameSize a, FrameSize b) {
         return std::llabs(static_cast<long long>(a.width) * a.height - wanted) <
@@ -220,7 +220,7 @@ int FakeFile::setFormat(v4l2_format &format, bool apply)
 int FakeFile::requestBuffers(v4l2_requestbuffers &request)
 {
     if (request.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || request.memory != V4L2_MEMORY_MMAP ||
-        m_device->spec().metadata)
+        m_device->description().metadata)
         return -EINVAL;
     if (m_streaming)
         return -EBUSY;

@@ -2,7 +2,7 @@
 #ifndef FAKEV4L2_FAKEFILE_H
 #define FAKEV4L2_FAKEFILE_H
 
-#include "devicespec.h"
+#include "devicedescription.h"
 
 #include <linux/videodev2.h>
 #include <sys/types.h>

@@ -117,8 +117,8 @@ void renderPattern(int width, int height, unsigned variant, std::uint8_t *rgb)
     }
 }
 
-FrameMaker::FrameMaker(const DeviceSpec &spec)
-    : m_huffman(spec.huffman), m_badEvery(spec.badEvery), m_badKinds(spec.badKinds)
+FrameMaker::FrameMaker(const DeviceDescription &description)
+    : m_huffman(description.huffman), m_badEvery(description.badEvery), m_badKinds(description.badKinds)
 {
 }
 

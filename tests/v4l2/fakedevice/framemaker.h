@@ -1,8 +1,8 @@
-// The pictures a fake device sends: real JPEG (or YUYV) frames, good or bad as its spec says.
+// The pictures a fake device sends: real JPEG (or YUYV) frames, good or bad as its description says.
 #ifndef FAKEV4L2_FRAMEMAKER_H
 #define FAKEV4L2_FRAMEMAKER_H
 
-#include "devicespec.h"
+#include "devicedescription.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +20,7 @@ void renderPattern(int width, int height, unsigned variant, std::uint8_t *rgb);
 // Safe to use from several threads.
 class FrameMaker {
 public:
-    explicit FrameMaker(const DeviceSpec &spec);
+    explicit FrameMaker(const DeviceDescription &description);
 
     struct Written {
         std::size_t bytes = 0;

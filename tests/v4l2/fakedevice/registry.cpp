@@ -1,6 +1,6 @@
 #include "registry.h"
 
-#include "devicespec.h"
+#include "devicedescription.h"
 #include "fakedevice.h"
 
 #include <cstdio>
@@ -13,12 +13,12 @@ namespace fakev4l2 {
 
 namespace {
 
-std::map<std::string, std::shared_ptr<FakeDevice>> makeDevices(std::vector<DeviceSpec> specs)
+std::map<std::string, std::shared_ptr<FakeDevice>> makeDevices(std::vector<DeviceDescription> descriptions)
 {
     std::map<std::string, std::shared_ptr<FakeDevice>> devices;
-    for (auto &spec : specs) {
-        std::string node = spec.node;
-        devices[node] = std::make_shared<FakeDevice>(std::move(spec));
+    for (auto &description : descriptions) {
+        std::string node = description.node;
+        devices[node] = std::make_shared<FakeDevice>(std::move(description));
     }
     return devices;
 }
@@ -41,11 +41,11 @@ Registry *Registry::existing()
 
 int Registry::configure(const char *ini)
 {
-    std::vector<DeviceSpec> specs;
-    const int error = parseDeviceSpecs(ini ? ini : "", specs);
+    std::vector<DeviceDescription> descriptions;
+    const int error = parseDeviceDescriptions(ini ? ini : "", descriptions);
     if (error != 0)
         return error;
-    auto devices = makeDevices(std::move(specs));
+    auto devices = makeDevices(std::move(descriptions));
     // A configuration given here wins over the environment's.
     std::call_once(m_loadOnce, [] {});
     {
@@ -67,14 +67,14 @@ void Registry::loadEnvironment()
     std::ifstream file(path);
     std::stringstream text;
     text << file.rdbuf();
-    std::vector<DeviceSpec> specs;
-    const int error = file ? parseDeviceSpecs(text.str().c_str(), specs) : -1;
+    std::vector<DeviceDescription> descriptions;
+    const int error = file ? parseDeviceDescriptions(text.str().c_str(), descriptions) : -1;
     if (error != 0) {
         std::fprintf(stderr, "fakev4l2: %s: %s %d; no fake devices\n", path,
                      error < 0 ? "cannot be read, error" : "error on line", error);
         return;
     }
-    auto devices = makeDevices(std::move(specs));
+    auto devices = makeDevices(std::move(descriptions));
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_devices = std::move(devices);
 }

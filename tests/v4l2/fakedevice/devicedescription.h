@@ -1,6 +1,6 @@
 // What one fake device is, as its INI section describes it.
-#ifndef FAKEV4L2_DEVICESPEC_H
-#define FAKEV4L2_DEVICESPEC_H
+#ifndef FAKEV4L2_DEVICEDESCRIPTION_H
+#define FAKEV4L2_DEVICEDESCRIPTION_H
 
 #include <cstdint>
 #include <string>
@@ -20,7 +20,7 @@ enum class BadKind {
     Truncated,  // only the first 60 % of the frame arrives
 };
 
-struct DeviceSpec {
+struct DeviceDescription {
     std::string node;  // "video0"
     std::string card = "Fake Camera";
     std::vector<FrameSize> mjpg;
@@ -35,9 +35,9 @@ struct DeviceSpec {
     bool powerLine = true;
 };
 
-// Parses INI text into device specs; returns 0 or the line of the first error.
-int parseDeviceSpecs(const char *ini, std::vector<DeviceSpec> &specs);
+// Parses INI text into device descriptions; returns 0 or the line of the first error.
+int parseDeviceDescriptions(const char *ini, std::vector<DeviceDescription> &descriptions);
 
 }  // namespace fakev4l2
 
-#endif  // FAKEV4L2_DEVICESPEC_H
+#endif  // FAKEV4L2_DEVICEDESCRIPTION_H

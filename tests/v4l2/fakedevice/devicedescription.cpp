@@ -1,4 +1,4 @@
-#include "devicespec.h"
+#include "devicedescription.h"
 
 #include <ini.h>
 
@@ -65,33 +65,33 @@ bool parseKinds(const std::string &value, std::vector<BadKind> &out)
     return !out.empty();
 }
 
-bool apply(DeviceSpec &spec, const std::string &key, const std::string &value)
+bool apply(DeviceDescription &description, const std::string &key, const std::string &value)
 {
     long number = 0;
     if (key == "card")
-        spec.card = value;
+        description.card = value;
     else if (key == "mjpg")
-        return parseSizes(value, spec.mjpg);
+        return parseSizes(value, description.mjpg);
     else if (key == "yuyv")
-        return parseSizes(value, spec.yuyv);
+        return parseSizes(value, description.yuyv);
     else if (key == "metadata")
-        return parseBool(value, spec.metadata);
+        return parseBool(value, description.metadata);
     else if (key == "huffman")
-        return parseBool(value, spec.huffman);
+        return parseBool(value, description.huffman);
     else if (key == "power_line")
-        return parseBool(value, spec.powerLine);
+        return parseBool(value, description.powerLine);
     else if (key == "bad_kinds")
-        return parseKinds(value, spec.badKinds);
+        return parseKinds(value, description.badKinds);
     else if (!parseNumber(value, number))
         return false;
     else if (key == "fps")
-        spec.fps = static_cast<int>(number);
+        description.fps = static_cast<int>(number);
     else if (key == "bad_every")
-        spec.badEvery = static_cast<int>(number);
+        description.badEvery = static_cast<int>(number);
     else if (key == "unplug_after")
-        spec.unplugAfter = number;
+        description.unplugAfter = number;
     else if (key == "replug_after_ms")
-        spec.replugAfterMs = static_cast<int>(number);
+        description.replugAfterMs = static_cast<int>(number);
     else
         return false;
     return true;
@@ -99,22 +99,22 @@ bool apply(DeviceSpec &spec, const std::string &key, const std::string &value)
 
 int handle(void *user, const char *section, const char *key, const char *value)
 {
-    auto &specs = *static_cast<std::vector<DeviceSpec> *>(user);
+    auto &descriptions = *static_cast<std::vector<DeviceDescription> *>(user);
     if (std::strncmp(section, "video", 5) != 0)
         return 0;
-    if (specs.empty() || specs.back().node != section) {
-        specs.emplace_back();
-        specs.back().node = section;
+    if (descriptions.empty() || descriptions.back().node != section) {
+        descriptions.emplace_back();
+        descriptions.back().node = section;
     }
-    return apply(specs.back(), key, value) ? 1 : 0;
+    return apply(descriptions.back(), key, value) ? 1 : 0;
 }
 
 }  // namespace
 
-int parseDeviceSpecs(const char *ini, std::vector<DeviceSpec> &specs)
+int parseDeviceDescriptions(const char *ini, std::vector<DeviceDescription> &descriptions)
 {
-    specs.clear();
-    return ini_parse_string(ini, &handle, &specs);
+    descriptions.clear();
+    return ini_parse_string(ini, &handle, &descriptions);
 }
 
 }  // namespace fakev4l2
