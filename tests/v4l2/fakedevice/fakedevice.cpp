@@ -8,7 +8,8 @@
 
 namespace fakev4l2 {
 
-FakeDevice::FakeDevice(DeviceDescription description) : m_description(std::move(description)), m_frameMaker(m_description), m_fps(m_description.fps)
+FakeDevice::FakeDevice(DeviceDescription description)
+    : m_description(std::move(description)), m_frameMaker(m_description), m_fps(m_description.fps)
 {
     resetControls();
 }
