@@ -378,15 +378,18 @@ void FakeFile::wake()
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_changed.notify_all();
     // A dead file stays readable, so that poll() returns at once to report it.
-    if (!isAliveLocked())
+    if (!m_closed && !isAliveLocked())
         eventfd_write(m_eventFd, 1);
 }
 
 void FakeFile::shutdown()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_closed)
+        return;
     streamOffLocked(lock);
     freeBuffersLocked();
+    m_closed = true;
 }
 
 void FakeFile::freeBuffersLocked()

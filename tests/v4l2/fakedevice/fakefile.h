@@ -45,7 +45,7 @@ public:
     // Wakes poll() and the frame thread to look at the device again.
     void wake();
 
-    // Stops streaming and frees the buffers; the file is closed next.
+    // Stops streaming and frees the buffers; the eventfd is closed next and never touched again.
     void shutdown();
 
 private:
@@ -94,6 +94,7 @@ private:
     std::deque<std::uint32_t> m_done;
     bool m_streaming = false;
     bool m_stopProducer = false;
+    bool m_closed = false;  // the application closed the eventfd, whose number may be reused
     std::uint32_t m_sequence = 0;
     std::thread m_producer;
 };
