@@ -86,12 +86,13 @@ bool FrameEncoder::encodeTurned(const cv::Mat &pixels, FrameFormat format, int q
 {
     static constexpr cv::RotateFlags kRotations[] = {cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180,
                                                      cv::ROTATE_90_COUNTERCLOCKWISE};
-    const cv::Mat *turned = &pixels;
-    if (quarterTurns != 0) {
-        cv::rotate(pixels, m_turned, kRotations[quarterTurns - 1]);
-        turned = &m_turned;
-    }
-    return m_codec.encode(turned->data, Size{turned->cols, turned->rows}, format, quality, maxBytes, jpeg);
+    if (quarterTurns == 0)
+        return m_codec.encode(pixels.data, Size{pixels.cols, pixels.rows}, format, quality, maxBytes, jpeg);
+    // A buffer of the call's own: only frames that no source could turn come here, and a buffer kept
+    // would hold a whole frame's memory from the first turn on.
+    cv::Mat turned;
+    cv::rotate(pixels, turned, kRotations[quarterTurns - 1]);
+    return m_codec.encode(turned.data, Size{turned.cols, turned.rows}, format, quality, maxBytes, jpeg);
 }
 
 }  // namespace qirmel

@@ -47,7 +47,6 @@ private:
     JpegCodec m_codec;
     Frame m_decoded;
     cv::Mat m_converted;
-    cv::Mat m_turned;
 };
 
 }  // namespace qirmel

@@ -108,8 +108,11 @@ FrameStatus VirtualCamera::waitFrame(Frame &frame, std::chrono::milliseconds tim
 
     advance(Clock::now());
     if (m_sceneTurns != m_wantedTurns) {
-        turn(m_scene, m_spare, turnsLeft(m_wantedTurns, m_sceneTurns));
-        std::swap(m_scene, m_spare);
+        // Into a picture of its own, the old one freed at once: turns are rare, and keeping a spare
+        // would hold a second scene's memory for good.
+        cv::Mat turned;
+        turn(m_scene, turned, turnsLeft(m_wantedTurns, m_sceneTurns));
+        m_scene = turned;
         m_sceneTurns = m_wantedTurns;
     }
     frame.format = FrameFormat::Bgr24;
@@ -151,6 +154,7 @@ void VirtualCamera::show(cv::Mat still)
     if (m_wantedTurns == 0) {
         m_scene = std::move(still);
     } else {
+        m_scene = cv::Mat();
         turn(still, m_scene, m_wantedTurns);
     }
     m_sceneTurns = m_wantedTurns;

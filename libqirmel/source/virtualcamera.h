@@ -63,7 +63,6 @@ private:
     int m_wantedTurns = 0;
     cv::Mat m_scene;  // the still shown, darkened by the noise's mean so that the noise only adds, turned
     int m_sceneTurns = 0;
-    cv::Mat m_spare;  // m_scene's buffer from before the last turn, reused by the next
 
     std::vector<std::uint8_t> m_noise;
     std::minstd_rand m_random;
