@@ -125,11 +125,3 @@ TEST(SyntheticScene, MovingPageKeepsItsSizeInEveryPlace)
         EXPECT_GT(cv::norm(shift), 20.0) << "place " << i << " is no move";
     }
 }
-
-TEST(SyntheticScene, NoStillBeyondTheScene)
-{
-    const SyntheticScene scene(SceneKind::Page);
-    EXPECT_TRUE(scene.render(1, {320, 240}).empty());
-    EXPECT_TRUE(scene.render(-1, {320, 240}).empty());
-    EXPECT_FALSE(scene.outline(1, {320, 240}));
-}
