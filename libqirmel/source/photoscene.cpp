@@ -66,15 +66,29 @@ cv::Mat PhotoScene::render(int index, Size size) const
     if (!codec.decode(data.data(), data.size(), decoded, fitted))
         return cv::Mat();
     const cv::Mat pixels(decoded.size.height, decoded.size.width, CV_8UC3, decoded.data.data());
-    cv::Mat scaled;
-    cv::resize(pixels, scaled, cv::Size(fitted.width, fitted.height), 0, 0,
+    cv::Mat still;
+    cv::resize(pixels, still, cv::Size(fitted.width, fitted.height), 0, 0,
                fitted.width < decoded.size.width ? cv::INTER_AREA : cv::INTER_LINEAR);
+    if (fitted == size)
+        return still;
+    // Around a photo of another shape: its outermost pixels drawn out to the frame's edges and blurred
+    // along the photo's side, so that the frame looks calm and the photo's border leaves no straight
+    // edge that could pass for a document's. Blurred at an eighth of the size, as it has no detail.
     const int left = (size.width - fitted.width) / 2;
     const int top = (size.height - fitted.height) / 2;
-    cv::Mat still;
-    cv::copyMakeBorder(scaled, still, top, size.height - fitted.height - top, left, size.width - fitted.width - left,
+    cv::Mat framed;
+    cv::copyMakeBorder(still, framed, top, size.height - fitted.height - top, left, size.width - fitted.width - left,
                        cv::BORDER_REPLICATE);
-    return still;
+    cv::Mat coarse;
+    cv::resize(framed, coarse, cv::Size(std::max(1, size.width / 8), std::max(1, size.height / 8)), 0, 0,
+               cv::INTER_AREA);
+    const bool sideBars = fitted.width < size.width;
+    const double along = (sideBars ? coarse.rows : coarse.cols) / 12.0;
+    cv::GaussianBlur(coarse, coarse, cv::Size(), sideBars ? 0.5 : along, sideBars ? along : 0.5,
+                     cv::BORDER_REPLICATE);
+    cv::resize(coarse, framed, cv::Size(size.width, size.height), 0, 0, cv::INTER_LINEAR);
+    still.copyTo(framed(cv::Rect(left, top, fitted.width, fitted.height)));
+    return framed;
 }
 
 bool PhotoScene::readSize(const std::string &path, Size &size)

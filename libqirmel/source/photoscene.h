@@ -18,8 +18,8 @@ public:
     int stillCount() const override;
 
     // The photo scaled to fit inside size, centred. Where its proportions differ from the frame's, its
-    // outermost pixels are drawn out to the frame's edges, so that the photo's own border leaves no
-    // straight edge that could pass for a document's.
+    // outermost pixels are drawn out to the frame's edges and blurred, so that the photo's own border
+    // leaves no straight edge that could pass for a document's.
     cv::Mat render(int index, Size size) const override;
 
     // The size of the JPEG image in the file at path; false when it is no JPEG that can be read.

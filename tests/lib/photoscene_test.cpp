@@ -6,6 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <cstdlib>
 #include <sys/stat.h>
 
 using qirmel::PhotoScene;
@@ -79,19 +80,22 @@ TEST(PhotoScene, PhotoOfTheFramesShapeFillsIt)
     EXPECT_LT(greyAt(still, 170, 235), 25);
 }
 
-// A tall photo in a wide frame: scaled to the frame's height, centred, its edge columns drawn out.
+// A tall photo in a wide frame: scaled to the frame's height and centred, its sides drawn out, with
+// no hard edge where the photo ends.
 TEST(PhotoScene, PhotoOfAnotherShapeFitsInsideWithoutEdges)
 {
     qirmeltest::TemporaryFolder folder;
     const PhotoScene scene({writeHalves(folder, "tall.jpg", {300, 600})});
     const cv::Mat still = scene.render(0, {400, 200});
     ASSERT_EQ(still.size(), cv::Size(400, 200));
-    // The photo spans x 150 to 250: white left of its middle (and out to the frame's left edge), black
-    // right of it.
-    EXPECT_GT(greyAt(still, 2, 100), 230);
+    // The photo spans x 150 to 250, white left of its middle, black right of it: sharp at x 200.
     EXPECT_GT(greyAt(still, 190, 100), 230);
     EXPECT_LT(greyAt(still, 210, 100), 25);
-    EXPECT_LT(greyAt(still, 397, 100), 25);
+    // Around it its sides drawn out: white far left, black far right, and at the photo's sides no step.
+    EXPECT_GT(greyAt(still, 5, 100), 200);
+    EXPECT_LT(greyAt(still, 395, 100), 55);
+    EXPECT_LT(std::abs(greyAt(still, 147, 100) - greyAt(still, 153, 100)), 40);
+    EXPECT_LT(std::abs(greyAt(still, 247, 100) - greyAt(still, 253, 100)), 40);
 }
 
 TEST(PhotoScene, UnreadablePhotoGivesNoStill)
