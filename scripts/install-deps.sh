@@ -12,7 +12,7 @@ packages=(
   umockdev libumockdev-dev
   xvfb xauth xdotool x11-utils imagemagick fonts-wqy-microhei
   clang libclang-rt-14-dev
-  desktop-file-utils
+  desktop-file-utils python3
 )
 
 missing=()

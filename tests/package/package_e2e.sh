@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Packs the build with CPack, unpacks the tar.gz into a fresh folder, moves that folder elsewhere,
+# and under Xvfb starts doccam from it, takes a photo, closes the window and checks that the photo
+# lies beside that copy's executable and that the app ended cleanly. Also registers and removes the
+# desktop entry. With DOCCAM_SCREENSHOT=FILE set, saves a picture of the window there.
+#
+# Usage: package_e2e.sh BUILD_FOLDER
+set -euo pipefail
+
+build=$(cd "${1:?usage: package_e2e.sh BUILD_FOLDER}" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+
+for tool in xvfb-run xdotool import convert python3 desktop-file-validate; do
+  command -v "$tool" >/dev/null || { echo "package_e2e: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
+done
+
+if [ -z "${DOCCAM_PACKAGE_IN_XVFB:-}" ]; then
+  exec env DOCCAM_PACKAGE_IN_XVFB=1 xvfb-run -a -s '-screen 0 1024x768x24' "$0" "$build"
+fi
+
+work=$(mktemp -d)
+app_pid=
+cleanup() {
+  if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
+    kill -9 "$app_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "package_e2e: FAIL: $*"
+  [ -f "$work/doccam.log" ] && { echo "--- doccam's output:"; cat "$work/doccam.log"; }
+  exit 1
+}
+
+wait_for() {
+  local seconds=$1
+  shift
+  for _ in $(seq $((seconds * 5))); do
+    if "$@"; then return 0; fi
+    sleep 0.2
+  done
+  return 1
+}
+
+# Pack, unpack, and move the unpacked folder, so that nothing can point back at the build or at
+# the place it was unpacked.
+(cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/pack" >/dev/null) || fail "cpack failed"
+archive=$(find "$work/pack" -maxdepth 1 -name 'doccam-*.tar.gz' | head -n 1)
+[ -n "$archive" ] || fail "cpack made no doccam tar.gz"
+mkdir "$work/unpacked"
+tar -xzf "$archive" -C "$work/unpacked"
+mv "$work/unpacked/$(basename "$archive" .tar.gz)" "$work/doccam moved"
+app="$work/doccam moved"
+for file in doccam libQirmelLib.so CameraConf.ini doccam.svg doccam.desktop.in doccam-desktop-entry.sh; do
+  [ -e "$app/$file" ] || fail "the package lacks $file"
+done
+rm -rf "$work/pack" "$work/unpacked"
+
+# The desktop entry points at the moved folder and validates.
+export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share"
+"$app/doccam-desktop-entry.sh" install >/dev/null || fail "registering the desktop entry failed"
+entry="$XDG_DATA_HOME/applications/doccam.desktop"
+desktop-file-validate "$entry" || fail "the registered desktop entry does not validate"
+grep -qxF "Exec=\"$app/doccam\"" "$entry" || fail "the desktop entry does not start $app/doccam"
+"$app/doccam-desktop-entry.sh" uninstall >/dev/null
+[ ! -e "$entry" ] || fail "the desktop entry was not removed"
+
+# Start from another working directory, as a desktop launcher might.
+cd "$work"
+"$app/doccam" >"$work/doccam.log" 2>&1 &
+app_pid=$!
+
+window=
+find_window() {
+  window=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | head -n 1)
+  [ -n "$window" ]
+}
+wait_for 30 find_window || fail "no doccam window appeared"
+
+# The form's coordinates are those of the central widget, below the menu and tool bars.
+central_y=17
+preview_pixel() {
+  import -window "$window" -crop "1x1+60+$((60 + central_y))" -depth 8 txt:- 2>/dev/null | tail -n 1
+}
+blank=$(preview_pixel)
+showing_frames() { local pixel; pixel=$(preview_pixel); [ -n "$pixel" ] && [ "$pixel" != "$blank" ]; }
+wait_for 30 showing_frames || fail "the preview never showed a frame"
+
+if [ -n "${DOCCAM_SCREENSHOT:-}" ]; then
+  import -window "$window" "$DOCCAM_SCREENSHOT"
+fi
+
+xdotool mousemove --window "$window" $((620 + 50)) $((480 + 20 + central_y)) click 1
+jpeg_size() { convert "$1" -format '%m %w %h' info: 2>/dev/null | awk '$1 == "JPEG" { print $2, $3 }'; }
+photo_done() { [ -f "$app/00000.jpg" ] && [ -n "$(jpeg_size "$app/00000.jpg")" ]; }
+wait_for 20 photo_done || fail "no 00000.jpg beside the moved executable"
+[ "$(jpeg_size "$app/00000.jpg")" = "3264 2448" ] || fail "00000.jpg is $(jpeg_size "$app/00000.jpg"), not 3264 2448"
+
+# Close the window as a window manager would, and expect a clean exit.
+python3 "$here/close_window.py" "$window"
+exited() { ! kill -0 "$app_pid" 2>/dev/null; }
+wait_for 20 exited || fail "doccam did not exit after its window was closed"
+status=0
+wait "$app_pid" || status=$?
+app_pid=
+[ "$status" -eq 0 ] || fail "doccam exited with status $status"
+grep -q "QThread: Destroyed" "$work/doccam.log" && fail "the frame thread outlived the window"
+for line in "find count = 2 camera" "open camera ret = 0" "thread start run" "视频线程退出！"; do
+  grep -qxF "$line" "$work/doccam.log" || fail "the log lacks the line: $line"
+done
+echo "package_e2e: passed"
