@@ -29,6 +29,7 @@ constexpr int kMaxSide = 8192;
 constexpr int kMaxFps = 120;
 constexpr int kMaxSceneInterval = 3600;
 constexpr std::size_t kMaxNameLength = 63;
+constexpr int kMaxDroppedFrames = 30;
 
 std::string lowered(std::string text)
 {
@@ -65,6 +66,22 @@ bool parseId(const std::string &text, int &out)
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         return parseInt(text.substr(2), 16, 0, 0xffff, out);
     return parseInt(text, 10, 0, 0xffff, out);
+}
+
+// One half of a USB id: up to four hexadecimal digits, "0x" allowed in front.
+bool parseUsbIdHalf(std::string text, int &out)
+{
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text.erase(0, 2);
+    return text.size() <= 4 && parseInt(text, 16, 0, 0xffff, out);
+}
+
+// A USB id pair as lsusb prints it: "vvvv:pppp".
+bool parseUsbId(const std::string &text, UsbId &out)
+{
+    const auto colon = text.find(':');
+    return colon != std::string::npos && parseUsbIdHalf(text.substr(0, colon), out.vendorId) &&
+           parseUsbIdHalf(text.substr(colon + 1), out.productId);
 }
 
 bool parseSize(const std::string &text, Size &out)
@@ -171,6 +188,8 @@ private:
             return "\"" + name + "\" stands before any [section]";
         if (section == "library")
             return applyLibrary(name, value);
+        if (section == "v4l2")
+            return applyV4l2(name, value);
         int number = -1;
         if (section.compare(0, 6, "camera") == 0 && parseInt(section.substr(6), 10, 0, kMaxCameraNumber, number)) {
             auto found = m_cameras.find(number);
@@ -178,7 +197,7 @@ private:
                 found = m_cameras.emplace(number, CameraConfig::defaultVirtualCamera(number)).first;
             return applyCamera(number, found->second, name, value);
         }
-        return "unknown section [" + section + "] (expected [library] or [camera0] to [camera" +
+        return "unknown section [" + section + "] (expected [library], [v4l2] or [camera0] to [camera" +
                std::to_string(kMaxCameraNumber) + "])";
     }
 
@@ -203,6 +222,32 @@ private:
             return {};
         }
         return "unknown key \"" + name + "\" in [library]";
+    }
+
+    std::string applyV4l2(const std::string &name, const std::string &value)
+    {
+        V4l2Settings &v4l2 = m_config.v4l2;
+        if (name == "power_line_frequency") {
+            int hertz = 0;
+            if (!parseInt(value, 10, 0, 60, hertz) || (hertz != 0 && hertz != 50 && hertz != 60))
+                return "power_line_frequency must be 50, 60 or 0, not \"" + value + "\"";
+            v4l2.powerLineFrequency = hertz;
+            return {};
+        }
+        if (name == "drop_frames") {
+            if (!parseInt(value, 10, 0, kMaxDroppedFrames, v4l2.framesToDrop))
+                return "drop_frames must be a whole number from 0 to " + std::to_string(kMaxDroppedFrames) +
+                       ", not \"" + value + "\"";
+            return {};
+        }
+        if (name == "main_camera" || name == "aux_camera") {
+            UsbId id;
+            if (!parseUsbId(value, id))
+                return name + " must be a USB id vvvv:pppp in hexadecimal, not \"" + value + "\"";
+            (name == "main_camera" ? v4l2.mainCamera : v4l2.auxCamera) = id;
+            return {};
+        }
+        return "unknown key \"" + name + "\" in [v4l2]";
     }
 
     std::string applyCamera(int number, VirtualCameraConfig &camera, const std::string &name,

@@ -3,6 +3,7 @@
 #define QIRMEL_CAMERACONFIG_H
 
 #include "source/camerasource.h"
+#include "source/v4l2/v4l2settings.h"
 
 #include <chrono>
 #include <iosfwd>
@@ -47,6 +48,7 @@ struct CameraConfig {
     int frameQuality = 85;  // JPEG quality of the frames GetFrameBuffer delivers
     int photoQuality = 95;  // JPEG quality of the photos Capture writes
     std::vector<VirtualCameraConfig> virtualCameras = defaultVirtualCameras();
+    V4l2Settings v4l2;  // the real cameras' settings, from [v4l2]
 
     // The main document camera and the auxiliary camera that stand in when nothing is configured.
     static std::vector<VirtualCameraConfig> defaultVirtualCameras();

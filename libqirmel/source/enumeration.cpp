@@ -1,5 +1,6 @@
 #include "source/enumeration.h"
 
+#include "source/v4l2/v4l2enumeration.h"
 #include "source/virtualcamera.h"
 
 namespace qirmel {
@@ -7,7 +8,9 @@ namespace qirmel {
 std::vector<std::unique_ptr<CameraSource>> enumerateCameras(const CameraConfig &config)
 {
     std::vector<std::unique_ptr<CameraSource>> cameras;
-    if (config.backend == Backend::V4l2)
+    if (config.backend != Backend::Virtual)
+        cameras = enumerateV4l2Cameras(config.v4l2);
+    if (config.backend == Backend::V4l2 || !cameras.empty())
         return cameras;
     for (const auto &camera : config.virtualCameras)
         cameras.push_back(std::make_unique<VirtualCamera>(camera));

@@ -11,8 +11,8 @@
 namespace qirmel {
 
 // The cameras that config's backend selects, in the order the library numbers them: the main
-// (document) camera first, then the auxiliary one, then any others. Real cameras come with a V4L2
-// backend; until then "auto" gives the virtual cameras and "v4l2" gives none.
+// (document) camera first, then the auxiliary one, then any others: for "auto" the V4L2 cameras
+// where there are any, else the virtual ones; for "v4l2" the V4L2 cameras, which may be none.
 std::vector<std::unique_ptr<CameraSource>> enumerateCameras(const CameraConfig &config);
 
 }  // namespace qirmel
