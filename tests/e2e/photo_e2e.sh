@@ -10,6 +10,7 @@ set -euo pipefail
 
 bin=${1:?usage: photo_e2e.sh BIN_FOLDER}
 bin=$(cd "$bin" && pwd)
+source "$(cd "$(dirname "$0")" && pwd)/session.sh"
 
 for tool in xvfb-run xdotool import convert; do
   command -v "$tool" >/dev/null || { echo "photo_e2e: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
@@ -41,70 +42,33 @@ fail() {
   exit 1
 }
 
-# Polls a condition every 0.2 s for at most $1 seconds.
-wait_for() {
-  local seconds=$1
-  shift
-  for _ in $(seq $((seconds * 5))); do
-    if "$@"; then return 0; fi
-    sleep 0.2
-  done
-  return 1
-}
-
 cd "$work"
 ./doccam >doccam.log 2>&1 &
 app_pid=$!
 
-window=
-find_window() {
-  window=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | head -n 1)
-  [ -n "$window" ]
-}
-wait_for 30 find_window || fail "no doccam window appeared"
-
-# The form's coordinates are those of the central widget, which sits below the menu bar and the
-# tool bar: 17 pixels down with Qt's default style under Xvfb. The clicks aim at the middle of each
-# button, so a few pixels more or less of bars still hit.
-bars=17
-click() {
-  xdotool mousemove --window "$window" "$1" "$(($2 + bars))" click 1
-}
-click_photo() { click $((620 + 101 / 2)) $((480 + 41 / 2)); }
-click_turn_right() { click $((630 + 80 / 2)) $((410 + 26 / 2)); }
-click_auto_crop() { click $((630 + 82 / 2)) $((270 + 24 / 2)); }
-
-# A photo needs a frame: wait until the preview (571x441 at 10,10) shows the desk instead of the
-# empty label's grey.
-preview_pixel() {
-  import -window "$window" -crop "1x1+$((10 + 40))+$((10 + bars + 40))" -depth 8 txt:- 2>/dev/null | tail -n 1
-}
-blank=$(preview_pixel)
-showing_frames() { [ "$(preview_pixel)" != "$blank" ] && [ -n "$(preview_pixel)" ]; }
-wait_for 30 showing_frames || fail "the preview never showed a frame"
-
-# "width height" of a JPEG, decoded in full; empty if it is not a readable JPEG.
-jpeg_size() {
-  convert "$1" -format '%m %w %h' info: 2>/dev/null | awk '$1 == "JPEG" { print $2, $3 }'
-}
-photo_done() { [ -f "$1" ] && [ -n "$(jpeg_size "$1")" ]; }
+wait_for 30 find_doccam_window "$app_pid" || fail "no doccam window appeared"
+click_photo() { click_form 620 480 101 41; }
+click_turn_right() { click_form 630 410 80 26; }
+click_auto_crop() { click_form 630 270 82 24; }
+# A photo needs a frame: wait until the preview shows the desk instead of the empty label.
+wait_for_preview 30 || fail "the preview never showed a frame"
 
 click_photo
-wait_for 20 photo_done 00000.jpg || fail "no 00000.jpg beside the executable"
+wait_for 20 photo_written 00000.jpg || fail "no 00000.jpg beside the executable"
 size=$(jpeg_size 00000.jpg)
 [ "$size" = "3264 2448" ] || fail "00000.jpg is $size, expected 3264 2448"
 echo "photo_e2e: 00000.jpg is a 3264x2448 JPEG"
 
 click_turn_right
 click_photo
-wait_for 20 photo_done 00001.jpg || fail "no 00001.jpg beside the executable"
+wait_for 20 photo_written 00001.jpg || fail "no 00001.jpg beside the executable"
 size=$(jpeg_size 00001.jpg)
 [ "$size" = "2448 3264" ] || fail "00001.jpg is $size, expected 2448 3264 after turning right"
 echo "photo_e2e: 00001.jpg is a 2448x3264 JPEG"
 
 click_auto_crop
 click_photo
-wait_for 20 photo_done 00002.jpg || fail "no 00002.jpg beside the executable"
+wait_for 20 photo_written 00002.jpg || fail "no 00002.jpg beside the executable"
 size=$(jpeg_size 00002.jpg)
 echo "$size" | awk '{ a = $1 / $2; exit !(a > 1.4142 * 0.97 && a < 1.4142 * 1.03) }' ||
   fail "00002.jpg is $size, expected the page alone, turned: width over height near 1.414"

@@ -9,6 +9,7 @@ set -euo pipefail
 
 build=$(cd "${1:?usage: package_e2e.sh BUILD_FOLDER}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../e2e/session.sh"
 
 for tool in xvfb-run xdotool import convert python3 desktop-file-validate; do
   command -v "$tool" >/dev/null || { echo "package_e2e: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
@@ -32,16 +33,6 @@ fail() {
   echo "package_e2e: FAIL: $*"
   [ -f "$work/doccam.log" ] && { echo "--- doccam's output:"; cat "$work/doccam.log"; }
   exit 1
-}
-
-wait_for() {
-  local seconds=$1
-  shift
-  for _ in $(seq $((seconds * 5))); do
-    if "$@"; then return 0; fi
-    sleep 0.2
-  done
-  return 1
 }
 
 # Pack, unpack, and move the unpacked folder, so that nothing can point back at the build or at
@@ -72,38 +63,20 @@ cd "$work"
 "$app/doccam" >"$work/doccam.log" 2>&1 &
 app_pid=$!
 
-window=
-find_window() {
-  window=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | head -n 1)
-  [ -n "$window" ]
-}
-wait_for 30 find_window || fail "no doccam window appeared"
-
-# The form's coordinates are those of the central widget, below the menu and tool bars.
-central_y=17
-preview_pixel() {
-  import -window "$window" -crop "1x1+60+$((60 + central_y))" -depth 8 txt:- 2>/dev/null | tail -n 1
-}
-blank=$(preview_pixel)
-showing_frames() { local pixel; pixel=$(preview_pixel); [ -n "$pixel" ] && [ "$pixel" != "$blank" ]; }
-wait_for 30 showing_frames || fail "the preview never showed a frame"
-
+wait_for 30 find_doccam_window "$app_pid" || fail "no doccam window appeared"
+wait_for_preview 30 || fail "the preview never showed a frame"
 if [ -n "${DOCCAM_SCREENSHOT:-}" ]; then
-  import -window "$window" "$DOCCAM_SCREENSHOT"
+  import -window "$doccam_window" "$DOCCAM_SCREENSHOT"
 fi
 
-xdotool mousemove --window "$window" $((620 + 50)) $((480 + 20 + central_y)) click 1
-jpeg_size() { convert "$1" -format '%m %w %h' info: 2>/dev/null | awk '$1 == "JPEG" { print $2, $3 }'; }
-photo_done() { [ -f "$app/00000.jpg" ] && [ -n "$(jpeg_size "$app/00000.jpg")" ]; }
-wait_for 20 photo_done || fail "no 00000.jpg beside the moved executable"
+click_form 620 480 101 41
+wait_for 20 photo_written "$app/00000.jpg" || fail "no 00000.jpg beside the moved executable"
 [ "$(jpeg_size "$app/00000.jpg")" = "3264 2448" ] || fail "00000.jpg is $(jpeg_size "$app/00000.jpg"), not 3264 2448"
 
 # Close the window as a window manager would, and expect a clean exit.
-python3 "$here/close_window.py" "$window"
-exited() { ! kill -0 "$app_pid" 2>/dev/null; }
-wait_for 20 exited || fail "doccam did not exit after its window was closed"
 status=0
-wait "$app_pid" || status=$?
+close_doccam_window "$app_pid" || status=$?
+[ "$status" -ne 124 ] || fail "doccam did not exit after its window was closed"
 app_pid=
 [ "$status" -eq 0 ] || fail "doccam exited with status $status"
 grep -q "QThread: Destroyed" "$work/doccam.log" && fail "the frame thread outlived the window"
