@@ -34,11 +34,11 @@ double rmsAboutMean(const std::vector<qirmel::Quad> &quads)
 
 } // namespace
 
-LiveResult LiveSequence::run(const qirmel::SceneSpec &still, const qirmel::SceneSpec &moved, const cv::Size &size,
+LiveResult LiveSequence::run(const qirmel::SceneLayout &still, const qirmel::SceneLayout &moved, const cv::Size &size,
                              int quality, std::uint32_t seed)
 {
-    qirmel::SceneSpec quietStill = still;
-    qirmel::SceneSpec quietMoved = moved;
+    qirmel::SceneLayout quietStill = still;
+    qirmel::SceneLayout quietMoved = moved;
     quietStill.noise = quietMoved.noise = 0;
     const qirmel::Scene before = qirmel::SceneRenderer::render(quietStill, size);
     const qirmel::Scene after = qirmel::SceneRenderer::render(quietMoved, size);

@@ -1,7 +1,7 @@
 #ifndef BENCH_AUTOCROP_LIVESEQUENCE_H
 #define BENCH_AUTOCROP_LIVESEQUENCE_H
 
-#include "scenespec.h"
+#include "scenelayout.h"
 
 #include <opencv2/core.hpp>
 
@@ -24,7 +24,7 @@ class LiveSequence
 {
 public:
     static constexpr double kFollowTolerance = 4.0;
-    static LiveResult run(const qirmel::SceneSpec &still, const qirmel::SceneSpec &moved, const cv::Size &size,
+    static LiveResult run(const qirmel::SceneLayout &still, const qirmel::SceneLayout &moved, const cv::Size &size,
                           int quality, std::uint32_t seed);
 };
 

@@ -134,23 +134,23 @@ const char *name(qirmel::Lighting lighting)
     return "?";
 }
 
-std::vector<std::string> categories(const qirmel::SceneSpec &spec, int quality, double frameAspect)
+std::vector<std::string> categories(const qirmel::SceneLayout &layout, int quality, double frameAspect)
 {
-    std::vector<std::string> out{"all", std::string("desk: ") + name(spec.desk), std::string("document: ") + name(spec.document),
-                                 std::string("light: ") + name(spec.lighting)};
-    const double offAxis = std::abs(std::remainder(spec.rotationDegrees, 90.0));
+    std::vector<std::string> out{"all", std::string("desk: ") + name(layout.desk), std::string("document: ") + name(layout.document),
+                                 std::string("light: ") + name(layout.lighting)};
+    const double offAxis = std::abs(std::remainder(layout.rotationDegrees, 90.0));
     out.push_back(offAxis > 10 ? "geometry: rotated > 10 deg" : "geometry: near axis");
-    out.push_back(std::max(std::abs(spec.tiltXDegrees), std::abs(spec.tiltYDegrees)) > 3 ? "geometry: perspective 3-15 deg"
+    out.push_back(std::max(std::abs(layout.tiltXDegrees), std::abs(layout.tiltYDegrees)) > 3 ? "geometry: perspective 3-15 deg"
                                                                                         : "geometry: overhead < 3 deg");
-    out.push_back(spec.areaShare < 0.3 ? "geometry: size 10-30 %" : spec.areaShare < 0.6 ? "geometry: size 30-60 %" : "geometry: size 60-95 %");
-    if (qirmel::SceneSampler::crossesBorder(spec, frameAspect))
+    out.push_back(layout.areaShare < 0.3 ? "geometry: size 10-30 %" : layout.areaShare < 0.6 ? "geometry: size 30-60 %" : "geometry: size 60-95 %");
+    if (qirmel::SceneSampler::crossesBorder(layout, frameAspect))
         out.push_back("geometry: crossing border");
-    if (spec.occluder == qirmel::Occluder::HandOverCorner)
+    if (layout.occluder == qirmel::Occluder::HandOverCorner)
         out.push_back("occlusion: hand over corner");
-    if (spec.occluder == qirmel::Occluder::PenAcrossSide)
+    if (layout.occluder == qirmel::Occluder::PenAcrossSide)
         out.push_back("occlusion: pen across side");
-    out.push_back(spec.noise >= 4 ? "noise: sigma 4-8" : "noise: sigma 0-4");
-    out.push_back(spec.blur > 0 ? "blur: sigma 0.8-2.5" : "blur: none");
+    out.push_back(layout.noise >= 4 ? "noise: sigma 4-8" : "noise: sigma 0-4");
+    out.push_back(layout.blur > 0 ? "blur: sigma 0.8-2.5" : "blur: none");
     out.push_back(quality < 70 ? "jpeg: quality 50-69" : "jpeg: quality 70-95");
     return out;
 }
@@ -240,19 +240,19 @@ int main(int argc, char **argv)
     };
 
     for (int i = 0; i < options.scenes; ++i) {
-        const qirmel::SceneSpec spec = sampler.withDocument();
+        const qirmel::SceneLayout layout = sampler.withDocument();
         const int quality = qualities.uniform(50, 96);
-        const qirmel::Scene scene = qirmel::SceneRenderer::render(spec, options.size);
+        const qirmel::Scene scene = qirmel::SceneRenderer::render(layout, options.size);
         const std::optional<qirmel::Quad> found = detect(compress(scene.bgr, quality));
-        const double aspect = qirmel::DocumentPainter::aspect(spec.document, spec.receiptLength);
+        const double aspect = qirmel::DocumentPainter::aspect(layout.document, layout.receiptLength);
         const double index = JaccardIndex::score(*scene.truth, aspect, found);
-        for (const std::string &category : categories(spec, quality, frameAspect))
+        for (const std::string &category : categories(layout, quality, frameAspect))
             stats.add(category, index);
         if (!options.dump.empty() && index < 0.95)
             dump(options.dump, "scene" + std::to_string(i), scene.bgr, scene.truth, found);
         if (options.verbose && index < 0.95)
-            std::printf("scene %d seed %u: %.4f  %s, %s, %s, q%d\n", i, spec.seed, index, name(spec.desk),
-                        name(spec.document), name(spec.lighting), quality);
+            std::printf("scene %d seed %u: %.4f  %s, %s, %s, q%d\n", i, layout.seed, index, name(layout.desk),
+                        name(layout.document), name(layout.lighting), quality);
     }
 
     std::printf("Jaccard index on %d scenes of %dx%d (a miss scores 0)\n", options.scenes, options.size.width, options.size.height);
@@ -261,15 +261,15 @@ int main(int argc, char **argv)
     std::vector<int> falseCrops(4, 0);
     std::vector<int> desks(4, 0);
     for (int i = 0; i < options.negatives; ++i) {
-        const qirmel::SceneSpec spec = sampler.emptyDesk();
-        const qirmel::Scene scene = qirmel::SceneRenderer::render(spec, options.size);
+        const qirmel::SceneLayout layout = sampler.emptyDesk();
+        const qirmel::Scene scene = qirmel::SceneRenderer::render(layout, options.size);
         const bool cropped = detect(compress(scene.bgr, qualities.uniform(50, 96))).has_value();
-        ++desks[int(spec.desk)];
-        falseCrops[int(spec.desk)] += cropped;
+        ++desks[int(layout.desk)];
+        falseCrops[int(layout.desk)] += cropped;
         if (!options.dump.empty() && cropped)
             dump(options.dump, "empty" + std::to_string(i), scene.bgr, std::nullopt, std::nullopt);
         if (options.verbose && cropped)
-            std::printf("empty desk %d seed %u: false crop (%s, %s)\n", i, spec.seed, name(spec.desk), name(spec.lighting));
+            std::printf("empty desk %d seed %u: false crop (%s, %s)\n", i, layout.seed, name(layout.desk), name(layout.lighting));
     }
     int allFalse = 0;
     std::printf("\nFalse crops on empty desks\n");
@@ -293,9 +293,9 @@ int main(int argc, char **argv)
         std::vector<double> follow;
         int lost = 0;
         for (int i = 0; i < options.live; ++i) {
-            qirmel::SceneSpec still = sampler.withDocument();
+            qirmel::SceneLayout still = sampler.withDocument();
             still.occluder = qirmel::Occluder::None;
-            const qirmel::SceneSpec moved = sampler.moved(still);
+            const qirmel::SceneLayout moved = sampler.moved(still);
             const LiveResult result = LiveSequence::run(still, moved, options.size, qualities.uniform(50, 96), options.seed + i);
             shown.push_back(result.shownJitter);
             raw.push_back(result.rawJitter);

@@ -12,17 +12,17 @@ namespace {
 
 constexpr std::uint32_t kSeed = 0x0d0c5ce7;
 
-SceneSpec deskWith(Document document, double rotationDegrees)
+SceneLayout deskWith(Document document, double rotationDegrees)
 {
-    SceneSpec spec;
-    spec.desk = Desk::Wood;
-    spec.document = document;
-    spec.lighting = Lighting::Gradient;
-    spec.rotationDegrees = rotationDegrees;
+    SceneLayout layout;
+    layout.desk = Desk::Wood;
+    layout.document = document;
+    layout.lighting = Lighting::Gradient;
+    layout.rotationDegrees = rotationDegrees;
     // The camera leans back a little, so the page's far edge is a little shorter than its near one.
-    spec.tiltXDegrees = 7;
-    spec.seed = kSeed;
-    return spec;
+    layout.tiltXDegrees = 7;
+    layout.seed = kSeed;
+    return layout;
 }
 
 // Where the moving page is put down in turn: centre and angle.
@@ -58,10 +58,10 @@ SyntheticScene::SyntheticScene(SceneKind kind)
         break;
     case SceneKind::MovingPage:
         for (const Place &place : kMovingPlaces) {
-            SceneSpec spec = deskWith(Document::A4, place.degrees);
-            spec.centreX = place.x;
-            spec.centreY = place.y;
-            m_places.push_back(spec);
+            SceneLayout layout = deskWith(Document::A4, place.degrees);
+            layout.centreX = place.x;
+            layout.centreY = place.y;
+            m_places.push_back(layout);
         }
         m_heightShare = 0.6;
         m_widthShare = 0.6;
@@ -95,23 +95,23 @@ std::optional<Quad> SyntheticScene::outline(int index, Size size) const
     return SceneRenderer::outline(specAt(index, size), cvSize(size));
 }
 
-SceneSpec SyntheticScene::specAt(int index, Size size) const
+SceneLayout SyntheticScene::specAt(int index, Size size) const
 {
     // The document's area is a share of the frame's, so its size depends on the frame's shape: the
     // first place, moved to the middle, is made to take the wanted share of the height or width
     // (whichever it reaches first), and every place keeps that size.
-    SceneSpec first = m_places.front();
+    SceneLayout first = m_places.front();
     first.centreX = 0.5;
     first.centreY = 0.5;
-    SceneSpec spec = m_places[static_cast<std::size_t>(index)];
+    SceneLayout layout = m_places[static_cast<std::size_t>(index)];
     const std::optional<Quad> placed = SceneRenderer::outline(first, cvSize(size));
     if (!placed)
-        return spec;
+        return layout;
     const cv::Rect box = cv::boundingRect(placed->points());
     const double scale = std::min(m_heightShare * size.height / std::max(1, box.height),
                                   m_widthShare * size.width / std::max(1, box.width));
-    spec.areaShare = first.areaShare * scale * scale;
-    return spec;
+    layout.areaShare = first.areaShare * scale * scale;
+    return layout;
 }
 
 }  // namespace qirmel

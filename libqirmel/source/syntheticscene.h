@@ -5,7 +5,7 @@
 #include "source/scenescript.h"
 
 #include "crop/quad.h"
-#include "crop/scenes/scenespec.h"
+#include "crop/scenes/scenelayout.h"
 
 #include <optional>
 #include <vector>
@@ -27,9 +27,9 @@ public:
     std::optional<Quad> outline(int index, Size size) const;
 
 private:
-    SceneSpec specAt(int index, Size size) const;
+    SceneLayout specAt(int index, Size size) const;
 
-    std::vector<SceneSpec> m_places;  // the document's places, in the order they are shown
+    std::vector<SceneLayout> m_places;  // the document's places, in the order they are shown
     double m_heightShare = 1;         // the most of the picture's height and width the document takes
     double m_widthShare = 1;
 };

@@ -11,26 +11,26 @@ namespace {
 
 const cv::Size kFullHd(1920, 1080);
 
-SceneSpec page(Desk desk, Document document)
+SceneLayout page(Desk desk, Document document)
 {
-    SceneSpec spec;
-    spec.desk = desk;
-    spec.document = document;
-    spec.centreX = 0.48;
-    spec.centreY = 0.52;
-    spec.areaShare = 0.3;
-    spec.rotationDegrees = 17;
-    spec.tiltXDegrees = 6;
-    spec.tiltYDegrees = -4;
-    spec.noise = 3;
-    spec.seed = 7;
-    return spec;
+    SceneLayout layout;
+    layout.desk = desk;
+    layout.document = document;
+    layout.centreX = 0.48;
+    layout.centreY = 0.52;
+    layout.areaShare = 0.3;
+    layout.rotationDegrees = 17;
+    layout.tiltXDegrees = 6;
+    layout.tiltYDegrees = -4;
+    layout.noise = 3;
+    layout.seed = 7;
+    return layout;
 }
 
 // Corners found in a rendered scene, and how far the worst one is from the truth.
-double cornerError(const SceneSpec &spec)
+double cornerError(const SceneLayout &layout)
 {
-    const Scene scene = SceneRenderer::render(spec, kFullHd);
+    const Scene scene = SceneRenderer::render(layout, kFullHd);
     const std::optional<Quad> found = DocumentDetector().detect(scene.bgr);
     if (!found)
         return 1e9;
@@ -45,7 +45,7 @@ TEST(DocumentDetector, FindsPagesWithinAFewPixels)
     EXPECT_LT(cornerError(page(Desk::PlainLight, Document::Letter)), 3.0);
     EXPECT_LT(cornerError(page(Desk::Clutter, Document::A4)), 3.0);
     // A long receipt must be small to fit the frame whole.
-    SceneSpec receipt = page(Desk::PlainLight, Document::Receipt);
+    SceneLayout receipt = page(Desk::PlainLight, Document::Receipt);
     receipt.areaShare = 0.1;
     EXPECT_LT(cornerError(receipt), 3.0);
     EXPECT_LT(cornerError(page(Desk::Wood, Document::ColouredPaper)), 3.0);
@@ -80,38 +80,38 @@ TEST(DocumentDetector, FindsACardOfTheDesksBrightnessByItsColour)
 
 TEST(DocumentDetector, CropsAnOpenBookToItsPagesNotToOnePageOrTheCover)
 {
-    SceneSpec spec = page(Desk::PlainLight, Document::OpenBook);
-    spec.areaShare = 0.45;
-    spec.rotationDegrees = 4;
-    EXPECT_LT(cornerError(spec), 4.0);
+    SceneLayout layout = page(Desk::PlainLight, Document::OpenBook);
+    layout.areaShare = 0.45;
+    layout.rotationDegrees = 4;
+    EXPECT_LT(cornerError(layout), 4.0);
 }
 
 TEST(DocumentDetector, RecoversACornerOutsideTheFrame)
 {
-    SceneSpec spec = page(Desk::Wood, Document::A4);
-    spec.areaShare = 0.45;
-    spec.centreX = 0.25;
-    const Quad outline = *SceneRenderer::outline(spec, kFullHd);
+    SceneLayout layout = page(Desk::Wood, Document::A4);
+    layout.areaShare = 0.45;
+    layout.centreX = 0.25;
+    const Quad outline = *SceneRenderer::outline(layout, kFullHd);
     ASSERT_LT(std::min({outline[0].x, outline[1].x, outline[2].x, outline[3].x}), 0) << "the scene must clip a corner";
     // Left at the border the corner would be some 250 pixels off; extending the sides brings it back.
     // The precision of such extrapolated corners is the benchmark's business, not this test's.
-    EXPECT_LT(cornerError(spec), 15.0);
+    EXPECT_LT(cornerError(layout), 15.0);
 }
 
 TEST(DocumentDetector, RecoversACornerUnderAHand)
 {
-    SceneSpec spec = page(Desk::PlainLight, Document::A4);
-    spec.occluder = Occluder::HandOverCorner;
-    EXPECT_LT(cornerError(spec), 4.0);
+    SceneLayout layout = page(Desk::PlainLight, Document::A4);
+    layout.occluder = Occluder::HandOverCorner;
+    EXPECT_LT(cornerError(layout), 4.0);
 }
 
 TEST(DocumentDetector, ReportsNoDocumentOnEmptyDesks)
 {
     for (Desk desk : {Desk::Wood, Desk::PlainLight, Desk::NearWhite, Desk::Clutter}) {
-        SceneSpec spec = page(desk, Document::None);
+        SceneLayout layout = page(desk, Document::None);
         for (std::uint32_t seed : {1u, 2u, 3u}) {
-            spec.seed = seed;
-            const Scene scene = SceneRenderer::render(spec, kFullHd);
+            layout.seed = seed;
+            const Scene scene = SceneRenderer::render(layout, kFullHd);
             EXPECT_FALSE(DocumentDetector().detect(scene.bgr)) << "desk " << int(desk) << " seed " << seed;
         }
     }

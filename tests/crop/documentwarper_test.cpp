@@ -12,13 +12,13 @@ namespace {
 // The outline a rectangle of the given proportions makes under rotation and perspective.
 Quad viewed(Document document, double tiltX, double tiltY, double rotation)
 {
-    SceneSpec spec;
-    spec.document = document;
-    spec.areaShare = 0.3;
-    spec.rotationDegrees = rotation;
-    spec.tiltXDegrees = tiltX;
-    spec.tiltYDegrees = tiltY;
-    return Quad::fromUnordered(SceneRenderer::outline(spec, cv::Size(1920, 1080))->points());
+    SceneLayout layout;
+    layout.document = document;
+    layout.areaShare = 0.3;
+    layout.rotationDegrees = rotation;
+    layout.tiltXDegrees = tiltX;
+    layout.tiltYDegrees = tiltY;
+    return Quad::fromUnordered(SceneRenderer::outline(layout, cv::Size(1920, 1080))->points());
 }
 
 double longOverShort(const cv::Size &size)
@@ -40,13 +40,13 @@ TEST(DocumentWarper, OutputHasTheDocumentsProportions)
 
 TEST(DocumentWarper, RecoversAnUnknownFormatFromPerspective)
 {
-    SceneSpec spec;
-    spec.document = Document::Receipt;
-    spec.receiptLength = 3.1;
-    spec.areaShare = 0.2;
-    spec.tiltXDegrees = 14;
-    spec.tiltYDegrees = -12;
-    const Quad quad = Quad::fromUnordered(SceneRenderer::outline(spec, cv::Size(1920, 1080))->points());
+    SceneLayout layout;
+    layout.document = Document::Receipt;
+    layout.receiptLength = 3.1;
+    layout.areaShare = 0.2;
+    layout.tiltXDegrees = 14;
+    layout.tiltYDegrees = -12;
+    const Quad quad = Quad::fromUnordered(SceneRenderer::outline(layout, cv::Size(1920, 1080))->points());
     EXPECT_NEAR(longOverShort(DocumentWarper::outputSize(quad, cv::Size(1920, 1080))), 3.1, 0.08);
 }
 

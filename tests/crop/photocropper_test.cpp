@@ -7,17 +7,17 @@ using namespace qirmel;
 
 namespace {
 
-SceneSpec bookOnDesk()
+SceneLayout bookOnDesk()
 {
-    SceneSpec spec;
-    spec.desk = Desk::PlainLight;
-    spec.document = Document::A4;
-    spec.areaShare = 0.35;
-    spec.rotationDegrees = -8;
-    spec.tiltXDegrees = 5;
-    spec.noise = 2;
-    spec.seed = 11;
-    return spec;
+    SceneLayout layout;
+    layout.desk = Desk::PlainLight;
+    layout.document = Document::A4;
+    layout.areaShare = 0.35;
+    layout.rotationDegrees = -8;
+    layout.tiltXDegrees = 5;
+    layout.noise = 2;
+    layout.seed = 11;
+    return layout;
 }
 
 } // namespace
@@ -50,7 +50,7 @@ TEST(PhotoCropper, FindsTheDocumentWithoutALiveOutline)
 
 TEST(PhotoCropper, KeepsTheWholePhotoWhenThereIsNoDocument)
 {
-    SceneSpec empty = bookOnDesk();
+    SceneLayout empty = bookOnDesk();
     empty.document = Document::None;
     const Scene photo = SceneRenderer::render(empty, cv::Size(2592, 1944));
     const cv::Mat cut = PhotoCropper().crop(photo.bgr, std::nullopt, cv::Size());

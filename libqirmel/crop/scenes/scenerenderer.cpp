@@ -175,21 +175,21 @@ void light(cv::Mat &frame, Lighting lighting, cv::RNG &rng)
 
 } // namespace
 
-std::optional<Quad> SceneRenderer::outline(const SceneSpec &spec, const cv::Size &size)
+std::optional<Quad> SceneRenderer::outline(const SceneLayout &layout, const cv::Size &size)
 {
-    if (spec.document == Document::None)
+    if (layout.document == Document::None)
         return std::nullopt;
-    const double aspect = DocumentPainter::aspect(spec.document, spec.receiptLength);
-    const double area = spec.areaShare * size.area();
+    const double aspect = DocumentPainter::aspect(layout.document, layout.receiptLength);
+    const double area = layout.areaShare * size.area();
     const double width = std::sqrt(area * aspect);
     const double height = width / aspect;
-    const double c = std::cos(radians(spec.rotationDegrees));
-    const double s = std::sin(radians(spec.rotationDegrees));
-    const cv::Point2d centre(spec.centreX * size.width, spec.centreY * size.height);
+    const double c = std::cos(radians(layout.rotationDegrees));
+    const double s = std::sin(radians(layout.rotationDegrees));
+    const cv::Point2d centre(layout.centreX * size.width, layout.centreY * size.height);
     const cv::Point2d frameCentre(size.width / 2.0, size.height / 2.0);
     // A desk tilted against the image plane, seen by a lens whose focal length is the frame's width.
-    const double gx = std::tan(radians(spec.tiltYDegrees)) / size.width;
-    const double gy = std::tan(radians(spec.tiltXDegrees)) / size.width;
+    const double gx = std::tan(radians(layout.tiltYDegrees)) / size.width;
+    const double gy = std::tan(radians(layout.tiltXDegrees)) / size.width;
     const cv::Point2d own[4] = {{-width / 2, -height / 2}, {width / 2, -height / 2}, {width / 2, height / 2}, {-width / 2, height / 2}};
     std::array<cv::Point2f, 4> corners;
     for (int i = 0; i < 4; ++i) {
@@ -200,31 +200,31 @@ std::optional<Quad> SceneRenderer::outline(const SceneSpec &spec, const cv::Size
     return Quad(corners);
 }
 
-Scene SceneRenderer::render(const SceneSpec &spec, const cv::Size &size)
+Scene SceneRenderer::render(const SceneLayout &layout, const cv::Size &size)
 {
-    cv::RNG rng(spec.seed);
+    cv::RNG rng(layout.seed);
     Scene scene;
-    scene.bgr = DeskPainter::paint(spec.desk, size, rng);
-    const std::optional<Quad> placed = outline(spec, size);
+    scene.bgr = DeskPainter::paint(layout.desk, size, rng);
+    const std::optional<Quad> placed = outline(layout, size);
     if (placed) {
         // Painted at about the size it will appear, so that print is neither lost nor blown up.
         const double across = std::max(placed->sideLength(0), placed->sideLength(2));
-        const double aspect = DocumentPainter::aspect(spec.document, spec.receiptLength);
+        const double aspect = DocumentPainter::aspect(layout.document, layout.receiptLength);
         const int width = std::clamp(int(across), 32, 3000);
-        const DocumentImage document = DocumentPainter::paint(spec.document, cv::Size(width, std::max(8, int(width / aspect))), rng);
+        const DocumentImage document = DocumentPainter::paint(layout.document, cv::Size(width, std::max(8, int(width / aspect))), rng);
         placeDocument(scene.bgr, document, *placed, rng);
-        if (spec.occluder == Occluder::HandOverCorner)
+        if (layout.occluder == Occluder::HandOverCorner)
             drawHand(scene.bgr, *placed, rng);
-        else if (spec.occluder == Occluder::PenAcrossSide)
+        else if (layout.occluder == Occluder::PenAcrossSide)
             drawPen(scene.bgr, *placed, rng);
         scene.truth = Quad::fromUnordered(placed->points());
     }
-    light(scene.bgr, spec.lighting, rng);
-    if (spec.blur > 0)
-        cv::GaussianBlur(scene.bgr, scene.bgr, cv::Size(0, 0), spec.blur * size.height / 1080.0);
-    if (spec.noise > 0) {
+    light(scene.bgr, layout.lighting, rng);
+    if (layout.blur > 0)
+        cv::GaussianBlur(scene.bgr, scene.bgr, cv::Size(0, 0), layout.blur * size.height / 1080.0);
+    if (layout.noise > 0) {
         cv::Mat noise(size, CV_16SC3);
-        rng.fill(noise, cv::RNG::NORMAL, 0, spec.noise);
+        rng.fill(noise, cv::RNG::NORMAL, 0, layout.noise);
         cv::Mat sum;
         cv::add(scene.bgr, noise, sum, cv::noArray(), CV_16SC3);
         sum.convertTo(scene.bgr, CV_8UC3);

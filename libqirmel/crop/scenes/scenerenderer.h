@@ -2,7 +2,7 @@
 #define QIRMEL_SCENES_SCENERENDERER_H
 
 #include "quad.h"
-#include "scenespec.h"
+#include "scenelayout.h"
 
 #include <opencv2/core.hpp>
 
@@ -23,8 +23,8 @@ class SceneRenderer
 {
 public:
     // The document's corners in a frame of this size, in the document's own order (its top-left first).
-    static std::optional<Quad> outline(const SceneSpec &spec, const cv::Size &size);
-    static Scene render(const SceneSpec &spec, const cv::Size &size);
+    static std::optional<Quad> outline(const SceneLayout &layout, const cv::Size &size);
+    static Scene render(const SceneLayout &layout, const cv::Size &size);
 };
 
 } // namespace qirmel

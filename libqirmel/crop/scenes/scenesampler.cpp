@@ -49,45 +49,45 @@ SceneSampler::SceneSampler(std::uint32_t seed, double frameAspect)
 {
 }
 
-SceneSpec SceneSampler::withDocument()
+SceneLayout SceneSampler::withDocument()
 {
-    SceneSpec spec;
-    spec.seed = m_rng.next();
-    spec.desk = static_cast<Desk>(m_rng.uniform(0, 4));
-    spec.document = static_cast<Document>(m_rng.uniform(1, 7));
-    spec.lighting = static_cast<Lighting>(m_rng.uniform(0, 5));
+    SceneLayout layout;
+    layout.seed = m_rng.next();
+    layout.desk = static_cast<Desk>(m_rng.uniform(0, 4));
+    layout.document = static_cast<Document>(m_rng.uniform(1, 7));
+    layout.lighting = static_cast<Lighting>(m_rng.uniform(0, 5));
     const int occlusion = m_rng.uniform(0, 10);
-    spec.occluder = occlusion < 6 ? Occluder::None : occlusion < 8 ? Occluder::HandOverCorner : Occluder::PenAcrossSide;
+    layout.occluder = occlusion < 6 ? Occluder::None : occlusion < 8 ? Occluder::HandOverCorner : Occluder::PenAcrossSide;
     // Half the pages lie about square to the camera, as people place them; the rest at any angle.
-    spec.rotationDegrees = m_rng.uniform(0, 2) ? m_rng.uniform(-10.0, 10.0) : m_rng.uniform(0.0, 360.0);
+    layout.rotationDegrees = m_rng.uniform(0, 2) ? m_rng.uniform(-10.0, 10.0) : m_rng.uniform(0.0, 360.0);
     const double tilt = m_rng.uniform(0, 2) ? 3.0 : 15.0;
-    spec.tiltXDegrees = m_rng.uniform(-tilt, tilt);
-    spec.tiltYDegrees = m_rng.uniform(-tilt, tilt);
-    spec.receiptLength = m_rng.uniform(2.2, 4.5);
-    spec.areaShare = m_rng.uniform(0.10, 0.95);
-    spec.noise = m_rng.uniform(0.0, 8.0);
-    spec.blur = m_rng.uniform(0, 10) < 3 ? m_rng.uniform(0.8, 2.5) : 0.0;
-    fitInside(spec);
-    if (spec.occluder != Occluder::HandOverCorner && m_rng.uniform(0, 100) < 15)
-        pushAcrossBorder(spec);
-    return spec;
+    layout.tiltXDegrees = m_rng.uniform(-tilt, tilt);
+    layout.tiltYDegrees = m_rng.uniform(-tilt, tilt);
+    layout.receiptLength = m_rng.uniform(2.2, 4.5);
+    layout.areaShare = m_rng.uniform(0.10, 0.95);
+    layout.noise = m_rng.uniform(0.0, 8.0);
+    layout.blur = m_rng.uniform(0, 10) < 3 ? m_rng.uniform(0.8, 2.5) : 0.0;
+    fitInside(layout);
+    if (layout.occluder != Occluder::HandOverCorner && m_rng.uniform(0, 100) < 15)
+        pushAcrossBorder(layout);
+    return layout;
 }
 
-SceneSpec SceneSampler::emptyDesk()
+SceneLayout SceneSampler::emptyDesk()
 {
-    SceneSpec spec;
-    spec.seed = m_rng.next();
-    spec.desk = static_cast<Desk>(m_rng.uniform(0, 4));
-    spec.document = Document::None;
-    spec.lighting = static_cast<Lighting>(m_rng.uniform(0, 5));
-    spec.noise = m_rng.uniform(0.0, 8.0);
-    spec.blur = m_rng.uniform(0, 10) < 3 ? m_rng.uniform(0.8, 2.5) : 0.0;
-    return spec;
+    SceneLayout layout;
+    layout.seed = m_rng.next();
+    layout.desk = static_cast<Desk>(m_rng.uniform(0, 4));
+    layout.document = Document::None;
+    layout.lighting = static_cast<Lighting>(m_rng.uniform(0, 5));
+    layout.noise = m_rng.uniform(0.0, 8.0);
+    layout.blur = m_rng.uniform(0, 10) < 3 ? m_rng.uniform(0.8, 2.5) : 0.0;
+    return layout;
 }
 
-SceneSpec SceneSampler::moved(const SceneSpec &spec)
+SceneLayout SceneSampler::moved(const SceneLayout &layout)
 {
-    SceneSpec next = spec;
+    SceneLayout next = layout;
     next.rotationDegrees += m_rng.uniform(-15.0, 15.0);
     next.centreX += m_rng.uniform(-0.12, 0.12);
     next.centreY += m_rng.uniform(-0.12, 0.12);
@@ -100,52 +100,52 @@ SceneSpec SceneSampler::moved(const SceneSpec &spec)
     return next;
 }
 
-bool SceneSampler::crossesBorder(const SceneSpec &spec, double frameAspect)
+bool SceneSampler::crossesBorder(const SceneLayout &layout, double frameAspect)
 {
-    const std::optional<Quad> quad = SceneRenderer::outline(spec, layoutSize(frameAspect));
+    const std::optional<Quad> quad = SceneRenderer::outline(layout, layoutSize(frameAspect));
     return quad && !inside(*quad, layoutSize(frameAspect), 0);
 }
 
-void SceneSampler::fitInside(SceneSpec &spec)
+void SceneSampler::fitInside(SceneLayout &layout)
 {
     const cv::Size size = layoutSize(m_frameAspect);
     for (int attempt = 0; attempt < 200; ++attempt) {
-        spec.centreX = m_rng.uniform(0.15, 0.85);
-        spec.centreY = m_rng.uniform(0.15, 0.85);
-        if (inside(*SceneRenderer::outline(spec, size), size, 4))
+        layout.centreX = m_rng.uniform(0.15, 0.85);
+        layout.centreY = m_rng.uniform(0.15, 0.85);
+        if (inside(*SceneRenderer::outline(layout, size), size, 4))
             return;
         // A large page fits the wide frame only lying across it.
-        spec.rotationDegrees += 90;
-        if (inside(*SceneRenderer::outline(spec, size), size, 4))
+        layout.rotationDegrees += 90;
+        if (inside(*SceneRenderer::outline(layout, size), size, 4))
             return;
         // After a few placements at this size it will not fit anywhere: shrink it.
         if (attempt % 8 == 7)
-            spec.areaShare *= 0.93;
+            layout.areaShare *= 0.93;
     }
-    spec.centreX = 0.5;
-    spec.centreY = 0.5;
+    layout.centreX = 0.5;
+    layout.centreY = 0.5;
 }
 
-void SceneSampler::pushAcrossBorder(SceneSpec &spec)
+void SceneSampler::pushAcrossBorder(SceneLayout &layout)
 {
     const cv::Size size = layoutSize(m_frameAspect);
-    const Quad placed = *SceneRenderer::outline(spec, size);
+    const Quad placed = *SceneRenderer::outline(layout, size);
     const cv::Point2f corner = placed[m_rng.uniform(0, 4)];
-    const cv::Point2f centre(float(spec.centreX * size.width), float(spec.centreY * size.height));
+    const cv::Point2f centre(float(layout.centreX * size.width), float(layout.centreY * size.height));
     const cv::Point2f direction = (corner - centre) / float(cv::norm(corner - centre));
     const double reach = std::sqrt(placed.area()) * m_rng.uniform(0.05, 0.25);
-    SceneSpec trial = spec;
+    SceneLayout trial = layout;
     // Slide towards the chosen corner until it is well outside, keeping at least a third of every side.
     for (double step = 4; step < size.height; step += 4) {
-        trial.centreX = spec.centreX + direction.x * step / size.width;
-        trial.centreY = spec.centreY + direction.y * step / size.height;
+        trial.centreX = layout.centreX + direction.x * step / size.width;
+        trial.centreY = layout.centreY + direction.y * step / size.height;
         const Quad quad = *SceneRenderer::outline(trial, size);
         if (leastVisibleSide(quad, size) < 0.35)
             return;
         const cv::Point2f moved = corner + direction * float(step);
         const double outside = std::max({-moved.x, -moved.y, moved.x - size.width, moved.y - size.height});
         if (outside >= reach) {
-            spec = trial;
+            layout = trial;
             return;
         }
     }

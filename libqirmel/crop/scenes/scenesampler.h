@@ -1,7 +1,7 @@
 #ifndef QIRMEL_SCENES_SCENESAMPLER_H
 #define QIRMEL_SCENES_SCENESAMPLER_H
 
-#include "scenespec.h"
+#include "scenelayout.h"
 
 #include <opencv2/core.hpp>
 
@@ -19,16 +19,16 @@ public:
     // frameAspect: width over height of the frames the scenes will be rendered at.
     SceneSampler(std::uint32_t seed, double frameAspect);
 
-    SceneSpec withDocument();
-    SceneSpec emptyDesk();
+    SceneLayout withDocument();
+    SceneLayout emptyDesk();
     // The same scene with the document slid and turned, as when a user moves the page.
-    SceneSpec moved(const SceneSpec &spec);
+    SceneLayout moved(const SceneLayout &layout);
     // Whether any corner of the scene's document lies outside the frame.
-    static bool crossesBorder(const SceneSpec &spec, double frameAspect);
+    static bool crossesBorder(const SceneLayout &layout, double frameAspect);
 
 private:
-    void fitInside(SceneSpec &spec);
-    void pushAcrossBorder(SceneSpec &spec);
+    void fitInside(SceneLayout &layout);
+    void pushAcrossBorder(SceneLayout &layout);
 
     cv::RNG m_rng;
     double m_frameAspect;

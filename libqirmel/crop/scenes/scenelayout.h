@@ -1,5 +1,5 @@
-#ifndef QIRMEL_SCENES_SCENESPEC_H
-#define QIRMEL_SCENES_SCENESPEC_H
+#ifndef QIRMEL_SCENES_SCENELAYOUT_H
+#define QIRMEL_SCENES_SCENELAYOUT_H
 
 #include <cstdint>
 
@@ -12,7 +12,7 @@ enum class Occluder { None, HandOverCorner, PenAcrossSide };
 
 // Everything that decides one overhead scene, independent of the frame size it is rendered at: the
 // same description gives the same picture (up to scale) every time.
-struct SceneSpec
+struct SceneLayout
 {
     Desk desk = Desk::PlainLight;
     Document document = Document::A4;
