@@ -49,7 +49,8 @@ bool ImageThread::allocateFrameBuffer(int width, int height)
 
 void ImageThread::run()
 {
-    m_bRun.store(true, std::memory_order_relaxed);
+    // Acquire what the previous run, on another thread, left in the members (see the end of run).
+    m_bRun.exchange(true, std::memory_order_acquire);
     std::puts("thread start run");
 
     while (m_bRun.load(std::memory_order_relaxed) && !isInterruptionRequested()) {
@@ -76,5 +77,8 @@ void ImageThread::run()
     delete[] m_pFrameBuf;
     m_pFrameBuf = nullptr;
     m_iFrameBufSize = 0;
+    // Each run is a new thread: the members pass from one run to the next through this release,
+    // not only through the owner's wait and start, whose ordering lives inside Qt.
+    m_bRun.store(false, std::memory_order_release);
     std::puts("视频线程退出！");
 }

@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <utility>
+
 namespace {
 
 const char *const kNames[CountingLibrary::FunctionCount] = {
@@ -15,6 +17,7 @@ const char *const kNames[CountingLibrary::FunctionCount] = {
 std::array<void *, CountingLibrary::FunctionCount> CountingLibrary::s_functions{};
 std::array<std::atomic<long>, CountingLibrary::FunctionCount> CountingLibrary::s_calls{};
 std::array<std::atomic<long>, CountingLibrary::FunctionCount> CountingLibrary::s_failures{};
+std::function<void()> CountingLibrary::s_beforeNextOpen;
 
 bool CountingLibrary::load(const std::string &path, std::string &error)
 {
@@ -49,4 +52,15 @@ int CountingLibrary::result(Function function, int value)
     if (value < 0)
         s_failures[function].fetch_add(1, std::memory_order_relaxed);
     return value;
+}
+
+void CountingLibrary::runBeforeNextOpen(std::function<void()> action)
+{
+    s_beforeNextOpen = std::move(action);
+}
+
+void CountingLibrary::beforeOpen()
+{
+    if (s_beforeNextOpen)
+        std::exchange(s_beforeNextOpen, nullptr)();
 }

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <string>
 
 // A camera library loaded with dlopen, behind the 21 functions that this tool defines itself: each
@@ -36,10 +37,17 @@ public:
     // Counts a negative result and passes it on.
     static int result(Function function, int value);
 
+    // Has action run once, on the calling thread of the next OpenCamera, before the library opens:
+    // the moment of a switch when the frame thread has ended and the camera is closed.
+    static void runBeforeNextOpen(std::function<void()> action);
+    // For the forwarding OpenCamera: runs and forgets that action, if any.
+    static void beforeOpen();
+
 private:
     static std::array<void *, FunctionCount> s_functions;
     static std::array<std::atomic<long>, FunctionCount> s_calls;
     static std::array<std::atomic<long>, FunctionCount> s_failures;
+    static std::function<void()> s_beforeNextOpen;
 };
 
 #endif

@@ -27,7 +27,11 @@ int GetMainCamera(void) { return forward<decltype(&GetMainCamera)>(F::GetMainCam
 int GetAuxCamera(void) { return forward<decltype(&GetAuxCamera)>(F::GetAuxCamera); }
 int SetMJPG(int enable) { return forward<decltype(&SetMJPG)>(F::SetMJPG, enable); }
 int SetDefaultRes(int width, int height) { return forward<decltype(&SetDefaultRes)>(F::SetDefaultRes, width, height); }
-int OpenCamera(int index) { return forward<decltype(&OpenCamera)>(F::OpenCamera, index); }
+int OpenCamera(int index)
+{
+    F::beforeOpen();
+    return forward<decltype(&OpenCamera)>(F::OpenCamera, index);
+}
 int CloseCamera(void) { return forward<decltype(&CloseCamera)>(F::CloseCamera); }
 int GetResCount(void) { return forward<decltype(&GetResCount)>(F::GetResCount); }
 int GetResWidth(int index) { return forward<decltype(&GetResWidth)>(F::GetResWidth, index); }

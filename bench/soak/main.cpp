@@ -170,6 +170,13 @@ int main(int argc, char *argv[])
                      mebibytes(*least), mebibytes(*most), mebibytes(growth), settings.maxGrowthKiB / 1024.0,
                      !kMemoryJudged ? "not judged under AddressSanitizer" : withinLimit ? "ok" : "FAIL");
         passed = passed && (withinLimit || !kMemoryJudged);
+        std::fprintf(report, "soak: resident memory at every cycle's end, MiB:");
+        for (const std::int64_t sample : samples)
+            std::fprintf(report, " %.1f", mebibytes(sample));
+        const auto &heap = figures.heapSamples;
+        std::fprintf(report, "\nsoak: heap in use: %.2f MiB at switch %d, %.2f MiB at the end: growth %+.3f MiB\n",
+                     mebibytes(heap.front()), figures.firstSampleSwitch, mebibytes(heap.back()),
+                     mebibytes(heap.back() - heap.front()));
     }
     std::fprintf(report, "soak: %s\n", passed ? "passed" : "FAILED");
     std::fclose(report);

@@ -15,3 +15,9 @@ std::int64_t ResidentMemory::settledBytes()
         return -1;
     return residentPages * sysconf(_SC_PAGESIZE);
 }
+
+std::int64_t ResidentMemory::heapInUseBytes()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return std::int64_t(info.uordblks + info.hblkhd);
+}

@@ -10,6 +10,10 @@ public:
     // Resident bytes after the allocator has handed back the free memory it keeps for later, so that
     // two readings differ by what the process holds, not by how the allocator caches. -1 if unknown.
     static std::int64_t settledBytes();
+
+    // Bytes the allocator has handed out and not had back: what a leak adds to, as opposed to the
+    // resident pages that fragmentation can add to as well.
+    static std::int64_t heapInUseBytes();
 };
 
 #endif

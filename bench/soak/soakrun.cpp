@@ -75,9 +75,16 @@ SoakFigures SoakRun::run()
         }
         const bool cycleComplete = m_devices->currentIndex() == 0 && m_resolutions->currentIndex() == 0;
         if (cycleComplete && m_figures.switches >= m_options.warmup) {
-            if (m_figures.memorySamples.empty())
-                m_figures.firstSampleSwitch = m_figures.switches;
-            m_figures.memorySamples.push_back(ResidentMemory::settledBytes());
+            settle();
+            // Measured in the next switch, between close and open: no frame in flight, no frame
+            // buffer, nothing but what the app and the library keep.
+            const int cycleEnd = m_figures.switches;
+            CountingLibrary::runBeforeNextOpen([this, cycleEnd] {
+                if (m_figures.memorySamples.empty())
+                    m_figures.firstSampleSwitch = cycleEnd;
+                m_figures.memorySamples.push_back(ResidentMemory::settledBytes());
+                m_figures.heapSamples.push_back(ResidentMemory::heapInUseBytes());
+            });
         }
     }
     return m_figures;
@@ -113,15 +120,39 @@ void SoakRun::betweenSwitches()
     const int done = m_figures.switches;
     if (done % m_options.photoEvery == 0)
         takePhoto();
-    if (done % m_options.turnEvery == 0) {
-        // Two right, one left: in time every orientation, and both buttons.
-        (m_figures.turns % 3 == 2 ? m_turnLeft : m_turnRight)->click();
-        ++m_figures.turns;
-    }
+    // Two right, one left: in time every orientation, and both buttons.
+    if (done % m_options.turnEvery == 0)
+        turn(m_figures.turns % 3 == 2 ? m_turnLeft : m_turnRight);
     if (done % m_options.autoCropEvery == 0) {
         m_autoCrop->click();
         ++m_figures.autoCropClicks;
     }
+}
+
+void SoakRun::turn(QAbstractButton *button)
+{
+    button->click();
+    m_quarterTurns = (m_quarterTurns + (button == m_turnRight ? 1 : 3)) % 4;
+    ++m_figures.turns;
+}
+
+// Every measurement is taken in the same state, or the buffers that the state keeps would show as
+// growth or shrinkage: auto crop off, the picture upright, and turned a full round at the size
+// measured at, so that the turns' buffers are sized alike every time.
+void SoakRun::settle()
+{
+    m_watchdog.progress("settling after switch " + std::to_string(m_figures.switches));
+    if (m_autoCrop->isChecked()) {
+        m_autoCrop->click();
+        ++m_figures.autoCropClicks;
+    }
+    while (m_quarterTurns != 0)
+        turn(m_turnLeft);
+    for (int quarter = 0; quarter < 4; ++quarter) {
+        turn(m_turnRight);
+        waitForNextFrame();
+    }
+    waitForNextFrame();
 }
 
 void SoakRun::takePhoto()

@@ -37,6 +37,7 @@ struct SoakFigures
     // Resident bytes at the end of every cycle through all cameras and sizes after the warm-up,
     // each taken in the same state: the first camera at its first size, showing frames.
     std::vector<std::int64_t> memorySamples;
+    std::vector<std::int64_t> heapSamples; // the allocator's bytes in use at the same moments
     int firstSampleSwitch = 0;
 };
 
@@ -55,6 +56,8 @@ private:
     void waitForNextFrame();
     void betweenSwitches();
     void takePhoto();
+    void turn(QAbstractButton *button);
+    void settle();
 
     const SoakOptions m_options;
     Watchdog &m_watchdog;
@@ -66,6 +69,7 @@ private:
     QAbstractButton *m_turnRight;
     QAbstractButton *m_autoCrop;
     const QDir m_photoDir;
+    int m_quarterTurns = 0; // clockwise, as the turns so far leave the picture
     SoakFigures m_figures;
 };
 

@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 #include "stdoutcapture.h"
 #include "testframes.h"
+#include "threadendbarrier.h"
 
 #include <QLabel>
 #include <QSemaphore>
@@ -66,12 +67,20 @@ struct EmittedFrames
 // Stops the thread at the end of a test, as its owner must before destroying it.
 struct StoppedAtExit
 {
-    ImageThread &thread;
+    explicit StoppedAtExit(ImageThread &thread)
+        : thread(thread)
+        , end(thread)
+    {
+    }
     ~StoppedAtExit()
     {
         thread.stop();
         thread.wait();
+        end.pass();
     }
+
+    ImageThread &thread;
+    ThreadEndBarrier end;
 };
 
 QLabel *preview(MainWindow &window)
@@ -109,6 +118,7 @@ void FrameThreadTest::stopBeforeRunStillEndsTheLoop()
 {
     FakeCamera::reset(cameraOfSize(QSize(16, 16)));
     ImageThread thread;
+    ThreadEndBarrier end(thread);
     QSemaphore stopped;
     // started() is emitted on the new thread just before run(): holding it there puts the stop
     // exactly between start() and the loop's first line.
@@ -118,6 +128,7 @@ void FrameThreadTest::stopBeforeRunStillEndsTheLoop()
         thread.stop();
         stopped.release();
         QVERIFY2(thread.wait(30000), "the frame thread ignored a stop that came before run()");
+        end.pass();
     }
 }
 
@@ -126,11 +137,13 @@ void FrameThreadTest::logsStartAndExitOfEveryRun()
     FakeCamera::reset(cameraOfSize(QSize(16, 16)));
     StdoutCapture output;
     ImageThread thread;
+    ThreadEndBarrier end(thread);
     for (int round = 0; round < 2; ++round) {
         thread.start();
         QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", round + 1));
         thread.stop();
         thread.wait();
+        end.pass();
     }
     QCOMPARE(output.lines(), QStringList({"thread start run", "视频线程退出！", "thread start run", "视频线程退出！"}));
 }
@@ -151,7 +164,7 @@ void FrameThreadTest::unusableFrameSizeReadsNothing()
     FakeCamera::reset(cameraOfSize(size));
     FakeCamera::setRepeatingFrame(jpegFrame(QSize(8, 8)));
     ImageThread thread;
-    StoppedAtExit stopper{thread};
+    StoppedAtExit stopper(thread);
     thread.start();
 
     QVERIFY(FakeCamera::waitForCalls("GetCurResHeight", 4));
@@ -166,7 +179,7 @@ void FrameThreadTest::impossibleLengthsAreDropped()
     const int capacity = size.width() * size.height() * 3;
     const QByteArray jpeg = makeJpeg(size);
     ImageThread thread;
-    StoppedAtExit stopper{thread};
+    StoppedAtExit stopper(thread);
     EmittedFrames emitted;
     emitted.connectTo(&thread);
     FakeCamera::queueFrames({
@@ -191,7 +204,7 @@ void FrameThreadTest::cameraWithoutFramesEmitsNothing()
 {
     FakeCamera::reset(cameraOfSize(QSize(64, 48)));
     ImageThread thread;
-    StoppedAtExit stopper{thread};
+    StoppedAtExit stopper(thread);
     EmittedFrames emitted;
     emitted.connectTo(&thread);
     thread.start();
