@@ -72,7 +72,10 @@ TEST(Exports, SonameIsTheFileName)
 // The application's own sequence, through the loaded library with no configuration file.
 TEST(Exports, ApplicationSequenceThroughTheLoader)
 {
-    void *library = dlopen(QIRMEL_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
+    // Kept loaded after dlclose(), as an application keeps it: the library's state is made once and
+    // never destroyed, and unmapping it would leave that state unreachable, a leak in the eyes of
+    // LeakSanitizer.
+    void *library = dlopen(QIRMEL_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     ASSERT_NE(library, nullptr) << dlerror();
     for (const std::string &name : kFunctions)
         EXPECT_NE(dlsym(library, name.c_str()), nullptr) << name;
