@@ -16,9 +16,6 @@ constexpr int kRgb32PixelFormat = TJPF_XRGB;
 
 constexpr int kBytesPerPixel = 4;
 
-// Larger frames than any camera delivers are refused rather than trusted to a header field.
-constexpr qint64 kMaxPixels = qint64(1) << 28;
-
 bool looksLikeJpeg(const unsigned char *data, int length)
 {
     return length >= 2 && data[0] == 0xFF && data[1] == 0xD8;
@@ -95,14 +92,14 @@ QImage FrameDecoder::wrap(std::shared_ptr<Buffer> buffer, int width, int height)
     return image;
 }
 
-QImage FrameDecoder::decode(const unsigned char *data, int length)
+QImage FrameDecoder::decode(const unsigned char *data, int length, qint64 maxPixels)
 {
     if (!data || length <= 0)
         return QImage();
-    return looksLikeJpeg(data, length) ? decodeJpeg(data, length) : decodeOther(data, length);
+    return looksLikeJpeg(data, length) ? decodeJpeg(data, length, maxPixels) : decodeOther(data, length, maxPixels);
 }
 
-QImage FrameDecoder::decodeJpeg(const unsigned char *data, int length)
+QImage FrameDecoder::decodeJpeg(const unsigned char *data, int length, qint64 maxPixels)
 {
     tjhandle handle = m_turboJpeg->handle;
     if (!handle)
@@ -116,8 +113,10 @@ QImage FrameDecoder::decodeJpeg(const unsigned char *data, int length)
         return QImage();
     // TurboJPEG can't turn CMYK into RGB; Qt's reader can, and no camera stream uses it.
     if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK)
-        return decodeOther(data, length);
-    if (width <= 0 || height <= 0 || qint64(width) * height > kMaxPixels)
+        return decodeOther(data, length, maxPixels);
+    // The header is only a few bytes of a possibly damaged frame: its size is trusted no further
+    // than the camera's own frame size, so a broken frame can't make the decoder take gigabytes.
+    if (width <= 0 || height <= 0 || qint64(width) * height > maxPixels)
         return QImage();
 
     auto buffer = takeFreeBuffer(width * height * kBytesPerPixel);
@@ -132,10 +131,10 @@ QImage FrameDecoder::decodeJpeg(const unsigned char *data, int length)
     return wrap(std::move(buffer), width, height);
 }
 
-QImage FrameDecoder::decodeOther(const unsigned char *data, int length)
+QImage FrameDecoder::decodeOther(const unsigned char *data, int length, qint64 maxPixels)
 {
     QImage loaded = QImage::fromData(data, length);
-    if (loaded.isNull())
+    if (loaded.isNull() || qint64(loaded.width()) * loaded.height() > maxPixels)
         return QImage();
     loaded = loaded.convertToFormat(QImage::Format_RGB32);
     auto buffer = takeFreeBuffer(loaded.width() * loaded.height() * kBytesPerPixel);

@@ -25,9 +25,10 @@ public:
     // nowhere to go, so the caller drops the frame.
     bool hasFreeBuffer() const;
 
-    // Decodes length bytes of data. A frame that doesn't decode gives a null image; so does a
-    // decodable one when no buffer is free.
-    QImage decode(const unsigned char *data, int length);
+    // Decodes length bytes of data into an image of at most maxPixels pixels. A frame that doesn't
+    // decode gives a null image; so does one whose header claims more pixels, which no camera of
+    // that frame size sends, and a decodable one when no buffer is free.
+    QImage decode(const unsigned char *data, int length, qint64 maxPixels);
 
 private:
     struct Buffer;
@@ -35,8 +36,8 @@ private:
 
     std::shared_ptr<Buffer> takeFreeBuffer(int bytes);
     QImage wrap(std::shared_ptr<Buffer> buffer, int width, int height);
-    QImage decodeJpeg(const unsigned char *data, int length);
-    QImage decodeOther(const unsigned char *data, int length);
+    QImage decodeJpeg(const unsigned char *data, int length, qint64 maxPixels);
+    QImage decodeOther(const unsigned char *data, int length, qint64 maxPixels);
 
     std::unique_ptr<TurboJpegHandle> m_turboJpeg;
     std::array<std::shared_ptr<Buffer>, kBufferCount> m_buffers;

@@ -71,7 +71,9 @@ void ImageThread::run()
         // without bound.
         if (!m_decoder.hasFreeBuffer())
             continue;
-        emit SendImageProcessing(m_decoder.decode(m_pFrameBuf, length), ret);
+        // A frame never has more pixels than the camera's frame size the buffer was made for.
+        const qint64 framePixels = m_iFrameBufSize / 3;
+        emit SendImageProcessing(m_decoder.decode(m_pFrameBuf, length, framePixels), ret);
     }
 
     delete[] m_pFrameBuf;

@@ -25,9 +25,12 @@ QByteArray encodeWithTurboJpeg(const QImage &picture, int subsampling)
     return bytes;
 }
 
-QImage decode(FrameDecoder &decoder, const QByteArray &bytes)
+// Room for the largest frame the tests decode, as a camera's frame buffer would give.
+constexpr qint64 kCameraPixels = 1920 * 1080;
+
+QImage decode(FrameDecoder &decoder, const QByteArray &bytes, qint64 maxPixels = kCameraPixels)
 {
-    return decoder.decode(reinterpret_cast<const unsigned char *>(bytes.constData()), bytes.size());
+    return decoder.decode(reinterpret_cast<const unsigned char *>(bytes.constData()), bytes.size(), maxPixels);
 }
 
 QStringList warnings;
@@ -51,6 +54,7 @@ private slots:
     void damagedDataGivesNullImagesQuietly_data();
     void damagedDataGivesNullImagesQuietly();
     void truncatedJpegStillShowsWhatArrived();
+    void framesLargerThanTheCameraAreRefused();
     void buffersAreHeldUntilImagesAreReleased();
     void framesOfChangingSizeDecodeIntoGrownBuffers();
     void imagesOutliveTheDecoder();
@@ -140,6 +144,31 @@ void FrameDecoderTest::truncatedJpegStillShowsWhatArrived()
     QCOMPARE(decoded.size(), QSize(320, 240));
     const QImage complete = QImage::fromData(makeJpeg(QSize(320, 240))).convertToFormat(QImage::Format_RGB32);
     QCOMPARE(decoded.pixel(10, 10), complete.pixel(10, 10));
+}
+
+void FrameDecoderTest::framesLargerThanTheCameraAreRefused()
+{
+    FrameDecoder decoder;
+    const QByteArray jpeg = makeJpeg(QSize(64, 48));
+    QVERIFY(!decode(decoder, jpeg, 64 * 48).isNull());
+    QVERIFY(decode(decoder, jpeg, 64 * 48 - 1).isNull());
+
+    // A 1.3 kB frame whose header claims 16000 x 16000 pixels is refused before any buffer grows
+    // to a gigabyte for it.
+    QByteArray lying = jpeg;
+    const int sof = lying.indexOf("\xff\xc0");
+    QVERIFY(sof > 0);
+    lying[sof + 5] = char(16000 >> 8);
+    lying[sof + 6] = char(16000 & 0xff);
+    lying[sof + 7] = char(16000 >> 8);
+    lying[sof + 8] = char(16000 & 0xff);
+    QVERIFY(decode(decoder, lying).isNull());
+
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    makePicture(QSize(64, 48)).save(&buffer, "PNG");
+    QVERIFY(decode(decoder, png, 64 * 48 - 1).isNull());
 }
 
 void FrameDecoderTest::buffersAreHeldUntilImagesAreReleased()
