@@ -1,5 +1,6 @@
 #include "linequads.h"
 
+#include "linemeeting.h"
 #include "lineprofile.h"
 
 #include <algorithm>
@@ -24,13 +25,7 @@ constexpr double kMinGapShare = 0.25;
 
 bool meet(const EdgeLine &a, const EdgeLine &b, cv::Point2f &at)
 {
-    const double denominator = double(a.direction.x) * b.direction.y - double(a.direction.y) * b.direction.x;
-    if (std::abs(denominator) < 1e-6)
-        return false;
-    const cv::Point2f q = b.point - a.point;
-    const double t = (double(q.x) * b.direction.y - double(q.y) * b.direction.x) / denominator;
-    at = a.point + a.direction * float(t);
-    return true;
+    return linesMeet(a.point, a.direction, b.point, b.direction, at);
 }
 
 struct Scored

@@ -1,5 +1,7 @@
 #include "siderefiner.h"
 
+#include "linemeeting.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -20,13 +22,7 @@ struct Line
 
 bool intersect(const Line &a, const Line &b, cv::Point2f &at)
 {
-    const double denominator = double(a.direction.x) * b.direction.y - double(a.direction.y) * b.direction.x;
-    if (std::abs(denominator) < 1e-6)
-        return false;
-    const cv::Point2f q = b.point - a.point;
-    const double t = (double(q.x) * b.direction.y - double(q.y) * b.direction.x) / denominator;
-    at = a.point + a.direction * float(t);
-    return true;
+    return linesMeet(a.point, a.direction, b.point, b.direction, at);
 }
 
 Line fit(const std::vector<cv::Point2f> &points)
