@@ -259,6 +259,8 @@ int CameraLibrary::capture(const char *path)
         const std::lock_guard<std::mutex> state(m_stateMutex);
         if (!m_hasNewest)
             return -ENODATA;
+        if (!m_cameras[static_cast<std::size_t>(m_openIndex)]->allowPhoto())
+            return -EIO;
         frame = m_newest;
         liveOutline = m_newestOutline;
         settings = m_settings;

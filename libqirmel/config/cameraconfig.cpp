@@ -28,6 +28,8 @@ constexpr int kMinSide = 32;
 constexpr int kMaxSide = 8192;
 constexpr int kMaxFps = 120;
 constexpr int kMaxSceneInterval = 3600;
+constexpr int kMaxFaultEvery = 1000000;
+constexpr int kMaxFaultMilliseconds = 60000;
 constexpr std::size_t kMaxNameLength = 63;
 constexpr int kMaxDroppedFrames = 30;
 
@@ -133,6 +135,17 @@ private:
     std::vector<std::pair<int, std::string>> &m_problems;
     std::size_t m_pos = 0;
     int m_line = 0;
+};
+
+// The fault keys of a camera section: how often each fault comes, and how long the lasting ones last.
+const std::pair<const char *, int CameraFaults::*> kFaultCounts[] = {
+    {"fail_every", &CameraFaults::failEvery},         {"corrupt_every", &CameraFaults::corruptEvery},
+    {"truncate_every", &CameraFaults::truncateEvery}, {"stall_every", &CameraFaults::stallEvery},
+    {"unplug_every", &CameraFaults::unplugEvery},     {"photo_fail_every", &CameraFaults::photoFailEvery},
+};
+const std::pair<const char *, std::chrono::milliseconds CameraFaults::*> kFaultDurations[] = {
+    {"stall_ms", &CameraFaults::stall},
+    {"unplug_ms", &CameraFaults::unplugged},
 };
 
 // The named scenes, as the scene key spells them.
@@ -289,7 +302,35 @@ private:
             camera.scene.interval = std::chrono::seconds(seconds);
             return {};
         }
+        if (std::string problem; applyFault(camera.faults, name, value, problem))
+            return problem;
         return "unknown key \"" + name + "\" in a camera section";
+    }
+
+    // True when name is one of the fault keys, with what is wrong with its value in problem.
+    static bool applyFault(CameraFaults &faults, const std::string &name, const std::string &value,
+                           std::string &problem)
+    {
+        for (const auto &[key, count] : kFaultCounts) {
+            if (name != key)
+                continue;
+            if (!parseInt(value, 10, 0, kMaxFaultEvery, faults.*count))
+                problem = name + " must be a whole number from 0 (never) to " + std::to_string(kMaxFaultEvery) +
+                          ", not \"" + value + "\"";
+            return true;
+        }
+        for (const auto &[key, duration] : kFaultDurations) {
+            if (name != key)
+                continue;
+            int milliseconds = 0;
+            if (parseInt(value, 10, 1, kMaxFaultMilliseconds, milliseconds))
+                faults.*duration = std::chrono::milliseconds(milliseconds);
+            else
+                problem = name + " must be a whole number of milliseconds from 1 to " +
+                          std::to_string(kMaxFaultMilliseconds) + ", not \"" + value + "\"";
+            return true;
+        }
+        return false;
     }
 
     std::string applyScene(int number, SceneConfig &scene, const std::string &value)

@@ -2,6 +2,7 @@
 #ifndef QIRMEL_CAMERACONFIG_H
 #define QIRMEL_CAMERACONFIG_H
 
+#include "source/camerafaults.h"
 #include "source/camerasource.h"
 #include "source/v4l2/v4l2settings.h"
 
@@ -41,6 +42,7 @@ struct VirtualCameraConfig {
     CameraInfo info;
     int fps = 0;  // frames per second at every size; 0 means 15 above 1920x1080 and 30 up to it
     SceneConfig scene;
+    CameraFaults faults;  // none unless the section asks for them
 };
 
 struct CameraConfig {

@@ -52,6 +52,11 @@ public:
     // pre-rendered scene) delivers frames turned so and says so in Frame::quarterTurns; the library
     // turns whatever is left. Most sources cannot and ignore it.
     virtual void preferTurns(int) {}
+
+    // Asked before each photo taken while the source is open, from any thread, also while a wait is
+    // in progress: false makes the photo fail, as with a camera that cannot deliver a still. Most
+    // sources always allow.
+    virtual bool allowPhoto() { return true; }
 };
 
 }  // namespace qirmel

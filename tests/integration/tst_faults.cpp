@@ -1,0 +1,244 @@
+// The app with the real camera library whose virtual camera misbehaves as CameraConf.ini tells it:
+// failing reads, damaged and cut-off frames, stalls longer than the library waits, a camera that
+// goes away and comes back, photos that fail. Through all of it the window keeps showing frames once
+// the camera sends them again, switches, numbers its photos on, and logs nothing but its usual lines
+// and the line of each failed photo.
+#include "framedeliveries.h"
+#include "mainwindow.h"
+#include "stdoutcapture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Every line the app ever writes to standard output.
+const QRegularExpression kLogLine("^(find count = -?\\d+ camera"
+                                  "|camera \\d+ name is .*"
+                                  "|iDev = \\d+, pid = [0-9a-f]+, vid = [0-9a-f]+"
+                                  "|main_camera = -?\\d+, aux_camera = -?\\d+"
+                                  "|open camera ret = -?\\d+"
+                                  "|thread start run"
+                                  "|视频线程退出！"
+                                  "|on(Dev|Res)Change open camera ret = -?\\d+, m_iCurIndex = \\d+"
+                                  "|ret = -\\d+, 路径不存在)$");
+const QRegularExpression kPhotoFailure("^ret = -\\d+, 路径不存在$");
+
+QStringList unexpectedLines(const StdoutCapture &output)
+{
+    QStringList unexpected;
+    for (const QString &line : output.lines()) {
+        if (!kLogLine.match(line).hasMatch())
+            unexpected << line;
+    }
+    return unexpected;
+}
+
+QStringList photoFailures(const StdoutCapture &output)
+{
+    return output.lines().filter(kPhotoFailure);
+}
+
+QDir appDir()
+{
+    return QDir(QCoreApplication::applicationDirPath());
+}
+
+QStringList photos()
+{
+    return appDir().entryList({"*.jpg"}, QDir::Files, QDir::Name);
+}
+
+void removePhotos()
+{
+    for (const QString &name : photos())
+        QFile::remove(appDir().filePath(name));
+}
+
+bool isJpegFile(const QString &name)
+{
+    QFile file(appDir().filePath(name));
+    return file.open(QIODevice::ReadOnly) && file.read(2) == QByteArray("\xff\xd8", 2);
+}
+
+// A working folder whose CameraConf.ini gives the first of two small virtual cameras the faults
+// given, for the library to read when the window starts; the photos go with it.
+class FaultyCameraSetup
+{
+public:
+    explicit FaultyCameraSetup(const char *faults)
+        : m_previous(QDir::currentPath())
+    {
+        removePhotos();
+        QFile config(m_folder.filePath("CameraConf.ini"));
+        if (!config.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(config.fileName()));
+        config.write("[library]\nbackend = virtual\n"
+                     "[camera0]\nname = Faulty Camera\nresolutions = 320X240, 160X120\nfps = 30\n");
+        config.write(faults);
+        config.write("\n[camera1]\nname = Steady Camera\nresolutions = 160X120\n");
+        config.close();
+        QDir::setCurrent(m_folder.path());
+    }
+    ~FaultyCameraSetup()
+    {
+        QDir::setCurrent(m_previous);
+        removePhotos();
+    }
+    FaultyCameraSetup(const FaultyCameraSetup &) = delete;
+    FaultyCameraSetup &operator=(const FaultyCameraSetup &) = delete;
+
+private:
+    QTemporaryDir m_folder;
+    QString m_previous;
+};
+
+QComboBox *resolutions(MainWindow &window)
+{
+    return window.findChild<QComboBox *>("comboBoxRes");
+}
+
+void takePhoto(MainWindow &window)
+{
+    window.findChild<QAbstractButton *>("pushButton")->click();
+}
+
+// Switches to the other resolution; the result of the camera's opening, as the window logged it.
+QString switchResolution(MainWindow &window, const StdoutCapture &output)
+{
+    QComboBox *box = resolutions(window);
+    box->setCurrentIndex(1 - box->currentIndex());
+    const QStringList opens = output.lines().filter(QRegularExpression("^onResChange open camera ret = "));
+    return opens.isEmpty() ? QString() : opens.last();
+}
+
+} // namespace
+
+class FaultsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void failingReads();
+    void damagedFrames();
+    void stallsLongerThanTheLibraryWaits();
+    void cameraGoneAndBack();
+    void failingPhotos();
+    void allFaultsTogether();
+};
+
+void FaultsTest::failingReads()
+{
+    FaultyCameraSetup setup("fail_every = 2");
+    StdoutCapture output;
+    MainWindow window;
+    FrameDeliveries frames(window);
+    QVERIFY(frames.waitForMore(10));
+    QCOMPARE(unexpectedLines(output), QStringList());
+}
+
+void FaultsTest::damagedFrames()
+{
+    FaultyCameraSetup setup("corrupt_every = 2\ntruncate_every = 3");
+    StdoutCapture output;
+    MainWindow window;
+    FrameDeliveries frames(window);
+    QVERIFY(frames.waitForMore(12));
+
+    // A photo of a damaged frame fails, one of a whole frame is written; either way the number is
+    // used up.
+    const int shots = 6;
+    for (int i = 0; i < shots; ++i) {
+        takePhoto(window);
+        QVERIFY(frames.waitForMore(1));
+    }
+    const QStringList written = photos();
+    QCOMPARE(written.size() + photoFailures(output).size(), shots);
+    for (const QString &name : written) {
+        QVERIFY2(QRegularExpression("^0000[0-5]\\.jpg$").match(name).hasMatch(), qPrintable(name));
+        QVERIFY(isJpegFile(name));
+    }
+    QCOMPARE(unexpectedLines(output), QStringList());
+}
+
+void FaultsTest::stallsLongerThanTheLibraryWaits()
+{
+    // Before every frame the camera sends nothing for longer than a frame read waits, so the frame
+    // thread is nearly always inside a read that times out when the window reopens the camera.
+    FaultyCameraSetup setup("stall_every = 1\nstall_ms = 1500");
+    StdoutCapture output;
+    MainWindow window;
+    FrameDeliveries frames(window);
+    QVERIFY(frames.waitForMore(2));
+    QCOMPARE(switchResolution(window, output), QString("onResChange open camera ret = 0, m_iCurIndex = 0"));
+    QVERIFY(frames.waitForMore(2));
+    QCOMPARE(unexpectedLines(output), QStringList());
+}
+
+void FaultsTest::cameraGoneAndBack()
+{
+    FaultyCameraSetup setup("unplug_every = 3\nunplug_ms = 1000");
+    StdoutCapture output;
+    MainWindow window;
+    FrameDeliveries frames(window);
+    // Gone after frames 3, 6 and 9, back each time.
+    QVERIFY(frames.waitForMore(10));
+
+    // A camera that is gone cannot be opened: the window logs the failure and goes on. Once the
+    // camera is back, with no frame read meanwhile to send it away again, the next switch opens it.
+    if (switchResolution(window, output) != "onResChange open camera ret = 0, m_iCurIndex = 0") {
+        QTest::qWait(1500);
+        QCOMPARE(switchResolution(window, output), QString("onResChange open camera ret = 0, m_iCurIndex = 0"));
+    }
+    QVERIFY(frames.waitForMore(2));
+    QCOMPARE(unexpectedLines(output), QStringList());
+}
+
+void FaultsTest::failingPhotos()
+{
+    FaultyCameraSetup setup("photo_fail_every = 2");
+    StdoutCapture output;
+    MainWindow window;
+    FrameDeliveries frames(window);
+    QVERIFY(frames.waitForMore(1));
+    for (int i = 0; i < 4; ++i)
+        takePhoto(window);
+
+    QCOMPARE(photos(), QStringList({"00000.jpg", "00002.jpg"}));
+    QCOMPARE(photoFailures(output).size(), 2);
+    QVERIFY(frames.waitForMore(3));
+    takePhoto(window);
+    QCOMPARE(photos(), QStringList({"00000.jpg", "00002.jpg", "00004.jpg"}));
+    QCOMPARE(unexpectedLines(output), QStringList());
+}
+
+void FaultsTest::allFaultsTogether()
+{
+    FaultyCameraSetup setup("fail_every = 7\ncorrupt_every = 5\ntruncate_every = 11\n"
+                            "stall_every = 13\nstall_ms = 1200\nphoto_fail_every = 3");
+    StdoutCapture output;
+    MainWindow window;
+    FrameDeliveries frames(window);
+    int shots = 0;
+    for (int round = 0; round < 8; ++round) {
+        QVERIFY(frames.waitForMore(5));
+        takePhoto(window);
+        ++shots;
+        if (round % 3 == 2)
+            QCOMPARE(switchResolution(window, output).left(30), QString("onResChange open camera ret = "));
+    }
+    QVERIFY(frames.waitForMore(3));
+    QCOMPARE(photos().size() + photoFailures(output).size(), shots);
+    QVERIFY(photoFailures(output).size() >= shots / 3);
+    QCOMPARE(output.lines().filter(QRegularExpression("^onResChange open camera ret = 0,")).size(), 2);
+    QCOMPARE(unexpectedLines(output), QStringList());
+}
+
+QTEST_MAIN(FaultsTest)
+#include "tst_faults.moc"
