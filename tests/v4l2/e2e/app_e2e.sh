@@ -39,7 +39,9 @@ fail() {
 }
 
 cd "$work"
-# umockdev-run puts its own preload after ours, the order the fake device needs.
+# umockdev-run puts its own preload after ours, the order the fake device needs. A sanitizer
+# runtime insists on coming first; here the preloaded libraries must.
+ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0" \
 LD_PRELOAD="$fake" FAKEV4L2_CONFIG="$here/doccams.ini" \
   umockdev-run -d "$here/doccams.umockdev" -- ./doccam >doccam.log 2>&1 &
 app_pid=$!
