@@ -1,5 +1,9 @@
 #include "framedecoder.h"
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+
 #include <turbojpeg.h>
 
 #include <cstring>
@@ -133,7 +137,17 @@ QImage FrameDecoder::decodeJpeg(const unsigned char *data, int length, qint64 ma
 
 QImage FrameDecoder::decodeOther(const unsigned char *data, int length, qint64 maxPixels)
 {
-    QImage loaded = QImage::fromData(data, length);
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), length);
+    QBuffer device;
+    device.setData(bytes);
+    device.open(QIODevice::ReadOnly);
+    QImageReader reader(&device);
+    // As with JPEG, a size the header claims beyond the camera's frame size is refused before the
+    // reader allocates for it.
+    const QSize claimed = reader.size();
+    if (claimed.isValid() && qint64(claimed.width()) * claimed.height() > maxPixels)
+        return QImage();
+    QImage loaded = reader.read();
     if (loaded.isNull() || qint64(loaded.width()) * loaded.height() > maxPixels)
         return QImage();
     loaded = loaded.convertToFormat(QImage::Format_RGB32);

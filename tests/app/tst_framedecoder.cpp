@@ -25,6 +25,12 @@ QByteArray encodeWithTurboJpeg(const QImage &picture, int subsampling)
     return bytes;
 }
 
+void writeLittleEndian(QByteArray &bytes, int at, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = char(value >> (8 * i));
+}
+
 // Room for the largest frame the tests decode, as a camera's frame buffer would give.
 constexpr qint64 kCameraPixels = 1920 * 1080;
 
@@ -169,6 +175,22 @@ void FrameDecoderTest::framesLargerThanTheCameraAreRefused()
     buffer.open(QIODevice::WriteOnly);
     makePicture(QSize(64, 48)).save(&buffer, "PNG");
     QVERIFY(decode(decoder, png, 64 * 48 - 1).isNull());
+
+    // The same for a frame in another format: a BMP whose header claims 16000 x 16000 pixels,
+    // which Qt's reader would take a gigabyte for.
+    QByteArray lyingBmp;
+    QBuffer bmpBuffer(&lyingBmp);
+    bmpBuffer.open(QIODevice::WriteOnly);
+    makePicture(QSize(64, 48)).save(&bmpBuffer, "BMP");
+    writeLittleEndian(lyingBmp, 18, 16000);
+    writeLittleEndian(lyingBmp, 22, 16000);
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectWarning);
+    const QImage refused = decode(decoder, lyingBmp);
+    qInstallMessageHandler(previous);
+    QVERIFY(refused.isNull());
+    QCOMPARE(warnings, QStringList());
+    QVERIFY(decoder.hasFreeBuffer());
 }
 
 void FrameDecoderTest::buffersAreHeldUntilImagesAreReleased()
