@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -189,6 +190,7 @@ void MainWindow::ReceiveImage(QImage image, int result)
         ui->videoLabel->setPixmap(QPixmap());
         return;
     }
-    const QImage scaled = image.scaled(ui->videoLabel->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    ui->videoLabel->setPixmap(QPixmap::fromImage(scaled));
+    // Handed over rather than copied: the pixmap takes the scaled image's pixels as they are.
+    QImage scaled = image.scaled(ui->videoLabel->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    ui->videoLabel->setPixmap(QPixmap::fromImage(std::move(scaled)));
 }
