@@ -84,11 +84,18 @@ SizeMeasurement::Result SizeMeasurement::measure(QSize size, int subsampling, co
 
     result.appRan = m_app.switchTo(size);
     for (int round = 0; round < kRounds; ++round) {
-        result.limit.append(measureLimit(size, frames, perRound, false));
-        result.limitAndScale.append(measureLimit(size, frames, perRound, true));
+        const FrameTimings limit = measureLimit(size, frames, perRound, false);
+        const FrameTimings limitAndScale = measureLimit(size, frames, perRound, true);
+        result.limit.append(limit);
+        result.limitAndScale.append(limitAndScale);
         if (result.appRan) {
-            result.streaming.append(m_app.run(frames, 2, kWarmUpFrames, perRound));
+            const AppFramePath::Run streaming = m_app.run(frames, 2, kWarmUpFrames, perRound);
+            result.streaming.append(streaming);
             result.oneAtATime.append(m_app.run(frames, 1, kWarmUpFrames, std::max(kMinFramesPerRound, perRound / 2)));
+            if (!streaming.cpuMs.empty()) {
+                result.roundRatioToLimit.add(limit.cpuMs.median() / streaming.cpuMs.median());
+                result.roundRatioToLimitAndScale.add(limitAndScale.cpuMs.median() / streaming.cpuMs.median());
+            }
         }
     }
     result.qtReader = measureQtReader(frames, std::max(kMinFramesPerRound, count / 3));

@@ -4,6 +4,7 @@
 #include "appframepath.h"
 #include "frametimings.h"
 #include "peerpipeline.h"
+#include "samples.h"
 
 #include <QByteArray>
 #include <QSize>
@@ -36,6 +37,10 @@ public:
         FrameTimings qtReader;
         AppFramePath::Run streaming;  // the frame thread decodes while the GUI thread shows
         AppFramePath::Run oneAtATime; // each frame after the last is shown: the GUI idle
+        // Limit time / streaming app time within each round: a change of the machine's speed
+        // between rounds moves both sides of a ratio alike, so these vary far less than the times.
+        Samples roundRatioToLimit;
+        Samples roundRatioToLimitAndScale;
         std::vector<PeerResult> peers;
     };
 
