@@ -47,6 +47,16 @@ void collectWarning(QtMsgType type, const QMessageLogContext &, const QString &m
         warnings << message;
 }
 
+// Decodes with Qt's messages collected into warnings, which starts empty.
+QImage decodeCollectingWarnings(FrameDecoder &decoder, const QByteArray &bytes)
+{
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectWarning);
+    const QImage decoded = decode(decoder, bytes);
+    qInstallMessageHandler(previous);
+    return decoded;
+}
+
 } // namespace
 
 class FrameDecoderTest : public QObject
@@ -131,12 +141,7 @@ void FrameDecoderTest::damagedDataGivesNullImagesQuietly()
 {
     QFETCH(QByteArray, bytes);
     FrameDecoder decoder;
-    warnings.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(collectWarning);
-    const QImage decoded = decode(decoder, bytes);
-    qInstallMessageHandler(previous);
-
-    QVERIFY(decoded.isNull());
+    QVERIFY(decodeCollectingWarnings(decoder, bytes).isNull());
     QCOMPARE(warnings, QStringList());
     QVERIFY(decoder.hasFreeBuffer());
 }
@@ -184,11 +189,7 @@ void FrameDecoderTest::framesLargerThanTheCameraAreRefused()
     makePicture(QSize(64, 48)).save(&bmpBuffer, "BMP");
     writeLittleEndian(lyingBmp, 18, 16000);
     writeLittleEndian(lyingBmp, 22, 16000);
-    warnings.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(collectWarning);
-    const QImage refused = decode(decoder, lyingBmp);
-    qInstallMessageHandler(previous);
-    QVERIFY(refused.isNull());
+    QVERIFY(decodeCollectingWarnings(decoder, lyingBmp).isNull());
     QCOMPARE(warnings, QStringList());
     QVERIFY(decoder.hasFreeBuffer());
 }
