@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <utility>
 
 namespace {
 
@@ -190,7 +189,6 @@ void MainWindow::ReceiveImage(QImage image, int result)
         ui->videoLabel->setPixmap(QPixmap());
         return;
     }
-    // Handed over rather than copied: the pixmap takes the scaled image's pixels as they are.
-    QImage scaled = image.scaled(ui->videoLabel->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    ui->videoLabel->setPixmap(QPixmap::fromImage(std::move(scaled)));
+    const QImage scaled = image.scaled(ui->videoLabel->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    ui->videoLabel->setPixmap(QPixmap::fromImage(scaled));
 }
