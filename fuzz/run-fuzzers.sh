@@ -13,17 +13,13 @@ targets=(cameraconfig mjpegframe framethread)
 # One input taking longer than this on a loaded machine is a hang, not slowness.
 per_input_limit=25
 # A damaged input must not make a target's memory grow without bound: this is well above what the
-# largest legitimate inputs take with the sanitizers (under 900 MiB).
+# largest legitimate inputs take with the sanitizers (under 900 MiB), and also limits any single
+# allocation.
 rss_limit_mb=1536
-# A single allocation may be larger, as long as it is not filled: libpng (behind Qt's reader, which
-# the app falls back on for frames that are not JPEG) reserves a chunk's declared length, up to
-# 2 GiB, before it finds the data missing.
-malloc_limit_mb=2560
 
 run_target() {
   local name=$1 work="$build/fuzz/work/$1" artifacts="$build/fuzz/artifacts/$1"
   local options=(-max_total_time="$seconds" -timeout="$per_input_limit" -rss_limit_mb="$rss_limit_mb"
-                 -malloc_limit_mb="$malloc_limit_mb"
                  -print_final_stats=1 -artifact_prefix="$artifacts/")
   [ -f "$here/$name.dict" ] && options+=(-dict="$here/$name.dict")
   local inputs=("$here/corpus/$name")

@@ -25,6 +25,28 @@ bool looksLikeJpeg(const unsigned char *data, int length)
     return length >= 2 && data[0] == 0xFF && data[1] == 0xD8;
 }
 
+constexpr unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+
+// False for a PNG frame with a chunk that claims to be longer than the whole frame: libpng reserves
+// a chunk's declared length, up to 2 GiB, before it finds the data missing. A chunk that is merely
+// cut off by the frame's end claims no more than the frame holds, and decodes as far as it goes.
+bool pngChunksFit(const unsigned char *data, int length)
+{
+    const std::size_t size = std::size_t(length);
+    if (size < sizeof kPngSignature || std::memcmp(data, kPngSignature, sizeof kPngSignature) != 0)
+        return true;
+    constexpr std::size_t kChunkFrame = 12; // length, type and checksum around a chunk's data
+    std::size_t pos = sizeof kPngSignature;
+    while (pos + 4 <= size) {
+        const std::size_t chunkLength = std::size_t(data[pos]) << 24 | std::size_t(data[pos + 1]) << 16
+                                        | std::size_t(data[pos + 2]) << 8 | data[pos + 3];
+        if (chunkLength > size)
+            return false;
+        pos += kChunkFrame + chunkLength;
+    }
+    return true;
+}
+
 } // namespace
 
 struct FrameDecoder::Buffer
@@ -137,6 +159,8 @@ QImage FrameDecoder::decodeJpeg(const unsigned char *data, int length, qint64 ma
 
 QImage FrameDecoder::decodeOther(const unsigned char *data, int length, qint64 maxPixels)
 {
+    if (!pngChunksFit(data, length))
+        return QImage();
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), length);
     QBuffer device;
     device.setData(bytes);

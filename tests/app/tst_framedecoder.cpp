@@ -129,12 +129,20 @@ void FrameDecoderTest::damagedDataGivesNullImagesQuietly_data()
     hugeDimensions[sof + 7] = '\xff';
     hugeDimensions[sof + 8] = '\xff';
 
+    // A text chunk before the end claims 1.6 GB: more than the whole frame holds.
+    QByteArray pngWithHugeChunk;
+    QBuffer pngBuffer(&pngWithHugeChunk);
+    pngBuffer.open(QIODevice::WriteOnly);
+    makePicture(QSize(16, 12)).save(&pngBuffer, "PNG");
+    pngWithHugeChunk.insert(pngWithHugeChunk.size() - 12, QByteArray("\x64\x00\x00\x25tEXtdate:modify", 23));
+
     QTest::newRow("zeros") << QByteArray(512, '\0');
     QTest::newRow("text") << QByteArray("hello camera");
     QTest::newRow("start marker only") << headerOnly;
     QTest::newRow("scrambled header") << scrambledHeader;
     QTest::newRow("65535 x 65535") << hugeDimensions;
     QTest::newRow("empty") << QByteArray();
+    QTest::newRow("PNG chunk longer than the frame") << pngWithHugeChunk;
 }
 
 void FrameDecoderTest::damagedDataGivesNullImagesQuietly()
