@@ -134,7 +134,8 @@ void FrameDecoderTest::damagedDataGivesNullImagesQuietly_data()
     QBuffer pngBuffer(&pngWithHugeChunk);
     pngBuffer.open(QIODevice::WriteOnly);
     makePicture(QSize(16, 12)).save(&pngBuffer, "PNG");
-    pngWithHugeChunk.insert(pngWithHugeChunk.size() - 12, QByteArray("\x64\x00\x00\x25tEXtdate:modify", 23));
+    static const char hugeChunk[] = "\x64\x00\x00\x25" "tEXt" "date:modify";
+    pngWithHugeChunk.insert(pngWithHugeChunk.size() - 12, QByteArray(hugeChunk, sizeof hugeChunk - 1));
 
     QTest::newRow("zeros") << QByteArray(512, '\0');
     QTest::newRow("text") << QByteArray("hello camera");
