@@ -42,6 +42,9 @@ bool pngChunksFit(const unsigned char *data, int length)
                                         | std::size_t(data[pos + 2]) << 8 | data[pos + 3];
         if (chunkLength > size)
             return false;
+        // What follows the image's end chunk is no part of it, and libpng never reads it.
+        if (pos + 8 <= size && std::memcmp(data + pos + 4, "IEND", 4) == 0)
+            return true;
         pos += kChunkFrame + chunkLength;
     }
     return true;

@@ -113,6 +113,9 @@ void FrameDecoderTest::otherFormatsFallBackToQt()
     const QImage decoded = decode(decoder, png);
     QCOMPARE(decoded.size(), picture.size());
     QVERIFY(decoded == picture.convertToFormat(QImage::Format_RGB32));
+
+    // Whatever follows the image's end is not part of it.
+    QVERIFY(decode(decoder, png + QByteArray(64, '\xff')) == decoded);
 }
 
 void FrameDecoderTest::damagedDataGivesNullImagesQuietly_data()
