@@ -99,24 +99,32 @@ private:
     QString m_previous;
 };
 
-QComboBox *resolutions(MainWindow &window)
+// The app started on the faulty camera: its log from the start, its window, and the frames that
+// reach the window.
+struct FaultyApp
 {
-    return window.findChild<QComboBox *>("comboBoxRes");
-}
+    explicit FaultyApp(const char *faults)
+        : setup(faults)
+        , frames(window)
+    {
+    }
 
-void takePhoto(MainWindow &window)
-{
-    window.findChild<QAbstractButton *>("pushButton")->click();
-}
+    void takePhoto() { window.findChild<QAbstractButton *>("pushButton")->click(); }
 
-// Switches to the other resolution; the result of the camera's opening, as the window logged it.
-QString switchResolution(MainWindow &window, const StdoutCapture &output)
-{
-    QComboBox *box = resolutions(window);
-    box->setCurrentIndex(1 - box->currentIndex());
-    const QStringList opens = output.lines().filter(QRegularExpression("^onResChange open camera ret = "));
-    return opens.isEmpty() ? QString() : opens.last();
-}
+    // Switches to the other resolution; the result of the camera's opening, as the window logged it.
+    QString switchResolution()
+    {
+        auto *box = window.findChild<QComboBox *>("comboBoxRes");
+        box->setCurrentIndex(1 - box->currentIndex());
+        const QStringList opens = output.lines().filter(QRegularExpression("^onResChange open camera ret = "));
+        return opens.isEmpty() ? QString() : opens.last();
+    }
+
+    FaultyCameraSetup setup;
+    StdoutCapture output;
+    MainWindow window;
+    FrameDeliveries frames;
+};
 
 } // namespace
 
@@ -135,109 +143,91 @@ private slots:
 
 void FaultsTest::failingReads()
 {
-    FaultyCameraSetup setup("fail_every = 2");
-    StdoutCapture output;
-    MainWindow window;
-    FrameDeliveries frames(window);
-    QVERIFY(frames.waitForMore(10));
-    QCOMPARE(unexpectedLines(output), QStringList());
+    FaultyApp app("fail_every = 2");
+    QVERIFY(app.frames.waitForMore(10));
+    QCOMPARE(unexpectedLines(app.output), QStringList());
 }
 
 void FaultsTest::damagedFrames()
 {
-    FaultyCameraSetup setup("corrupt_every = 2\ntruncate_every = 3");
-    StdoutCapture output;
-    MainWindow window;
-    FrameDeliveries frames(window);
-    QVERIFY(frames.waitForMore(12));
+    FaultyApp app("corrupt_every = 2\ntruncate_every = 3");
+    QVERIFY(app.frames.waitForMore(12));
 
     // A photo of a damaged frame fails, one of a whole frame is written; either way the number is
     // used up.
     const int shots = 6;
     for (int i = 0; i < shots; ++i) {
-        takePhoto(window);
-        QVERIFY(frames.waitForMore(1));
+        app.takePhoto();
+        QVERIFY(app.frames.waitForMore(1));
     }
     const QStringList written = photos();
-    QCOMPARE(written.size() + photoFailures(output).size(), shots);
+    QCOMPARE(written.size() + photoFailures(app.output).size(), shots);
     for (const QString &name : written) {
         QVERIFY2(QRegularExpression("^0000[0-5]\\.jpg$").match(name).hasMatch(), qPrintable(name));
         QVERIFY(isJpegFile(name));
     }
-    QCOMPARE(unexpectedLines(output), QStringList());
+    QCOMPARE(unexpectedLines(app.output), QStringList());
 }
 
 void FaultsTest::stallsLongerThanTheLibraryWaits()
 {
     // Before every frame the camera sends nothing for longer than a frame read waits, so the frame
     // thread is nearly always inside a read that times out when the window reopens the camera.
-    FaultyCameraSetup setup("stall_every = 1\nstall_ms = 1500");
-    StdoutCapture output;
-    MainWindow window;
-    FrameDeliveries frames(window);
-    QVERIFY(frames.waitForMore(2));
-    QCOMPARE(switchResolution(window, output), QString("onResChange open camera ret = 0, m_iCurIndex = 0"));
-    QVERIFY(frames.waitForMore(2));
-    QCOMPARE(unexpectedLines(output), QStringList());
+    FaultyApp app("stall_every = 1\nstall_ms = 1500");
+    QVERIFY(app.frames.waitForMore(2));
+    QCOMPARE(app.switchResolution(), QString("onResChange open camera ret = 0, m_iCurIndex = 0"));
+    QVERIFY(app.frames.waitForMore(2));
+    QCOMPARE(unexpectedLines(app.output), QStringList());
 }
 
 void FaultsTest::cameraGoneAndBack()
 {
-    FaultyCameraSetup setup("unplug_every = 3\nunplug_ms = 1000");
-    StdoutCapture output;
-    MainWindow window;
-    FrameDeliveries frames(window);
+    FaultyApp app("unplug_every = 3\nunplug_ms = 1000");
     // Gone after frames 3, 6 and 9, back each time.
-    QVERIFY(frames.waitForMore(10));
+    QVERIFY(app.frames.waitForMore(10));
 
     // A camera that is gone cannot be opened: the window logs the failure and goes on. Once the
     // camera is back, with no frame read meanwhile to send it away again, the next switch opens it.
-    if (switchResolution(window, output) != "onResChange open camera ret = 0, m_iCurIndex = 0") {
+    if (app.switchResolution() != "onResChange open camera ret = 0, m_iCurIndex = 0") {
         QTest::qWait(1500);
-        QCOMPARE(switchResolution(window, output), QString("onResChange open camera ret = 0, m_iCurIndex = 0"));
+        QCOMPARE(app.switchResolution(), QString("onResChange open camera ret = 0, m_iCurIndex = 0"));
     }
-    QVERIFY(frames.waitForMore(2));
-    QCOMPARE(unexpectedLines(output), QStringList());
+    QVERIFY(app.frames.waitForMore(2));
+    QCOMPARE(unexpectedLines(app.output), QStringList());
 }
 
 void FaultsTest::failingPhotos()
 {
-    FaultyCameraSetup setup("photo_fail_every = 2");
-    StdoutCapture output;
-    MainWindow window;
-    FrameDeliveries frames(window);
-    QVERIFY(frames.waitForMore(1));
+    FaultyApp app("photo_fail_every = 2");
+    QVERIFY(app.frames.waitForMore(1));
     for (int i = 0; i < 4; ++i)
-        takePhoto(window);
+        app.takePhoto();
 
     QCOMPARE(photos(), QStringList({"00000.jpg", "00002.jpg"}));
-    QCOMPARE(photoFailures(output).size(), 2);
-    QVERIFY(frames.waitForMore(3));
-    takePhoto(window);
+    QCOMPARE(photoFailures(app.output).size(), 2);
+    QVERIFY(app.frames.waitForMore(3));
+    app.takePhoto();
     QCOMPARE(photos(), QStringList({"00000.jpg", "00002.jpg", "00004.jpg"}));
-    QCOMPARE(unexpectedLines(output), QStringList());
+    QCOMPARE(unexpectedLines(app.output), QStringList());
 }
 
 void FaultsTest::allFaultsTogether()
 {
-    FaultyCameraSetup setup("fail_every = 7\ncorrupt_every = 5\ntruncate_every = 11\n"
+    FaultyApp app("fail_every = 7\ncorrupt_every = 5\ntruncate_every = 11\n"
                             "stall_every = 13\nstall_ms = 1200\nphoto_fail_every = 3");
-    StdoutCapture output;
-    MainWindow window;
-    FrameDeliveries frames(window);
     int shots = 0;
     for (int round = 0; round < 8; ++round) {
-        QVERIFY(frames.waitForMore(5));
-        takePhoto(window);
+        QVERIFY(app.frames.waitForMore(5));
+        app.takePhoto();
         ++shots;
         if (round % 3 == 2)
-            QCOMPARE(switchResolution(window, output).left(30), QString("onResChange open camera ret = "));
+            QCOMPARE(app.switchResolution().left(30), QString("onResChange open camera ret = "));
     }
-    QVERIFY(frames.waitForMore(3));
-    QCOMPARE(photos().size() + photoFailures(output).size(), shots);
-    QVERIFY(photoFailures(output).size() >= shots / 3);
-    QCOMPARE(output.lines().filter(QRegularExpression("^onResChange open camera ret = 0,")).size(), 2);
-    QCOMPARE(unexpectedLines(output), QStringList());
+    QVERIFY(app.frames.waitForMore(3));
+    QCOMPARE(photos().size() + photoFailures(app.output).size(), shots);
+    QVERIFY(photoFailures(app.output).size() >= shots / 3);
+    QCOMPARE(app.output.lines().filter(QRegularExpression("^onResChange open camera ret = 0,")).size(), 2);
+    QCOMPARE(unexpectedLines(app.output), QStringList());
 }
 
 QTEST_MAIN(FaultsTest)
