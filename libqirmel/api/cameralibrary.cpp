@@ -21,6 +21,11 @@ constexpr std::chrono::milliseconds kFrameTimeout(1000);
 // With no camera open, the caller's loop is held this long per call so that it never spins a core.
 constexpr std::chrono::milliseconds kNoCameraPause(30);
 
+// How long a photo waits for a frame to be made of: a camera just opened, or one whose newest frame
+// was damaged, has one well within this, at the slowest frame rate and with the first frames thrown
+// away; a click is still answered soon when none comes.
+constexpr std::chrono::milliseconds kPhotoFrameWait(2000);
+
 }  // namespace
 
 CameraLibrary::CameraLibrary() = default;
@@ -154,6 +159,7 @@ void CameraLibrary::closeLocked()
     m_hasNewest = false;
     m_newestOutline.reset();
     m_framePipeline.reset();
+    m_newestArrived.notify_all();
 }
 
 int CameraLibrary::resolutionCount() const
@@ -234,14 +240,19 @@ int CameraLibrary::nextFrame(std::uint8_t *buffer, int *length)
     const std::size_t capacity = static_cast<std::size_t>(size.area()) * 3;
     const bool encoded = m_framePipeline.process(m_incoming, settings, quality, capacity, m_frameJpeg);
     {
-        // The frame becomes the newest; the one it replaces is overwritten by the next wait.
+        // A delivered frame becomes the newest; the one it replaces is overwritten by the next wait.
+        // One that was not leaves no newest frame, so that a photo waits for the next whole one
+        // rather than show the damaged picture or an older one.
         const std::lock_guard<std::mutex> state(m_stateMutex);
-        std::swap(m_newest, m_incoming);
-        m_newestOutline = m_framePipeline.outline();
-        m_hasNewest = true;
+        m_hasNewest = encoded;
+        if (encoded) {
+            std::swap(m_newest, m_incoming);
+            m_newestOutline = m_framePipeline.outline();
+        }
     }
     if (!encoded)
         return -EIO;
+    m_newestArrived.notify_all();
     std::memcpy(buffer, m_frameJpeg.data(), m_frameJpeg.size());
     *length = static_cast<int>(m_frameJpeg.size());
     return 0;
@@ -256,7 +267,8 @@ int CameraLibrary::capture(const char *path)
     PipelineSettings settings;
     int quality = 0;
     {
-        const std::lock_guard<std::mutex> state(m_stateMutex);
+        std::unique_lock<std::mutex> state(m_stateMutex);
+        m_newestArrived.wait_for(state, kPhotoFrameWait, [this] { return m_hasNewest || m_openIndex < 0; });
         if (!m_hasNewest)
             return -ENODATA;
         if (!m_cameras[static_cast<std::size_t>(m_openIndex)]->allowPhoto())

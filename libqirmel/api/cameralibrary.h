@@ -7,6 +7,7 @@
 #include "pipeline/framepipeline.h"
 #include "source/camerasource.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <iosfwd>
 #include <limits>
@@ -25,7 +26,8 @@ namespace qirmel {
 // Two locks: m_streamMutex serialises everything that uses the open camera (init, open, close and
 // the frame wait) and is held while the frame thread sleeps for a frame; m_stateMutex guards the
 // short reads and writes of the settings and the newest frame and is never held across a wait, so
-// capture(), rotate() and setAutoCrop() never wait for a frame. Lock order: stream, then state.
+// rotate() and setAutoCrop() never wait for a frame, and capture() only while there is no newest
+// frame, on m_newestArrived, which releases the lock. Lock order: stream, then state.
 class CameraLibrary {
 public:
     CameraLibrary();
@@ -65,7 +67,9 @@ public:
     int nextFrame(std::uint8_t *buffer, int *length);
 
     // Writes the newest frame to path at its full resolution, cut and turned as the live frames are
-    // (the document searched for afresh, starting where the live frames showed it).
+    // (the document searched for afresh, starting where the live frames showed it). Where there is
+    // none yet (a camera just opened) or the newest was damaged, waits a little for the frame thread
+    // to bring a whole one; -ENODATA when none came.
     int capture(const char *path);
 
     // Turns the picture by quarterTurns clockwise quarter turns (negative: counter-clockwise).
@@ -95,7 +99,8 @@ private:
     PipelineSettings m_settings;
     Frame m_newest;
     std::optional<Quad> m_newestOutline;  // where the live crop cut m_newest, a photo's starting point
-    bool m_hasNewest = false;
+    bool m_hasNewest = false;  // false as well while the camera's newest frame is a damaged one
+    std::condition_variable m_newestArrived;  // m_hasNewest became true, or the camera was closed
 
     // Used with m_streamMutex held only.
     FramePipeline m_framePipeline;

@@ -38,6 +38,12 @@ bool FrameEncoder::wellFormed(const Frame &frame)
     return m_codec.readSize(frame.data.data(), frame.data.size(), size) && size == frame.size;
 }
 
+bool FrameEncoder::intact(const Frame &frame)
+{
+    return wellFormed(frame) &&
+           (frame.format != FrameFormat::Jpeg || m_codec.decodesCleanly(frame.data.data(), frame.data.size()));
+}
+
 bool FrameEncoder::encodeWhole(const Frame &frame, int quarterTurns, int quality, std::size_t maxBytes,
                                std::vector<std::uint8_t> &jpeg)
 {

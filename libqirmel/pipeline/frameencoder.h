@@ -22,6 +22,11 @@ public:
     // Whether frame holds what its format and size promise (for a JPEG frame: its header's size).
     bool wellFormed(const Frame &frame);
 
+    // Whether frame is well formed and, for a JPEG frame, its picture data decodes without a warning
+    // (JpegCodec::decodesCleanly, a fraction of a full decode): what a live frame must pass to be
+    // shown.
+    bool intact(const Frame &frame);
+
     // The whole frame, turned by quarterTurns further clockwise quarter turns, as a JPEG of at most
     // maxBytes: a JPEG frame passes through untouched or is turned losslessly where it can be,
     // anything else is (decoded,) turned and encoded at quality. False when the frame is malformed or
@@ -30,7 +35,8 @@ public:
                      std::vector<std::uint8_t> &jpeg);
 
     // The frame's picture at full resolution in B G R order: a Bgr24 frame's own pixels, anything else
-    // converted or decoded into a buffer that the next call reuses. Empty when the frame is malformed.
+    // converted or decoded into a buffer that the next call reuses. Empty when the frame is malformed
+    // or, for a JPEG frame, its picture data is damaged anywhere: the full decode stops at a warning.
     cv::Mat picture(const Frame &frame);
 
     // Cuts the document along outline (in picture's pixels) out of picture, straightened into an

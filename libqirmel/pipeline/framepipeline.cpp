@@ -10,8 +10,9 @@ bool FramePipeline::process(const Frame &frame, const PipelineSettings &settings
     if (!settings.autoCrop) {
         // What was followed before auto crop went off may have moved meanwhile.
         m_cropper.reset();
-        return m_encoder.encodeWhole(frame, turns, quality, maxBytes, jpeg);
+        return m_encoder.intact(frame) && m_encoder.encodeWhole(frame, turns, quality, maxBytes, jpeg);
     }
+    // The full decode stops at damaged picture data as the cheap check would.
     const cv::Mat picture = m_encoder.picture(frame);
     if (picture.empty())
         return false;

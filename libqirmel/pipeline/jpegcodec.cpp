@@ -59,7 +59,19 @@ bool JpegCodec::decode(const std::uint8_t *data, std::size_t length, Frame &bgr,
     bgr.quarterTurns = 0;
     bgr.data.resize(static_cast<std::size_t>(bgr.size.area()) * 3);
     return tjDecompress2(m_decompressor.get(), data, length, bgr.data.data(), bgr.size.width, 0, bgr.size.height,
-                         TJPF_BGR, 0) == 0;
+                         TJPF_BGR, TJFLAG_STOPONWARNING) == 0;
+}
+
+bool JpegCodec::decodesCleanly(const std::uint8_t *data, std::size_t length)
+{
+    constexpr tjscalingfactor kEighth{1, 8};
+    Size size;
+    if (!readSize(data, length, size))
+        return false;
+    const Size reduced{TJSCALED(size.width, kEighth), TJSCALED(size.height, kEighth)};
+    m_checked.resize(static_cast<std::size_t>(reduced.area()));
+    return tjDecompress2(m_decompressor.get(), data, length, m_checked.data(), reduced.width, 0, reduced.height,
+                         TJPF_GRAY, TJFLAG_STOPONWARNING) == 0;
 }
 
 bool JpegCodec::encode(const std::uint8_t *pixels, Size size, FrameFormat format, int quality, std::size_t maxBytes,

@@ -21,10 +21,16 @@ public:
     // Reads the size of the JPEG image in data; false when data is not a JPEG that can be read.
     bool readSize(const std::uint8_t *data, std::size_t length, Size &size);
 
-    // Decodes a JPEG image into bgr (a Bgr24 frame); false when it cannot be decoded. With atLeast
-    // given, the decoder shrinks the image by the largest factor of 1/2, 1/4 or 1/8 that leaves it
-    // at least that large, which costs a fraction of a full decode.
+    // Decodes a JPEG image into bgr (a Bgr24 frame); false when it cannot be decoded or its picture
+    // data is damaged (the decoder stops at the first warning, such as "Corrupt JPEG data"). With
+    // atLeast given, the decoder shrinks the image by the largest factor of 1/2, 1/4 or 1/8 that
+    // leaves it at least that large, which costs a fraction of a full decode.
     bool decode(const std::uint8_t *data, std::size_t length, Frame &bgr, Size atLeast = Size{});
+
+    // Whether all of a JPEG image's picture data decodes without a warning, judged by a grey decode
+    // at 1/8 scale that stops at the first: the entropy decoding, where damage shows, is done in
+    // full, the rest costs an eighth of the pixels.
+    bool decodesCleanly(const std::uint8_t *data, std::size_t length);
 
     // Encodes packed pixels (format Rgb24 or Bgr24) of the given size at quality (1 to 100, 4:2:0
     // chroma) into jpeg. When the result would exceed maxBytes it encodes again at lower qualities
@@ -47,6 +53,7 @@ private:
     Handle m_decompressor;
     Handle m_transformer;
     std::vector<std::uint8_t> m_encoded;  // worst-case sized scratch that encode() writes into
+    std::vector<std::uint8_t> m_checked;  // scratch that decodesCleanly() decodes into
 };
 
 }  // namespace qirmel

@@ -9,10 +9,12 @@ bool PhotoPipeline::process(const Frame &frame, const std::optional<Quad> &liveO
 {
     constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
     const int turns = turnsLeft(settings.quarterTurns, frame.quarterTurns);
+    // A photo is kept: only a frame that decodes in full without a warning makes one, even where its
+    // JPEG would pass through untouched.
+    const cv::Mat picture = m_encoder.picture(frame);
+    if (picture.empty())
+        return false;
     if (settings.autoCrop) {
-        const cv::Mat picture = m_encoder.picture(frame);
-        if (picture.empty())
-            return false;
         if (const std::optional<Quad> outline = m_cropper.locate(picture, liveOutline, picture.size()))
             return m_encoder.encodeDocument(picture, *outline, turns, quality, kNoLimit, jpeg);
     }

@@ -21,7 +21,8 @@ public:
     // The JPEG of frame at its full resolution and quality, with no limit on its size: with
     // settings.autoCrop, the document alone, straightened, where one is found in the frame (seeded by
     // liveOutline, where the live frames showed it, in the frame's pixels); else the whole frame.
-    // Either is turned to settings.quarterTurns. False when the frame is malformed.
+    // Either is turned to settings.quarterTurns. False when the frame is malformed or its picture data
+    // is damaged anywhere (a JPEG whose full decode meets a warning).
     bool process(const Frame &frame, const std::optional<Quad> &liveOutline, const PipelineSettings &settings,
                  int quality, std::vector<std::uint8_t> &jpeg);
 

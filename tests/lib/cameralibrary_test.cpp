@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <sstream>
+#include <thread>
 
 using namespace std::chrono_literals;
 using qirmel::CameraConfig;
@@ -324,12 +325,23 @@ protected:
     std::vector<std::uint8_t> jpeg;
 };
 
-TEST_F(Capture, NeedsAFrame)
+// A photo asked for at once after the opening waits for the frame thread's first frame, but not
+// for ever.
+TEST_F(Capture, NeedsAFrameAndWaitsAWhileForTheFirst)
 {
     EXPECT_EQ(scripted.library.capture(folder.file("00000.jpg").c_str()), -ENODATA);
     ASSERT_EQ(scripted.library.open(0), 0);
-    EXPECT_EQ(scripted.library.capture(folder.file("00000.jpg").c_str()), -ENODATA);
+    EXPECT_EQ(scripted.library.capture(folder.file("00000.jpg").c_str()), -ENODATA) << "no frame thread";
     EXPECT_TRUE(folder.entries().empty());
+
+    scripted.camera->setFrameDelay(300ms);
+    std::thread frameThread([this] {
+        std::vector<std::uint8_t> first;
+        scripted.frame(first);
+    });
+    EXPECT_EQ(scripted.library.capture(folder.file("00001.jpg").c_str()), 0);
+    frameThread.join();
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"00001.jpg"});
 }
 
 TEST_F(Capture, WritesTheNewestFrameAtFullSizeWithTheCurrentTurn)

@@ -145,6 +145,13 @@ TEST(FramePipeline, RejectsMalformedFrames)
     EXPECT_FALSE(run(garbage, 0).ok);
 
     EXPECT_FALSE(run(Frame(), 0).ok);
+
+    // Whole headers, damaged picture data: shown, it would be a garbled picture.
+    for (const bool cutOff : {false, true}) {
+        Frame damaged = jpegOf(qirmeltest::noiseFrame({64, 48}));
+        damaged.data = qirmeltest::damageJpeg(damaged.data, cutOff);
+        EXPECT_FALSE(run(damaged, 0).ok) << (cutOff ? "cut off" : "corrupt");
+    }
 }
 
 TEST(FramePipeline, FrameTurnedByItsSourceIsTurnedOnlyByWhatIsLeft)

@@ -102,4 +102,11 @@ TEST_F(PhotoPipelineTest, MalformedFrameFails)
     std::vector<std::uint8_t> jpeg;
     EXPECT_FALSE(PhotoPipeline().process(broken, std::nullopt, settings(true), 95, jpeg));
     EXPECT_FALSE(PhotoPipeline().process(broken, std::nullopt, settings(false), 95, jpeg));
+
+    Frame damaged;
+    damaged.format = FrameFormat::Jpeg;
+    damaged.size = Size{64, 48};
+    damaged.data = qirmeltest::damageJpeg(qirmeltest::encodeJpeg(qirmeltest::noiseFrame(damaged.size).data, 64, 48, 90),
+                                          false);
+    EXPECT_FALSE(PhotoPipeline().process(damaged, std::nullopt, settings(false), 95, jpeg)) << "no garbled photo";
 }

@@ -88,6 +88,17 @@ std::vector<std::uint8_t> encodeJpeg(const std::vector<std::uint8_t> &rgb, int w
     return jpeg;
 }
 
+std::vector<std::uint8_t> damageJpeg(std::vector<std::uint8_t> jpeg, bool cutOff)
+{
+    if (cutOff) {
+        jpeg.resize(jpeg.size() * 2 / 3);
+        return jpeg;
+    }
+    for (std::size_t i = jpeg.size() / 2; i + 2 < jpeg.size(); ++i)
+        jpeg[i] = static_cast<std::uint8_t>(i * 37 % 0xff);
+    return jpeg;
+}
+
 std::vector<std::uint8_t> readFile(const std::string &path)
 {
     std::ifstream file(path, std::ios::binary);

@@ -44,6 +44,11 @@ std::vector<std::uint8_t> decodeJpeg(const std::vector<std::uint8_t> &data, int 
 std::vector<std::uint8_t> encodeJpeg(const std::vector<std::uint8_t> &rgb, int width, int height, int quality,
                                      bool fullChroma = false);
 
+// The JPEG with its picture data damaged as a camera's transfer damages it, headers kept: from the
+// middle on overwritten short of the end marker (never with a marker's 0xff), or with cutOff, its last
+// third cut away. The picture data must take more than half of jpeg, as noise frames' does.
+std::vector<std::uint8_t> damageJpeg(std::vector<std::uint8_t> jpeg, bool cutOff);
+
 std::vector<std::uint8_t> readFile(const std::string &path);
 void writeFile(const std::string &path, const std::string &content);
 
