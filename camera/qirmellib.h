@@ -60,7 +60,8 @@ QIRMEL_API int GetResWidth(int index);
 QIRMEL_API int GetResHeight(int index);
 
 /* Return the size of the frames GetFrameBuffer delivers now (width and height swapped while the
- * picture is turned by 90 or 270 degrees), 0 when no camera is open. */
+ * picture is turned by 90 or 270 degrees), 0 when no camera is open. A document cut out by auto
+ * crop comes smaller, never wider or taller. */
 QIRMEL_API int GetCurResWidth(void);
 QIRMEL_API int GetCurResHeight(void);
 

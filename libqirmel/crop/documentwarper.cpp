@@ -71,9 +71,14 @@ cv::Size DocumentWarper::outputSize(const Quad &quad, const cv::Size &frameSize)
     return cv::Size(std::max(1, cvRound(height * ratio)), std::max(1, cvRound(height)));
 }
 
-cv::Mat DocumentWarper::warp(const cv::Mat &frame, const Quad &quad)
+cv::Mat DocumentWarper::warp(const cv::Mat &frame, const Quad &quad, const cv::Size &atMost)
 {
-    const cv::Size size = outputSize(quad, frame.size());
+    cv::Size size = outputSize(quad, frame.size());
+    if (!atMost.empty() && (size.width > atMost.width || size.height > atMost.height)) {
+        const double scale = std::min(double(atMost.width) / size.width, double(atMost.height) / size.height);
+        size = cv::Size(std::clamp(cvRound(size.width * scale), 1, atMost.width),
+                        std::clamp(cvRound(size.height * scale), 1, atMost.height));
+    }
     // Corners are pixel-centre coordinates of the document's outer boundary; so are the target's.
     const float right = size.width - 0.5f;
     const float bottom = size.height - 0.5f;

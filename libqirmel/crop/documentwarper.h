@@ -19,7 +19,9 @@ public:
     // Size of the straightened document: the proportions above, at about the resolution the frame has
     // along the document's longer side.
     static cv::Size outputSize(const Quad &quad, const cv::Size &frameSize);
-    static cv::Mat warp(const cv::Mat &frame, const Quad &quad);
+    // The straightened document at outputSize(), or, with atMost given, scaled down with its proportions
+    // kept where it would be wider or taller than that.
+    static cv::Mat warp(const cv::Mat &frame, const Quad &quad, const cv::Size &atMost = cv::Size());
 };
 
 } // namespace qirmel

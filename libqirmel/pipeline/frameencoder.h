@@ -41,8 +41,9 @@ public:
 
     // Cuts the document along outline (in picture's pixels) out of picture, straightened into an
     // upright rectangle of its true proportions at the picture's resolution, turned by quarterTurns
-    // clockwise quarter turns, and encodes it as encodeWhole() does.
-    bool encodeDocument(const cv::Mat &picture, const Quad &outline, int quarterTurns, int quality,
+    // clockwise quarter turns, and encodes it as encodeWhole() does. With maxSize given, the document
+    // is scaled down, proportions kept, where it would be wider or taller.
+    bool encodeDocument(const cv::Mat &picture, const Quad &outline, int quarterTurns, int quality, Size maxSize,
                         std::size_t maxBytes, std::vector<std::uint8_t> &jpeg);
 
 private:

@@ -17,8 +17,12 @@ bool FramePipeline::process(const Frame &frame, const PipelineSettings &settings
     if (picture.empty())
         return false;
     m_outline = m_cropper.follow(frame, picture);
+    // Straightened to its true proportions, a page seen at a slant can come out wider or taller than
+    // the frame; a live frame never exceeds the frame's size, which the caller's buffer and decoder are
+    // made for.
     if (m_outline)
-        return m_encoder.encodeDocument(picture, *m_outline, turns, quality, maxBytes, jpeg);
+        return m_encoder.encodeDocument(picture, *m_outline, turns, quality, turnedSize(frame.size, turns), maxBytes,
+                                        jpeg);
     return m_encoder.encodeWhole(frame, turns, quality, maxBytes, jpeg);
 }
 

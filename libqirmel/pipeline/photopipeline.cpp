@@ -16,7 +16,7 @@ bool PhotoPipeline::process(const Frame &frame, const std::optional<Quad> &liveO
         return false;
     if (settings.autoCrop) {
         if (const std::optional<Quad> outline = m_cropper.locate(picture, liveOutline, picture.size()))
-            return m_encoder.encodeDocument(picture, *outline, turns, quality, kNoLimit, jpeg);
+            return m_encoder.encodeDocument(picture, *outline, turns, quality, Size{}, kNoLimit, jpeg);
     }
     return m_encoder.encodeWhole(frame, turns, quality, kNoLimit, jpeg);
 }

@@ -1,4 +1,7 @@
 #include "pipeline/framepipeline.h"
+#include "pipeline/photopipeline.h"
+
+#include "crop/scenes/scenerenderer.h"
 
 #include "scenesupport.h"
 #include "scriptedcamera.h"
@@ -298,6 +301,38 @@ TEST(FramePipelineCrop, CutStaysWithinTheBudget)
     const auto bounded = through(pipeline, page, cropping(), budget);
     EXPECT_LE(bounded.size(), budget);
     EXPECT_EQ(sizeOf(bounded), sizeOf(unbounded)) << "smaller by quality, not by size";
+}
+
+// A landscape page filling most of the frame, seen at a slant: straightened to its true proportions,
+// it is taller than the frame. Live, it is scaled down to fit whichever way the frame is turned;
+// the photo keeps the full resolution.
+TEST(FramePipelineCrop, LiveCutFitsTheFrame)
+{
+    qirmel::SceneLayout layout;
+    layout.desk = qirmel::Desk::Wood;
+    layout.areaShare = 0.7;
+    layout.rotationDegrees = 90;
+    layout.tiltXDegrees = 20;
+    layout.centreY = 0.545;
+    const cv::Mat scene = qirmel::SceneRenderer::render(layout, cv::Size(kSceneSize.width, kSceneSize.height)).bgr;
+    Frame page;
+    page.format = FrameFormat::Bgr24;
+    page.size = kSceneSize;
+    page.data.assign(scene.data, scene.data + scene.total() * 3);
+    for (const int turns : {0, 1}) {
+        FramePipeline pipeline;
+        through(pipeline, page, cropping(turns));
+        const auto jpeg = through(pipeline, page, cropping(turns));
+        const Size cut = sizeOf(jpeg);
+        const Size current = qirmel::turnedSize(kSceneSize, turns);
+        EXPECT_TRUE(cut.width <= current.width && cut.height <= current.height) << cut.width << "x" << cut.height;
+        EXPECT_TRUE(cut.width == current.width || cut.height == current.height) << "scaled down no more than needed";
+        const double aspect = turns ? 1 / kLandscapeA4 : kLandscapeA4;
+        EXPECT_NEAR(qirmeltest::aspectOf(jpeg), aspect, 0.03 * aspect);
+    }
+    std::vector<std::uint8_t> photo;
+    ASSERT_TRUE(qirmel::PhotoPipeline().process(page, std::nullopt, cropping(), 95, photo));
+    EXPECT_GT(sizeOf(photo).height, kSceneSize.height);
 }
 
 TEST(FramePipelineCrop, MalformedFrameFails)
