@@ -72,8 +72,10 @@ QIRMEL_API int GetCurResHeight(void);
 QIRMEL_API int GetFrameBuffer(unsigned char *buffer, int *length);
 
 /* Writes the newest frame at full resolution, rotated and cropped like the preview, as a JPEG file
- * at path (in the local 8-bit encoding). Never replaces an existing file and leaves no partial file.
- * Returns 0 on success, negative when the photo was not written. */
+ * at path (in the local 8-bit encoding). Never replaces an existing file, leaves no partial file and
+ * writes no damaged picture: where no frame has come since the opening, or the newest was damaged,
+ * waits up to two seconds for a whole one. Returns 0 on success, negative when the photo was not
+ * written. */
 QIRMEL_API int Capture(const char *path);
 
 /* Turn the picture a further 90 degrees counter-clockwise (left) or clockwise (right), for preview
