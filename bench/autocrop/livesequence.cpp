@@ -63,7 +63,9 @@ LiveResult LiveSequence::run(const qirmel::SceneLayout &still, const qirmel::Sce
         const cv::Mat full = decoder.decodeBgr(jpeg.data(), jpeg.size());
         // Seeded with the outline shown, as the camera library's frame pipeline does.
         const std::optional<qirmel::Quad> found = detector.detect(reduced.grey, reduced.scale, full, tracker.current());
-        const std::optional<qirmel::Quad> current = tracker.update(found);
+        const std::optional<qirmel::Quad> current = tracker.update(found, [&](const qirmel::Quad &held) {
+            return detector.shows(reduced.grey, reduced.scale, full, held);
+        });
         if (frame >= kSettleFrames && frame < kStillFrames) {
             if (current)
                 shown.push_back(*current);

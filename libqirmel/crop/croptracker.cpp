@@ -36,11 +36,11 @@ Quad blend(const Quad &from, const Quad &to, float weight)
 
 } // namespace
 
-std::optional<Quad> CropTracker::update(const std::optional<Quad> &detection)
+std::optional<Quad> CropTracker::update(const std::optional<Quad> &detection, const PictureCheck &stillShown)
 {
     if (!detection) {
         m_candidate.reset();
-        if (m_shown && ++m_missed > kHoldFrames)
+        if (m_shown && (++m_missed > kHoldFrames || !stillShown(*m_shown)))
             m_shown.reset();
         return m_shown;
     }
@@ -57,9 +57,12 @@ std::optional<Quad> CropTracker::update(const std::optional<Quad> &detection)
         m_shown = blend(*m_shown, *detection, step <= kStillShare ? kStillWeight : kMovingWeight);
         return m_shown;
     }
-    // A jump: the page was moved, or this detection is a stray. Follow once a second frame confirms it.
+    // A jump: the page was moved, or this detection is a stray. Follow once a second frame confirms it;
+    // until then the page is held where it was, if it is still there.
     if (m_candidate && agree(*m_candidate, *detection))
         m_shown = detection;
+    else if (!stillShown(*m_shown))
+        m_shown.reset();
     m_candidate = detection;
     return m_shown;
 }

@@ -37,6 +37,42 @@ constexpr double kSensitiveHigh = 24;
 constexpr double kMinRun = 12;
 constexpr std::size_t kMaxLines = 30;
 constexpr std::size_t kMaxLineQuads = 12;
+// A page under a passing hand keeps well over half of its outline on edges; an outline carried over to
+// a picture that has changed finds edges along a quarter of its length at most, by chance.
+constexpr double kMinShownSupport = 0.4;
+
+// A frame as outlines are judged on it: the reduced decode brought down to the judging size, smoothed,
+// with the frame's colour differences beside it where it has colour, and the factors from its pixels to
+// the full frame's.
+struct JudgingImages
+{
+    std::vector<cv::Mat> channels; // grey first
+    double factorX = 1;
+    double factorY = 1;
+};
+
+JudgingImages judgingImages(const cv::Mat &reducedGrey, double scale, const cv::Mat &fullFrame)
+{
+    cv::Mat small = reducedGrey;
+    const int longer = std::max(reducedGrey.cols, reducedGrey.rows);
+    if (longer > kJudgingSize * 21 / 20) {
+        const double shrink = double(kJudgingSize) / longer;
+        cv::resize(reducedGrey, small, cv::Size(cvRound(reducedGrey.cols * shrink), cvRound(reducedGrey.rows * shrink)), 0, 0,
+                   cv::INTER_AREA);
+    }
+    JudgingImages judging;
+    // The full frame, when given, fixes the factors exactly; reduced decodes round odd sizes up.
+    judging.factorX = fullFrame.empty() ? scale * reducedGrey.cols / small.cols : double(fullFrame.cols) / small.cols;
+    judging.factorY = fullFrame.empty() ? scale * reducedGrey.rows / small.rows : double(fullFrame.rows) / small.rows;
+    judging.channels.resize(1);
+    cv::GaussianBlur(small, judging.channels[0], cv::Size(5, 5), 0);
+    if (fullFrame.type() == CV_8UC3)
+        for (cv::Mat &chroma : ChromaChannels::reduce(fullFrame, small.size())) {
+            cv::GaussianBlur(chroma, chroma, cv::Size(5, 5), 0);
+            judging.channels.push_back(chroma);
+        }
+    return judging;
+}
 
 } // namespace
 
@@ -45,26 +81,11 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &reducedGrey, double 
 {
     if (reducedGrey.empty() || reducedGrey.type() != CV_8UC1)
         return std::nullopt;
-    cv::Mat small = reducedGrey;
-    const int longer = std::max(reducedGrey.cols, reducedGrey.rows);
-    if (longer > kJudgingSize * 21 / 20) {
-        const double shrink = double(kJudgingSize) / longer;
-        cv::resize(reducedGrey, small, cv::Size(cvRound(reducedGrey.cols * shrink), cvRound(reducedGrey.rows * shrink)), 0, 0,
-                   cv::INTER_AREA);
-    }
-    // The full frame, when given, fixes the factors exactly; reduced decodes round odd sizes up.
-    const double factorX = fullFrame.empty() ? scale * reducedGrey.cols / small.cols : double(fullFrame.cols) / small.cols;
-    const double factorY = fullFrame.empty() ? scale * reducedGrey.rows / small.rows : double(fullFrame.rows) / small.rows;
-
-    std::vector<cv::Mat> channels(1);
-    cv::GaussianBlur(small, channels[0], cv::Size(5, 5), 0);
-    if (fullFrame.type() == CV_8UC3)
-        for (cv::Mat &chroma : ChromaChannels::reduce(fullFrame, small.size())) {
-            cv::GaussianBlur(chroma, chroma, cv::Size(5, 5), 0);
-            channels.push_back(chroma);
-        }
-    const cv::Mat &smooth = channels[0];
-    const EdgeSupport support(channels);
+    const JudgingImages judging = judgingImages(reducedGrey, scale, fullFrame);
+    const double factorX = judging.factorX;
+    const double factorY = judging.factorY;
+    const cv::Mat &smooth = judging.channels[0];
+    const EdgeSupport support(judging.channels);
     std::optional<Quad> smallSeed;
     if (seed)
         smallSeed = seed->resampled(1 / factorX, 1 / factorY);
@@ -88,8 +109,8 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &reducedGrey, double 
     if (!best)
         return std::nullopt;
 
-    const double reducedX = double(reducedGrey.cols) / small.cols;
-    const double reducedY = double(reducedGrey.rows) / small.rows;
+    const double reducedX = double(reducedGrey.cols) / smooth.cols;
+    const double reducedY = double(reducedGrey.rows) / smooth.rows;
     Quad found = best->resampled(reducedX, reducedY);
     if (const std::optional<Quad> refined = SideRefiner::refine(reducedGrey, found, kReducedReach))
         found = *refined;
@@ -98,6 +119,15 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &reducedGrey, double 
         if (const std::optional<Quad> refined = SideRefiner::refine(fullFrame, found, kFullReach * factorX / reducedX))
             found = *refined;
     return found;
+}
+
+bool DocumentDetector::shows(const cv::Mat &reducedGrey, double scale, const cv::Mat &fullFrame, const Quad &outline) const
+{
+    if (reducedGrey.empty() || reducedGrey.type() != CV_8UC1)
+        return false;
+    const JudgingImages judging = judgingImages(reducedGrey, scale, fullFrame);
+    const EdgeSupport support(judging.channels);
+    return support.measure(outline.resampled(1 / judging.factorX, 1 / judging.factorY)).meanSupport >= kMinShownSupport;
 }
 
 std::optional<Quad> DocumentDetector::detect(const cv::Mat &fullFrame, const std::optional<Quad> &seed) const

@@ -32,6 +32,11 @@ public:
     std::optional<Quad> detect(const cv::Mat &reducedGrey, double scale, const cv::Mat &fullFrame,
                                const std::optional<Quad> &seed = std::nullopt) const;
 
+    // Whether the frame (given as to detect()) still shows a document along outline, in full-frame pixels:
+    // most of its sides on edges, though perhaps not enough of them for detect() to find it (a hand over
+    // the page), which a picture that has changed since the outline was found does not have.
+    bool shows(const cv::Mat &reducedGrey, double scale, const cv::Mat &fullFrame, const Quad &outline) const;
+
     // Convenience for a full-size frame only (grey or BGR): reduces it itself.
     std::optional<Quad> detect(const cv::Mat &fullFrame, const std::optional<Quad> &seed = std::nullopt) const;
 };

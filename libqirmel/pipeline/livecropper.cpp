@@ -13,13 +13,11 @@ std::optional<Quad> LiveCropper::follow(const Frame &frame, const cv::Mat &pictu
         m_frameSize = frame.size;
         m_frameTurns = frame.quarterTurns;
     }
-    std::optional<Quad> found;
+    ReducedImage judged;
+    cv::Mat searched = picture;
     if (frame.format == FrameFormat::Jpeg) {
         // The DCT scales a JPEG down for a fraction of a full decode: the judging image comes cheap.
-        const ReducedImage reduced =
-            m_decoder.decodeReducedGrey(frame.data.data(), frame.data.size(), DocumentDetector::kWorkingWidth);
-        if (!reduced.grey.empty())
-            found = m_detector.detect(reduced.grey, reduced.scale, picture, m_tracker.current());
+        judged = m_decoder.decodeReducedGrey(frame.data.data(), frame.data.size(), DocumentDetector::kWorkingWidth);
     } else {
         // Reduced by a whole factor, which averages blocks of pixels in one quick pass where any other
         // factor takes several times as long; the last rows and columns short of a whole block are left
@@ -27,12 +25,19 @@ std::optional<Quad> LiveCropper::follow(const Frame &frame, const cv::Mat &pictu
         // turned upright is judged on no more pixels than a wide one.
         const int factor = std::max(1, std::max(picture.cols, picture.rows) / DocumentDetector::kWorkingWidth);
         const cv::Size reducedSize(picture.cols / factor, picture.rows / factor);
-        const cv::Mat searched = picture(cv::Rect(0, 0, reducedSize.width * factor, reducedSize.height * factor));
+        searched = picture(cv::Rect(0, 0, reducedSize.width * factor, reducedSize.height * factor));
         cv::resize(searched, m_reduced, reducedSize, 0, 0, cv::INTER_AREA);
         cv::cvtColor(m_reduced, m_grey, cv::COLOR_BGR2GRAY);
-        found = m_detector.detect(m_grey, factor, searched, m_tracker.current());
+        judged = {m_grey, double(factor)};
     }
-    return m_tracker.update(found);
+    std::optional<Quad> found;
+    if (!judged.grey.empty())
+        found = m_detector.detect(judged.grey, judged.scale, searched, m_tracker.current());
+    // A scene can change its picture from one frame to the next (the virtual camera's folder of photos):
+    // corners of the earlier picture are held only where this one still shows a page along them.
+    return m_tracker.update(found, [&](const Quad &held) {
+        return m_detector.shows(judged.grey, judged.scale, searched, held);
+    });
 }
 
 void LiveCropper::reset()

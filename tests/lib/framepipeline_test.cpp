@@ -303,6 +303,33 @@ TEST(FramePipelineCrop, CutStaysWithinTheBudget)
     EXPECT_EQ(sizeOf(bounded), sizeOf(unbounded)) << "smaller by quality, not by size";
 }
 
+// A scene may change its picture from one frame to the next (the virtual camera's folder of photos):
+// the new picture is never cut along the old page's corners, whether nothing is found in it or
+// something elsewhere. A hand over the page is no new picture: the page stays cut meanwhile.
+TEST(FramePipelineCrop, ANewPictureIsNotCutWithTheOldCorners)
+{
+    const Frame page = qirmeltest::sceneFrame(SceneKind::Page, kSceneSize, FrameFormat::Bgr24);
+    Frame hand = page;
+    cv::rectangle(cv::Mat(kSceneSize.height, kSceneSize.width, CV_8UC3, hand.data.data()),
+                  cv::Rect(760, 0, kSceneSize.width - 760, kSceneSize.height), cv::Scalar(120, 150, 210), cv::FILLED);
+    const struct {
+        const char *name;
+        Frame next;
+        bool cut;
+    } rows[] = {
+        {"the page taken away", qirmeltest::sceneFrame(SceneKind::EmptyDesk, kSceneSize, FrameFormat::Bgr24), false},
+        {"a card elsewhere", qirmeltest::sceneFrame(SceneKind::IdCard, kSceneSize, FrameFormat::Bgr24), false},
+        {"a hand over the page", hand, true},
+    };
+    for (const auto &row : rows) {
+        FramePipeline pipeline;
+        through(pipeline, page, cropping());
+        ASSERT_NE(sizeOf(through(pipeline, page, cropping())), kSceneSize);
+        EXPECT_EQ(sizeOf(through(pipeline, row.next, cropping())) != kSceneSize, row.cut) << row.name;
+        EXPECT_EQ(pipeline.outline().has_value(), row.cut) << row.name;
+    }
+}
+
 // A landscape page filling most of the frame, seen at a slant: straightened to its true proportions,
 // it is taller than the frame. Live, it is scaled down to fit whichever way the frame is turned;
 // the photo keeps the full resolution.
