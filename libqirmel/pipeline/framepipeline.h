@@ -20,10 +20,10 @@ class FramePipeline {
 public:
     // Makes the JPEG of one live frame, no larger than maxBytes: with settings.autoCrop, the document
     // alone, straightened (and scaled down where it would be wider or taller than the frame), once it
-    // has been seen in two frames running; else, and while no document is in view, the whole frame. Either is then turned to settings.quarterTurns (counting the turns
-    // the frame already has). False when the frame is malformed, when its picture data is damaged (a
-    // JPEG that does not decode cleanly: shown, it would be a garbled picture), or when it cannot be
-    // encoded within maxBytes.
+    // has been seen in two frames running; else, and while no document is in view, the whole frame.
+    // Either is then turned to settings.quarterTurns (counting the turns the frame already has). False
+    // when the frame is malformed, when its picture data is damaged (a JPEG that does not decode
+    // cleanly: shown, it would be a garbled picture), or when it cannot be encoded within maxBytes.
     bool process(const Frame &frame, const PipelineSettings &settings, int quality, std::size_t maxBytes,
                  std::vector<std::uint8_t> &jpeg);
 
