@@ -108,7 +108,7 @@ private slots:
     void unusableFrameSizeReadsNothing_data();
     void unusableFrameSizeReadsNothing();
     void impossibleLengthsAreDropped();
-    void cameraWithoutFramesEmitsNothing();
+    void cameraWithoutFramesPausesBetweenReads();
     void frameIsStretchedOntoThePreview();
     void undecodableFrameClearsThePreviewQuietly();
     void stalledGuiHoldsAtMostTwoFrames();
@@ -200,9 +200,12 @@ void FrameThreadTest::impossibleLengthsAreDropped()
     QCOMPARE(frames[1].size, size);
 }
 
-void FrameThreadTest::cameraWithoutFramesEmitsNothing()
+void FrameThreadTest::cameraWithoutFramesPausesBetweenReads()
 {
-    FakeCamera::reset(cameraOfSize(QSize(64, 48)));
+    FakeCamera::Script script = cameraOfSize(QSize(64, 48));
+    // A camera that is gone fails every read at once.
+    script.emptyReadWait = script.frameReadTime = std::chrono::microseconds(0);
+    FakeCamera::reset(script);
     ImageThread thread;
     StoppedAtExit stopper(thread);
     EmittedFrames emitted;
@@ -211,6 +214,17 @@ void FrameThreadTest::cameraWithoutFramesEmitsNothing()
 
     QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", 10));
     QCOMPARE(emitted.count(), 0);
+    // A pause of a millisecond or more after each failed read allows at most 100 reads in 100 ms;
+    // a loop without one makes thousands.
+    const int readsBefore = FakeCamera::callCount("GetFrameBuffer");
+    QThread::msleep(100);
+    const int reads = FakeCamera::callCount("GetFrameBuffer") - readsBefore;
+    QVERIFY2(reads <= 100, qPrintable(QString::number(reads)));
+
+    // Once the camera delivers again, frames flow in the same run.
+    FakeCamera::queueFrames({jpegFrame(QSize(64, 48), 5)});
+    QTRY_COMPARE(emitted.count(), 1);
+    QCOMPARE(emitted.snapshot()[0].result, 5);
 }
 
 void FrameThreadTest::frameIsStretchedOntoThePreview()
