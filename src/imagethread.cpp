@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <new>
 
 namespace {
 
@@ -40,11 +41,13 @@ void ImageThread::stop()
 
 bool ImageThread::allocateFrameBuffer(int width, int height)
 {
-    m_iFrameBufSize = frameBufferSize(width, height);
-    if (m_iFrameBufSize == 0)
+    const int size = frameBufferSize(width, height);
+    if (size == 0)
         return false;
-    m_pFrameBuf = new unsigned char[m_iFrameBufSize];
-    return true;
+    // Up to 2 GiB: memory that isn't there is handled like a missing frame size, never a crash.
+    m_pFrameBuf = new (std::nothrow) unsigned char[size];
+    m_iFrameBufSize = m_pFrameBuf ? size : 0;
+    return m_pFrameBuf != nullptr;
 }
 
 void ImageThread::run()

@@ -1,4 +1,5 @@
 // The frame thread and the preview: reading, dropping and showing frames, and stopping.
+#include "addressspacelimit.h"
 #include "fakecamera.h"
 #include "imagethread.h"
 #include "mainwindow.h"
@@ -151,16 +152,22 @@ void FrameThreadTest::logsStartAndExitOfEveryRun()
 void FrameThreadTest::unusableFrameSizeReadsNothing_data()
 {
     QTest::addColumn<QSize>("size");
-    QTest::newRow("zero width") << QSize(0, 480);
-    QTest::newRow("zero height") << QSize(640, 0);
-    QTest::newRow("negative") << QSize(-640, -480);
-    QTest::newRow("int overflow") << QSize(40000, 40000);
-    QTest::newRow("just past int") << QSize(46341, 15447);
+    QTest::addColumn<bool>("memoryShort");
+    QTest::newRow("zero width") << QSize(0, 480) << false;
+    QTest::newRow("zero height") << QSize(640, 0) << false;
+    QTest::newRow("negative") << QSize(-640, -480) << false;
+    QTest::newRow("int overflow") << QSize(40000, 40000) << false;
+    QTest::newRow("just past int") << QSize(46341, 15447) << false;
+    QTest::newRow("no memory for 1.2 GB") << QSize(20000, 20000) << true;
 }
 
 void FrameThreadTest::unusableFrameSizeReadsNothing()
 {
     QFETCH(QSize, size);
+    QFETCH(bool, memoryShort);
+    AddressSpaceLimit limit;
+    if (memoryShort && !limit.set(std::size_t(256) << 20))
+        QSKIP("no address space limit under a sanitizer");
     FakeCamera::reset(cameraOfSize(size));
     FakeCamera::setRepeatingFrame(jpegFrame(QSize(8, 8)));
     ImageThread thread;
