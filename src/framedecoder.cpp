@@ -7,7 +7,7 @@
 #include <turbojpeg.h>
 
 #include <cstring>
-#include <vector>
+#include <new>
 
 namespace {
 
@@ -54,7 +54,8 @@ bool pngChunksFit(const unsigned char *data, int length)
 
 struct FrameDecoder::Buffer
 {
-    std::vector<uchar> pixels;
+    std::unique_ptr<uchar[]> pixels;
+    std::size_t size = 0;
     // Set by the frame thread when an image is made from the buffer, cleared by whichever thread
     // drops the image's last copy.
     std::atomic<bool> taken{false};
@@ -88,18 +89,22 @@ bool FrameDecoder::hasFreeBuffer() const
     return false;
 }
 
-std::shared_ptr<FrameDecoder::Buffer> FrameDecoder::takeFreeBuffer(int bytes)
+std::shared_ptr<FrameDecoder::Buffer> FrameDecoder::takeFreeBuffer(std::size_t bytes)
 {
     for (const auto &buffer : m_buffers) {
         if (buffer->taken.load(std::memory_order_acquire))
             continue;
         // Grow only: a buffer sized for the largest frame seen is reused without touching the
         // allocator again, so steady streaming maps no fresh memory per frame. A buffer that must
-        // grow lets its old pixels go first instead of copying them over, so that a switch to a
-        // larger size never holds the old and the new memory at once.
-        if (buffer->pixels.size() < std::size_t(bytes)) {
-            std::vector<uchar>().swap(buffer->pixels);
-            buffer->pixels.resize(std::size_t(bytes));
+        // grow lets its old pixels go first, so that a switch to a larger size never holds the old
+        // and the new memory at once. Memory that isn't there means no frame, never a crash.
+        if (buffer->size < bytes) {
+            buffer->pixels.reset();
+            buffer->size = 0;
+            buffer->pixels.reset(new (std::nothrow) uchar[bytes]);
+            if (!buffer->pixels)
+                return nullptr;
+            buffer->size = bytes;
         }
         return buffer;
     }
@@ -116,7 +121,7 @@ QImage FrameDecoder::wrap(std::shared_ptr<Buffer> buffer, int width, int height)
         std::unique_ptr<std::shared_ptr<Buffer>> owner(static_cast<std::shared_ptr<Buffer> *>(info));
         (*owner)->taken.store(false, std::memory_order_release);
     };
-    QImage image(buffer->pixels.data(), width, height, width * kBytesPerPixel, QImage::Format_RGB32,
+    QImage image(buffer->pixels.get(), width, height, width * kBytesPerPixel, QImage::Format_RGB32,
                  release, owner.release());
     return image;
 }
@@ -148,12 +153,12 @@ QImage FrameDecoder::decodeJpeg(const unsigned char *data, int length, qint64 ma
     if (width <= 0 || height <= 0 || qint64(width) * height > maxPixels)
         return QImage();
 
-    auto buffer = takeFreeBuffer(width * height * kBytesPerPixel);
+    auto buffer = takeFreeBuffer(std::size_t(width) * height * kBytesPerPixel);
     if (!buffer)
         return QImage();
     // A warning (a truncated or slightly damaged stream) still leaves a picture, as any viewer
     // would show; only a fatal error means no frame.
-    if (tjDecompress2(handle, data, static_cast<unsigned long>(length), buffer->pixels.data(), width,
+    if (tjDecompress2(handle, data, static_cast<unsigned long>(length), buffer->pixels.get(), width,
                       width * kBytesPerPixel, height, kRgb32PixelFormat, 0) != 0
         && tjGetErrorCode(handle) != TJERR_WARNING)
         return QImage();
@@ -178,11 +183,11 @@ QImage FrameDecoder::decodeOther(const unsigned char *data, int length, qint64 m
     if (loaded.isNull() || qint64(loaded.width()) * loaded.height() > maxPixels)
         return QImage();
     loaded = loaded.convertToFormat(QImage::Format_RGB32);
-    auto buffer = takeFreeBuffer(loaded.width() * loaded.height() * kBytesPerPixel);
+    auto buffer = takeFreeBuffer(std::size_t(loaded.width()) * loaded.height() * kBytesPerPixel);
     if (!buffer)
         return QImage();
     for (int y = 0; y < loaded.height(); ++y)
-        std::memcpy(buffer->pixels.data() + std::size_t(y) * loaded.width() * kBytesPerPixel,
+        std::memcpy(buffer->pixels.get() + std::size_t(y) * loaded.width() * kBytesPerPixel,
                     loaded.constScanLine(y), std::size_t(loaded.width()) * kBytesPerPixel);
     return wrap(std::move(buffer), loaded.width(), loaded.height());
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <memory>
 
 // Turns one encoded camera frame into a QImage on the frame thread. JPEG goes straight from
@@ -34,7 +35,7 @@ private:
     struct Buffer;
     struct TurboJpegHandle;
 
-    std::shared_ptr<Buffer> takeFreeBuffer(int bytes);
+    std::shared_ptr<Buffer> takeFreeBuffer(std::size_t bytes);
     QImage wrap(std::shared_ptr<Buffer> buffer, int width, int height);
     QImage decodeJpeg(const unsigned char *data, int length, qint64 maxPixels);
     QImage decodeOther(const unsigned char *data, int length, qint64 maxPixels);

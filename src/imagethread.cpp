@@ -4,12 +4,13 @@
 
 #include <cstdio>
 #include <limits>
+#include <new>
 
 namespace {
 
-// How long a pass waits when the camera reports no usable frame size, so that the loop doesn't
-// spin a core while it waits for one.
-constexpr unsigned long kNoFrameSizePauseMs = 5;
+// How long a pass waits when the camera reports no usable frame size or a read fails, so that the
+// loop doesn't spin a core while it waits for a camera that answers at once that it has nothing.
+constexpr unsigned long kNoFramePauseMs = 5;
 
 // Width × height × 3 as an int, or 0 when the sizes give no usable buffer.
 int frameBufferSize(int width, int height)
@@ -40,11 +41,13 @@ void ImageThread::stop()
 
 bool ImageThread::allocateFrameBuffer(int width, int height)
 {
-    m_iFrameBufSize = frameBufferSize(width, height);
-    if (m_iFrameBufSize == 0)
+    const int size = frameBufferSize(width, height);
+    if (size == 0)
         return false;
-    m_pFrameBuf = new unsigned char[m_iFrameBufSize];
-    return true;
+    // Up to 2 GiB: memory that isn't there is handled like a missing frame size, never a crash.
+    m_pFrameBuf = new (std::nothrow) unsigned char[size];
+    m_iFrameBufSize = m_pFrameBuf ? size : 0;
+    return m_pFrameBuf != nullptr;
 }
 
 void ImageThread::run()
@@ -57,13 +60,12 @@ void ImageThread::run()
         const int width = GetCurResWidth();
         const int height = GetCurResHeight();
         int length = 0;
-        if (!m_pFrameBuf && !allocateFrameBuffer(width, height)) {
-            msleep(kNoFrameSizePauseMs);
+        const bool haveBuffer = m_pFrameBuf || allocateFrameBuffer(width, height);
+        const int ret = haveBuffer ? GetFrameBuffer(m_pFrameBuf, &length) : -1;
+        if (ret < 0) {
+            msleep(kNoFramePauseMs);
             continue;
         }
-        const int ret = GetFrameBuffer(m_pFrameBuf, &length);
-        if (ret < 0)
-            continue;
         // A length the buffer can't hold is a broken frame, never a reason to read past it.
         if (length < 0 || length > m_iFrameBufSize)
             continue;

@@ -95,14 +95,27 @@ void MainWindow::fillResList()
 {
     ui->comboBoxRes->clear();
     const int count = GetResCount();
-    GetCurResWidth();
-    GetCurResHeight();
+    const int curWidth = GetCurResWidth();
+    const int curHeight = GetCurResHeight();
+    // The library may open another size than the one asked for: the row shown, and the one that
+    // choosing again does nothing for, is the size running. A turned picture reports its sides
+    // swapped.
+    int runningRow = -1;
     for (int i = 0; i < count; ++i) {
         const int width = GetResWidth(i);
         const int height = GetResHeight(i);
         ui->comboBoxRes->addItem(QString::number(width) + "X" + QString::number(height));
         if (i == m_iResIndex)
             ui->comboBoxRes->setCurrentIndex(i);
+        if (runningRow < 0
+            && ((width == curWidth && height == curHeight) || (width == curHeight && height == curWidth)))
+            runningRow = i;
+    }
+    // Set before the row becomes current, so that onResChange, connected during a device change,
+    // sees the row as the current size and doesn't reopen the camera.
+    if (runningRow >= 0) {
+        m_iResIndex = runningRow;
+        ui->comboBoxRes->setCurrentIndex(runningRow);
     }
 }
 

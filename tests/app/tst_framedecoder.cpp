@@ -1,4 +1,5 @@
 // Decoding camera frames: the same pixels as Qt's own reader, bad data, and the bounded buffers.
+#include "addressspacelimit.h"
 #include "framedecoder.h"
 #include "testframes.h"
 
@@ -33,6 +34,17 @@ void writeLittleEndian(QByteArray &bytes, int at, quint32 value)
 
 // Room for the largest frame the tests decode, as a camera's frame buffer would give.
 constexpr qint64 kCameraPixels = 1920 * 1080;
+
+// The JPEG with its header claiming another size.
+QByteArray claimingSize(QByteArray jpeg, QSize size)
+{
+    const int sof = jpeg.indexOf("\xff\xc0");
+    jpeg[sof + 5] = char(size.height() >> 8);
+    jpeg[sof + 6] = char(size.height() & 0xff);
+    jpeg[sof + 7] = char(size.width() >> 8);
+    jpeg[sof + 8] = char(size.width() & 0xff);
+    return jpeg;
+}
 
 QImage decode(FrameDecoder &decoder, const QByteArray &bytes, qint64 maxPixels = kCameraPixels)
 {
@@ -71,6 +83,7 @@ private slots:
     void damagedDataGivesNullImagesQuietly();
     void truncatedJpegStillShowsWhatArrived();
     void framesLargerThanTheCameraAreRefused();
+    void frameWithoutMemoryIsDropped();
     void buffersAreHeldUntilImagesAreReleased();
     void framesOfChangingSizeDecodeIntoGrownBuffers();
     void imagesOutliveTheDecoder();
@@ -125,12 +138,6 @@ void FrameDecoderTest::damagedDataGivesNullImagesQuietly_data()
     headerOnly.truncate(2);
     QByteArray scrambledHeader = makeJpeg(QSize(64, 64));
     scrambledHeader.replace(2, 300, QByteArray(300, '\x5a'));
-    QByteArray hugeDimensions = makeJpeg(QSize(64, 64));
-    const int sof = hugeDimensions.indexOf("\xff\xc0");
-    hugeDimensions[sof + 5] = '\xff';
-    hugeDimensions[sof + 6] = '\xff';
-    hugeDimensions[sof + 7] = '\xff';
-    hugeDimensions[sof + 8] = '\xff';
 
     // A text chunk before the end claims 1.6 GB: more than the whole frame holds.
     QByteArray pngWithHugeChunk;
@@ -144,7 +151,7 @@ void FrameDecoderTest::damagedDataGivesNullImagesQuietly_data()
     QTest::newRow("text") << QByteArray("hello camera");
     QTest::newRow("start marker only") << headerOnly;
     QTest::newRow("scrambled header") << scrambledHeader;
-    QTest::newRow("65535 x 65535") << hugeDimensions;
+    QTest::newRow("65535 x 65535") << claimingSize(makeJpeg(QSize(64, 64)), QSize(65535, 65535));
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("PNG chunk longer than the frame") << pngWithHugeChunk;
 }
@@ -178,14 +185,7 @@ void FrameDecoderTest::framesLargerThanTheCameraAreRefused()
 
     // A 1.3 kB frame whose header claims 16000 x 16000 pixels is refused before any buffer grows
     // to a gigabyte for it.
-    QByteArray lying = jpeg;
-    const int sof = lying.indexOf("\xff\xc0");
-    QVERIFY(sof > 0);
-    lying[sof + 5] = char(16000 >> 8);
-    lying[sof + 6] = char(16000 & 0xff);
-    lying[sof + 7] = char(16000 >> 8);
-    lying[sof + 8] = char(16000 & 0xff);
-    QVERIFY(decode(decoder, lying).isNull());
+    QVERIFY(decode(decoder, claimingSize(jpeg, QSize(16000, 16000))).isNull());
 
     QByteArray png;
     QBuffer buffer(&png);
@@ -204,6 +204,20 @@ void FrameDecoderTest::framesLargerThanTheCameraAreRefused()
     QVERIFY(decodeCollectingWarnings(decoder, lyingBmp).isNull());
     QCOMPARE(warnings, QStringList());
     QVERIFY(decoder.hasFreeBuffer());
+}
+
+void FrameDecoderTest::frameWithoutMemoryIsDropped()
+{
+    AddressSpaceLimit limit;
+    if (!limit.set(std::size_t(256) << 20))
+        QSKIP("no address space limit under a sanitizer");
+    FrameDecoder decoder;
+    // Within the camera's size, but its 4.3 GB of pixels are more than an int counts and than the
+    // memory left.
+    const QSize huge(65500, 16394);
+    const QByteArray jpeg = makeJpeg(QSize(64, 48));
+    QVERIFY(decode(decoder, claimingSize(jpeg, huge), qint64(huge.width()) * huge.height()).isNull());
+    QVERIFY(!decode(decoder, jpeg).isNull());
 }
 
 void FrameDecoderTest::buffersAreHeldUntilImagesAreReleased()

@@ -1,4 +1,5 @@
 // The frame thread and the preview: reading, dropping and showing frames, and stopping.
+#include "addressspacelimit.h"
 #include "fakecamera.h"
 #include "imagethread.h"
 #include "mainwindow.h"
@@ -108,7 +109,7 @@ private slots:
     void unusableFrameSizeReadsNothing_data();
     void unusableFrameSizeReadsNothing();
     void impossibleLengthsAreDropped();
-    void cameraWithoutFramesEmitsNothing();
+    void cameraWithoutFramesPausesBetweenReads();
     void frameIsStretchedOntoThePreview();
     void undecodableFrameClearsThePreviewQuietly();
     void stalledGuiHoldsAtMostTwoFrames();
@@ -151,16 +152,22 @@ void FrameThreadTest::logsStartAndExitOfEveryRun()
 void FrameThreadTest::unusableFrameSizeReadsNothing_data()
 {
     QTest::addColumn<QSize>("size");
-    QTest::newRow("zero width") << QSize(0, 480);
-    QTest::newRow("zero height") << QSize(640, 0);
-    QTest::newRow("negative") << QSize(-640, -480);
-    QTest::newRow("int overflow") << QSize(40000, 40000);
-    QTest::newRow("just past int") << QSize(46341, 15447);
+    QTest::addColumn<bool>("memoryShort");
+    QTest::newRow("zero width") << QSize(0, 480) << false;
+    QTest::newRow("zero height") << QSize(640, 0) << false;
+    QTest::newRow("negative") << QSize(-640, -480) << false;
+    QTest::newRow("int overflow") << QSize(40000, 40000) << false;
+    QTest::newRow("just past int") << QSize(46341, 15447) << false;
+    QTest::newRow("no memory for 1.2 GB") << QSize(20000, 20000) << true;
 }
 
 void FrameThreadTest::unusableFrameSizeReadsNothing()
 {
     QFETCH(QSize, size);
+    QFETCH(bool, memoryShort);
+    AddressSpaceLimit limit;
+    if (memoryShort && !limit.set(std::size_t(256) << 20))
+        QSKIP("no address space limit under a sanitizer");
     FakeCamera::reset(cameraOfSize(size));
     FakeCamera::setRepeatingFrame(jpegFrame(QSize(8, 8)));
     ImageThread thread;
@@ -200,9 +207,12 @@ void FrameThreadTest::impossibleLengthsAreDropped()
     QCOMPARE(frames[1].size, size);
 }
 
-void FrameThreadTest::cameraWithoutFramesEmitsNothing()
+void FrameThreadTest::cameraWithoutFramesPausesBetweenReads()
 {
-    FakeCamera::reset(cameraOfSize(QSize(64, 48)));
+    FakeCamera::Script script = cameraOfSize(QSize(64, 48));
+    // A camera that is gone fails every read at once.
+    script.emptyReadWait = script.frameReadTime = std::chrono::microseconds(0);
+    FakeCamera::reset(script);
     ImageThread thread;
     StoppedAtExit stopper(thread);
     EmittedFrames emitted;
@@ -211,6 +221,17 @@ void FrameThreadTest::cameraWithoutFramesEmitsNothing()
 
     QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", 10));
     QCOMPARE(emitted.count(), 0);
+    // A pause of a millisecond or more after each failed read allows at most 100 reads in 100 ms;
+    // a loop without one makes thousands.
+    const int readsBefore = FakeCamera::callCount("GetFrameBuffer");
+    QThread::msleep(100);
+    const int reads = FakeCamera::callCount("GetFrameBuffer") - readsBefore;
+    QVERIFY2(reads <= 100, qPrintable(QString::number(reads)));
+
+    // Once the camera delivers again, frames flow in the same run.
+    FakeCamera::queueFrames({jpegFrame(QSize(64, 48), 5)});
+    QTRY_COMPARE(emitted.count(), 1);
+    QCOMPARE(emitted.snapshot()[0].result, 5);
 }
 
 void FrameThreadTest::frameIsStretchedOntoThePreview()

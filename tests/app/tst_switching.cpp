@@ -47,6 +47,7 @@ class SwitchingTest : public QObject
     Q_OBJECT
 
 private slots:
+    void deviceChangeReopensOnceAndRefills_data();
     void deviceChangeReopensOnceAndRefills();
     void choosingTheOpenDeviceDoesNothing();
     void resolutionChangeParsesTheRow_data();
@@ -57,13 +58,28 @@ private slots:
     void rapidSwitchingNeverOverlapsAFrameRead();
 };
 
+void SwitchingTest::deviceChangeReopensOnceAndRefills_data()
+{
+    // The size the library opens, whatever was asked for, and the row that shows it.
+    QTest::addColumn<QSize>("running");
+    QTest::addColumn<int>("row");
+    QTest::newRow("unlisted") << QSize(800, 600) << 0;
+    QTest::newRow("not the first row") << QSize(640, 480) << 1;
+    QTest::newRow("turned") << QSize(240, 320) << 2;
+}
+
 void SwitchingTest::deviceChangeReopensOnceAndRefills()
 {
-    FakeCamera::reset(twoCameras());
+    QFETCH(QSize, running);
+    QFETCH(int, row);
+    FakeCamera::Script script = twoCameras();
+    script.currentSize = running;
+    FakeCamera::reset(script);
     StdoutCapture output;
     MainWindow window;
     auto *devices = window.findChild<QComboBox *>("comboBoxDev");
     auto *resolutions = window.findChild<QComboBox *>("comboBoxRes");
+    QCOMPARE(resolutions->currentIndex(), row);
     const std::size_t before = FakeCamera::callsFrom(QThread::currentThread()).size();
 
     devices->setCurrentIndex(1);
@@ -75,8 +91,7 @@ void SwitchingTest::deviceChangeReopensOnceAndRefills()
     QCOMPARE(reopenCallsAfter(before), expected);
     QCOMPARE(lastCall("SetDefaultRes")->args, std::vector<int>({800, 600}));
     QCOMPARE(lastCall("OpenCamera")->args, std::vector<int>({1}));
-    QCOMPARE(resolutions->currentIndex(), 0);
-    QCOMPARE(resolutions->currentText(), QString("1280X720"));
+    QCOMPARE(resolutions->currentIndex(), row);
     QVERIFY(output.text().contains("onDevChange open camera ret = 0, m_iCurIndex = 1\n"));
     QVERIFY(FakeCamera::overlaps().empty());
 
@@ -85,6 +100,10 @@ void SwitchingTest::deviceChangeReopensOnceAndRefills()
     QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", reads + 1));
     QCOMPARE(output.text().count("thread start run\n"), 2);
     QCOMPARE(output.text().count("视频线程退出！\n"), 1);
+
+    // Row 0 is another size than the one running, unless it is the one running.
+    resolutions->setCurrentIndex(0);
+    QCOMPARE(FakeCamera::callCount("CloseCamera"), row == 0 ? 1 : 2);
 }
 
 void SwitchingTest::choosingTheOpenDeviceDoesNothing()

@@ -34,16 +34,19 @@ click_form() {
   xdotool mousemove --window "$doccam_window" $(($1 + $3 / 2)) $(($2 + $4 / 2 + DOCCAM_BARS)) click 1
 }
 
-preview_pixel() {
-  import -window "$doccam_window" -crop "1x1+60+$((60 + DOCCAM_BARS))" -depth 8 txt:- 2>/dev/null | tail -n 1
+# Whether the preview shows anything but the empty label's black, rgb(0, 0, 0): a frame, even a still
+# one that was there before the first look. The area looked at keeps 30 pixels off the label's
+# edges, so a few pixels more or less of bars still keep it inside.
+preview_showing() {
+  local brightest
+  brightest=$(import -window "$doccam_window" -crop "511x381+40+$((40 + DOCCAM_BARS))" +repage png:- 2>/dev/null |
+    convert - -format '%[max]' info: 2>/dev/null)
+  [ -n "$brightest" ] && awk -v brightest="$brightest" 'BEGIN { exit !(brightest > 0) }'
 }
 
-# Waits until the preview shows something other than the empty label it started with.
+# Waits until the preview shows a frame.
 wait_for_preview() {
-  local blank
-  blank=$(preview_pixel)
-  showing_frames() { local pixel; pixel=$(preview_pixel); [ -n "$pixel" ] && [ "$pixel" != "$blank" ]; }
-  wait_for "$1" showing_frames
+  wait_for "$1" preview_showing
 }
 
 # "width height" of a JPEG, decoded in full; empty if it is not a readable JPEG.

@@ -328,8 +328,7 @@ int GetFrameBuffer(unsigned char *buffer, int *length)
         s.frameReader = QThread::currentThread();
         s.calls.push_back({"GetFrameBuffer", {}, {}, s.frameReader, buffer ? malloc_usable_size(buffer) : 0});
         readTime = s.script.frameReadTime;
-        // A camera with nothing to deliver still takes a while to say so.
-        s.changed.wait_for(lock, std::chrono::milliseconds(2),
+        s.changed.wait_for(lock, s.script.emptyReadWait,
                            [&] { return !s.queuedFrames.empty() || s.script.repeatingFrame; });
         if (!s.queuedFrames.empty()) {
             frame = s.queuedFrames.front();

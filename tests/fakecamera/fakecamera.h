@@ -55,6 +55,8 @@ struct Script
     std::optional<Frame> repeatingFrame; // served whenever no queued frame is waiting
     // How long a frame read takes, as a camera's frame interval would.
     std::chrono::microseconds frameReadTime{500};
+    // How long a read with nothing to deliver waits for a frame before it fails.
+    std::chrono::microseconds emptyReadWait{2000};
 };
 
 // Replaces the whole script and forgets every recorded call.

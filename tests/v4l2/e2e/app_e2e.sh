@@ -51,6 +51,7 @@ wait_for_preview 30 || fail "the preview never showed a frame"
 click_form 620 480 101 41
 wait_for 20 photo_written 00000.jpg || fail "no 00000.jpg beside the executable"
 [ "$(jpeg_size 00000.jpg)" = "1920 1080" ] || fail "00000.jpg is $(jpeg_size 00000.jpg), not the camera's largest 1920 1080"
+wait_for_preview 10 || fail "the preview no longer shows frames after the photo"
 
 status=0
 close_doccam_window "$app_pid" || status=$?
