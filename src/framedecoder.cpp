@@ -135,7 +135,18 @@ QImage FrameDecoder::decode(const unsigned char *data, int length, qint64 maxPix
 
 QImage FrameDecoder::decodeJpeg(const unsigned char *data, int length, qint64 maxPixels)
 {
-    tjhandle handle = m_turboJpeg->handle;
+    bool decompressed = false;
+    QImage image = decodeJpegWith(m_turboJpeg->handle, data, length, maxPixels, decompressed);
+    // TurboJPEG leaves a decompressor whose header read failed, or was not followed by a decode,
+    // in the middle of a stream, which fails the next frame: a fresh one takes its place.
+    if (!decompressed)
+        m_turboJpeg = std::make_unique<TurboJpegHandle>();
+    return image;
+}
+
+QImage FrameDecoder::decodeJpegWith(tjhandle handle, const unsigned char *data, int length, qint64 maxPixels,
+                                    bool &decompressed)
+{
     if (!handle)
         return QImage();
     int width = 0;
@@ -158,6 +169,7 @@ QImage FrameDecoder::decodeJpeg(const unsigned char *data, int length, qint64 ma
         return QImage();
     // A warning (a truncated or slightly damaged stream) still leaves a picture, as any viewer
     // would show; only a fatal error means no frame.
+    decompressed = true;
     if (tjDecompress2(handle, data, static_cast<unsigned long>(length), buffer->pixels.get(), width,
                       width * kBytesPerPixel, height, kRgb32PixelFormat, 0) != 0
         && tjGetErrorCode(handle) != TJERR_WARNING)

@@ -38,6 +38,9 @@ private:
     std::shared_ptr<Buffer> takeFreeBuffer(std::size_t bytes);
     QImage wrap(std::shared_ptr<Buffer> buffer, int width, int height);
     QImage decodeJpeg(const unsigned char *data, int length, qint64 maxPixels);
+    // decompressed tells whether the handle went on from the header to a decode.
+    QImage decodeJpegWith(void *handle, const unsigned char *data, int length, qint64 maxPixels,
+                          bool &decompressed);
     QImage decodeOther(const unsigned char *data, int length, qint64 maxPixels);
 
     std::unique_ptr<TurboJpegHandle> m_turboJpeg;

@@ -138,6 +138,9 @@ void FrameDecoderTest::damagedDataGivesNullImagesQuietly_data()
     headerOnly.truncate(2);
     QByteArray scrambledHeader = makeJpeg(QSize(64, 64));
     scrambledHeader.replace(2, 300, QByteArray(300, '\x5a'));
+    QByteArray withoutFrameHeader = makeJpeg(QSize(64, 64));
+    const int sof = withoutFrameHeader.indexOf("\xff\xc0");
+    withoutFrameHeader.remove(sof, 2 + (uchar(withoutFrameHeader[sof + 2]) << 8 | uchar(withoutFrameHeader[sof + 3])));
 
     // A text chunk before the end claims 1.6 GB: more than the whole frame holds.
     QByteArray pngWithHugeChunk;
@@ -151,6 +154,7 @@ void FrameDecoderTest::damagedDataGivesNullImagesQuietly_data()
     QTest::newRow("text") << QByteArray("hello camera");
     QTest::newRow("start marker only") << headerOnly;
     QTest::newRow("scrambled header") << scrambledHeader;
+    QTest::newRow("no frame header") << withoutFrameHeader;
     QTest::newRow("65535 x 65535") << claimingSize(makeJpeg(QSize(64, 64)), QSize(65535, 65535));
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("PNG chunk longer than the frame") << pngWithHugeChunk;
@@ -163,6 +167,7 @@ void FrameDecoderTest::damagedDataGivesNullImagesQuietly()
     QVERIFY(decodeCollectingWarnings(decoder, bytes).isNull());
     QCOMPARE(warnings, QStringList());
     QVERIFY(decoder.hasFreeBuffer());
+    QVERIFY2(!decode(decoder, makeJpeg(QSize(64, 48))).isNull(), "the next whole frame is lost");
 }
 
 void FrameDecoderTest::truncatedJpegStillShowsWhatArrived()
