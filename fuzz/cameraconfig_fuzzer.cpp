@@ -1,7 +1,7 @@
 // Any bytes as the text of a CameraConf.ini. Besides crashes, it traps on a configuration that breaks
 // what the rest of the library takes for granted, and on a report that is not the one promised line.
 #include "config/cameraconfig.h"
-#include "pipeline/jpegcodec.h"
+#include "core/jpegcodec.h"
 
 #include <algorithm>
 #include <cstdint>

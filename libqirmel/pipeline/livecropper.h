@@ -2,7 +2,7 @@
 #ifndef QIRMEL_LIVECROPPER_H
 #define QIRMEL_LIVECROPPER_H
 
-#include "source/frame.h"
+#include "core/frame.h"
 
 #include "crop/croptracker.h"
 #include "crop/documentdetector.h"

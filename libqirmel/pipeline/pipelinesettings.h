@@ -2,7 +2,7 @@
 #ifndef QIRMEL_PIPELINESETTINGS_H
 #define QIRMEL_PIPELINESETTINGS_H
 
-#include "source/frame.h"
+#include "core/frame.h"
 
 namespace qirmel {
 

@@ -3,7 +3,7 @@
 #define QIRMEL_SCENESCRIPT_H
 
 #include "config/cameraconfig.h"
-#include "source/frame.h"
+#include "core/frame.h"
 
 #include <opencv2/core.hpp>
 

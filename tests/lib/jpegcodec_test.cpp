@@ -1,4 +1,4 @@
-#include "pipeline/jpegcodec.h"
+#include "core/jpegcodec.h"
 
 #include "scriptedcamera.h"
 #include "testsupport.h"

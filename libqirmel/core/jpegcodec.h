@@ -2,7 +2,7 @@
 #ifndef QIRMEL_JPEGCODEC_H
 #define QIRMEL_JPEGCODEC_H
 
-#include "source/frame.h"
+#include "core/frame.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "pipeline/jpegcodec.h"
+#include "core/jpegcodec.h"
 
 #include <turbojpeg.h>
 
