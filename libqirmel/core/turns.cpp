@@ -1,4 +1,4 @@
-#include "pipeline/pipelinesettings.h"
+#include "core/turns.h"
 
 namespace qirmel {
 
