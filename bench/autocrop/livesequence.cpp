@@ -1,10 +1,10 @@
 #include "livesequence.h"
 
-#include "croptracker.h"
-#include "documentdetector.h"
-#include "jpegdecoder.h"
+#include "crop/croptracker.h"
+#include "crop/documentdetector.h"
+#include "crop/jpegdecoder.h"
 #include "jpegencoder.h"
-#include "scenerenderer.h"
+#include "scenes/scenerenderer.h"
 
 #include <cmath>
 #include <vector>

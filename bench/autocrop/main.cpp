@@ -3,14 +3,14 @@
 // crops on empty desks, detection time and live stability. With --photos DIR it scores DIR/truth.csv.
 
 #include "categorystats.h"
-#include "documentdetector.h"
-#include "documentpainter.h"
+#include "crop/documentdetector.h"
+#include "scenes/documentpainter.h"
 #include "jaccardindex.h"
-#include "jpegdecoder.h"
+#include "crop/jpegdecoder.h"
 #include "jpegencoder.h"
 #include "livesequence.h"
 #include "photofolder.h"
-#include "scenerenderer.h"
+#include "scenes/scenerenderer.h"
 #include "scenesampler.h"
 
 #include <opencv2/core/utility.hpp>

@@ -1,9 +1,9 @@
 #include "photofolder.h"
 
-#include "documentwarper.h"
+#include "crop/documentwarper.h"
 #include "jaccardindex.h"
-#include "jpegdecoder.h"
-#include "photocropper.h"
+#include "crop/jpegdecoder.h"
+#include "crop/photocropper.h"
 
 #include <cstdio>
 #include <fstream>

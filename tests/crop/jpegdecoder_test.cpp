@@ -1,4 +1,4 @@
-#include "jpegdecoder.h"
+#include "crop/jpegdecoder.h"
 
 #include <turbojpeg.h>
 

@@ -1,6 +1,6 @@
-#include "siderefiner.h"
+#include "crop/internal/siderefiner.h"
 
-#include "linemeeting.h"
+#include "crop/internal/linemeeting.h"
 
 #include <opencv2/imgproc.hpp>
 

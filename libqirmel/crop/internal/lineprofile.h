@@ -1,8 +1,8 @@
 #ifndef QIRMEL_CROP_LINEPROFILE_H
 #define QIRMEL_CROP_LINEPROFILE_H
 
-#include "edgesupport.h"
-#include "linefinder.h"
+#include "crop/internal/edgesupport.h"
+#include "crop/internal/linefinder.h"
 
 #include <opencv2/core.hpp>
 

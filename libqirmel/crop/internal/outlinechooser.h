@@ -1,8 +1,8 @@
 #ifndef QIRMEL_CROP_OUTLINECHOOSER_H
 #define QIRMEL_CROP_OUTLINECHOOSER_H
 
-#include "edgesupport.h"
-#include "quad.h"
+#include "crop/internal/edgesupport.h"
+#include "crop/quad.h"
 
 #include <opencv2/core.hpp>
 

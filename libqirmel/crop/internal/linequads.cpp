@@ -1,7 +1,7 @@
-#include "linequads.h"
+#include "crop/internal/linequads.h"
 
-#include "linemeeting.h"
-#include "lineprofile.h"
+#include "crop/internal/linemeeting.h"
+#include "crop/internal/lineprofile.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "documentpainter.h"
+#include "scenes/documentpainter.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,6 +1,6 @@
-#include "outlinescorer.h"
+#include "crop/internal/outlinescorer.h"
 
-#include "paperformats.h"
+#include "crop/internal/paperformats.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "scenesampler.h"
 
-#include "scenerenderer.h"
+#include "scenes/scenerenderer.h"
 
 #include <algorithm>
 #include <cmath>

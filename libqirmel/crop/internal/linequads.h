@@ -1,10 +1,10 @@
 #ifndef QIRMEL_CROP_LINEQUADS_H
 #define QIRMEL_CROP_LINEQUADS_H
 
-#include "edgesupport.h"
-#include "linefinder.h"
-#include "outlinescorer.h"
-#include "quad.h"
+#include "crop/internal/edgesupport.h"
+#include "crop/internal/linefinder.h"
+#include "crop/internal/outlinescorer.h"
+#include "crop/quad.h"
 
 #include <vector>
 

@@ -1,8 +1,8 @@
 #ifndef QIRMEL_SCENES_SCENERENDERER_H
 #define QIRMEL_SCENES_SCENERENDERER_H
 
-#include "quad.h"
-#include "scenelayout.h"
+#include "crop/quad.h"
+#include "scenes/scenelayout.h"
 
 #include <opencv2/core.hpp>
 

@@ -1,7 +1,7 @@
-#ifndef QIRMEL_SCENES_SCENESAMPLER_H
-#define QIRMEL_SCENES_SCENESAMPLER_H
+#ifndef BENCH_AUTOCROP_SCENESAMPLER_H
+#define BENCH_AUTOCROP_SCENESAMPLER_H
 
-#include "scenelayout.h"
+#include "scenes/scenelayout.h"
 
 #include <opencv2/core.hpp>
 

@@ -1,4 +1,4 @@
-#include "outlinecandidates.h"
+#include "crop/internal/outlinecandidates.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,4 +1,4 @@
-#include "deskpainter.h"
+#include "scenes/deskpainter.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,7 +1,7 @@
 #ifndef QIRMEL_SCENES_DOCUMENTPAINTER_H
 #define QIRMEL_SCENES_DOCUMENTPAINTER_H
 
-#include "scenelayout.h"
+#include "scenes/scenelayout.h"
 
 #include <opencv2/core.hpp>
 

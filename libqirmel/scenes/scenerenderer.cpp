@@ -1,7 +1,7 @@
-#include "scenerenderer.h"
+#include "scenes/scenerenderer.h"
 
-#include "deskpainter.h"
-#include "documentpainter.h"
+#include "scenes/deskpainter.h"
+#include "scenes/documentpainter.h"
 
 #include <opencv2/imgproc.hpp>
 

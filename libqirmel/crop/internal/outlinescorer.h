@@ -1,8 +1,8 @@
 #ifndef QIRMEL_CROP_OUTLINESCORER_H
 #define QIRMEL_CROP_OUTLINESCORER_H
 
-#include "edgesupport.h"
-#include "quad.h"
+#include "crop/internal/edgesupport.h"
+#include "crop/quad.h"
 
 #include <opencv2/core.hpp>
 
