@@ -10,7 +10,7 @@
 //   --scene      the scene filmed: page (default), book, idcard, empty or moving
 #include "api/cameralibrary.h"
 #include "core/jpegcodec.h"
-#include "source/enumeration.h"
+#include "api/enumeration.h"
 #include "source/virtualcamera.h"
 
 #include <sched.h>

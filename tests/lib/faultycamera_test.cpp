@@ -2,7 +2,7 @@
 
 #include "api/cameralibrary.h"
 #include "config/cameraconfig.h"
-#include "source/enumeration.h"
+#include "api/enumeration.h"
 
 #include "scriptedcamera.h"
 #include "testsupport.h"

@@ -1,4 +1,4 @@
-#include "source/enumeration.h"
+#include "api/enumeration.h"
 
 #include "source/faultycamera.h"
 #include "source/v4l2/v4l2enumeration.h"
