@@ -16,6 +16,25 @@ struct TjBufferDeleter {
     void operator()(unsigned char *buffer) const { tjFree(buffer); }
 };
 
+// The size an image of size stored is decoded at to be at least atLeast: shrunk by the largest of
+// the plain fractions 1/2, 1/4 and 1/8 that leaves it that large, else whole. The decoder's other
+// fractions cost an extra resampling pass inside it.
+Size decodedSize(Size stored, Size atLeast)
+{
+    tjscalingfactor chosen{1, 1};
+    if (atLeast.width > 0 || atLeast.height > 0) {
+        int count = 0;
+        const tjscalingfactor *factors = tjGetScalingFactors(&count);
+        for (int i = 0; i < count; ++i) {
+            const tjscalingfactor factor = factors[i];
+            if (factor.num == 1 && factor.denom > chosen.denom && TJSCALED(stored.width, factor) >= atLeast.width &&
+                TJSCALED(stored.height, factor) >= atLeast.height)
+                chosen = factor;
+        }
+    }
+    return Size{TJSCALED(stored.width, chosen), TJSCALED(stored.height, chosen)};
+}
+
 }  // namespace
 
 void JpegCodec::HandleDeleter::operator()(void *handle) const
@@ -44,22 +63,24 @@ bool JpegCodec::decode(const std::uint8_t *data, std::size_t length, Frame &bgr,
     Size size;
     if (!readSize(data, length, size))
         return false;
-    int count = 0;
-    const tjscalingfactor *factors = atLeast.area() > 0 ? tjGetScalingFactors(&count) : nullptr;
-    tjscalingfactor chosen{1, 1};
-    for (int i = 0; i < count; ++i) {
-        const tjscalingfactor factor = factors[i];
-        // Only the plain fractions: the others cost an extra resampling pass inside the decoder.
-        if (factor.num == 1 && factor.denom > chosen.denom && TJSCALED(size.width, factor) >= atLeast.width &&
-            TJSCALED(size.height, factor) >= atLeast.height)
-            chosen = factor;
-    }
     bgr.format = FrameFormat::Bgr24;
-    bgr.size = Size{TJSCALED(size.width, chosen), TJSCALED(size.height, chosen)};
+    bgr.size = decodedSize(size, atLeast);
     bgr.quarterTurns = 0;
     bgr.data.resize(static_cast<std::size_t>(bgr.size.area()) * 3);
     return tjDecompress2(m_decompressor.get(), data, length, bgr.data.data(), bgr.size.width, 0, bgr.size.height,
                          TJPF_BGR, 0) == 0;
+}
+
+bool JpegCodec::decodeGrey(const std::uint8_t *data, std::size_t length, std::vector<std::uint8_t> &grey, Size &size,
+                           Size atLeast)
+{
+    Size stored;
+    if (!readSize(data, length, stored) || stored.area() <= 0)
+        return false;
+    size = decodedSize(stored, atLeast);
+    grey.resize(static_cast<std::size_t>(size.area()));
+    return tjDecompress2(m_decompressor.get(), data, length, grey.data(), size.width, 0, size.height, TJPF_GRAY,
+                         TJFLAG_FASTDCT) == 0;
 }
 
 bool JpegCodec::encode(const std::uint8_t *pixels, Size size, FrameFormat format, int quality, std::size_t maxBytes,

@@ -22,9 +22,16 @@ public:
     bool readSize(const std::uint8_t *data, std::size_t length, Size &size);
 
     // Decodes a JPEG image into bgr (a Bgr24 frame); false when it cannot be decoded. With atLeast
-    // given, the decoder shrinks the image by the largest factor of 1/2, 1/4 or 1/8 that leaves it
-    // at least that large, which costs a fraction of a full decode.
+    // given (a side of 0 asks nothing of that side), the decoder shrinks the image by the largest
+    // factor of 1/2, 1/4 or 1/8 that leaves it at least that large, which costs a fraction of a full
+    // decode.
     bool decode(const std::uint8_t *data, std::size_t length, Frame &bgr, Size atLeast = Size{});
+
+    // Decodes a JPEG image into grey, one byte per pixel in packed rows, at the size it stores in
+    // size: shrunk as decode() shrinks it, and with the faster, less exact DCT, as a picture to find
+    // edges in rather than to show. False when it cannot be decoded.
+    bool decodeGrey(const std::uint8_t *data, std::size_t length, std::vector<std::uint8_t> &grey, Size &size,
+                    Size atLeast = Size{});
 
     // Encodes packed pixels (format Rgb24 or Bgr24) of the given size at quality (1 to 100, 4:2:0
     // chroma) into jpeg. When the result would exceed maxBytes it encodes again at lower qualities

@@ -16,10 +16,12 @@ std::optional<Quad> LiveCropper::follow(const Frame &frame, const cv::Mat &pictu
     std::optional<Quad> found;
     if (frame.format == FrameFormat::Jpeg) {
         // The DCT scales a JPEG down for a fraction of a full decode: the judging image comes cheap.
-        const ReducedImage reduced =
-            m_decoder.decodeReducedGrey(frame.data.data(), frame.data.size(), DocumentDetector::kWorkingWidth);
-        if (!reduced.grey.empty())
-            found = m_detector.detect(reduced.grey, reduced.scale, picture, m_tracker.current());
+        Size reduced;
+        if (m_codec.decodeGrey(frame.data.data(), frame.data.size(), m_decodedGrey, reduced,
+                               Size{DocumentDetector::kWorkingWidth, 0})) {
+            const cv::Mat grey(reduced.height, reduced.width, CV_8UC1, m_decodedGrey.data());
+            found = m_detector.detect(grey, double(picture.cols) / reduced.width, picture, m_tracker.current());
+        }
     } else {
         // Reduced by a whole factor, which averages blocks of pixels in one quick pass where any other
         // factor takes several times as long; the last rows and columns short of a whole block are left
