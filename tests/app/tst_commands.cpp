@@ -1,5 +1,5 @@
 // Photos, rotation and the auto crop switch: the commands that act on the open camera.
-#include "fakecamera.h"
+#include "scriptedlibrary.h"
 #include "mainwindow.h"
 #include "stdoutcapture.h"
 

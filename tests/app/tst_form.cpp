@@ -1,5 +1,5 @@
 // The window's form: widget tree, geometry, texts and the by-name wiring of the rotate buttons.
-#include "fakecamera.h"
+#include "scriptedlibrary.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 

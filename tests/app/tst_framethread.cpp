@@ -1,5 +1,5 @@
 // The frame thread and the preview: reading, dropping and showing frames, and stopping.
-#include "fakecamera.h"
+#include "scriptedlibrary.h"
 #include "imagethread.h"
 #include "mainwindow.h"
 #include "stdoutcapture.h"

@@ -1,5 +1,5 @@
 // Start-up of the window against the camera library, and its end.
-#include "fakecamera.h"
+#include "scriptedlibrary.h"
 #include "mainwindow.h"
 #include "stdoutcapture.h"
 

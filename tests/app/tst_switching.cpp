@@ -1,6 +1,6 @@
 // Choosing another camera or resolution: the frame thread stops, the camera is closed and opened
 // again, and nothing of the library's forbidden overlap happens on the way.
-#include "fakecamera.h"
+#include "scriptedlibrary.h"
 #include "mainwindow.h"
 #include "stdoutcapture.h"
 

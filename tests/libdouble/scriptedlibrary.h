@@ -1,5 +1,5 @@
-#ifndef FAKECAMERA_H
-#define FAKECAMERA_H
+#ifndef SCRIPTEDLIBRARY_H
+#define SCRIPTEDLIBRARY_H
 
 #include <QByteArray>
 #include <QSize>
@@ -85,4 +85,4 @@ bool frameReadInProgress();
 
 } // namespace FakeCamera
 
-#endif // FAKECAMERA_H
+#endif // SCRIPTEDLIBRARY_H

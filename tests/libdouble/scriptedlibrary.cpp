@@ -1,4 +1,4 @@
-#include "fakecamera.h"
+#include "scriptedlibrary.h"
 
 #include <qirmellib.h>
 
