@@ -15,18 +15,18 @@
 
 namespace {
 
-FakeCamera::Script cameraOfSize(QSize size)
+ScriptedLibrary::Script cameraOfSize(QSize size)
 {
-    FakeCamera::Script script;
+    ScriptedLibrary::Script script;
     script.cameras = {{QByteArray("Camera"), 1, 2}};
     script.resolutions = {size};
     script.currentSize = size;
     return script;
 }
 
-FakeCamera::Frame jpegFrame(QSize size, int result = 0)
+ScriptedLibrary::Frame jpegFrame(QSize size, int result = 0)
 {
-    return FakeCamera::Frame{result, makeJpeg(size), std::nullopt};
+    return ScriptedLibrary::Frame{result, makeJpeg(size), std::nullopt};
 }
 
 // What the frame thread emitted, recorded on the frame thread itself so that the images'
@@ -116,7 +116,7 @@ private slots:
 
 void FrameThreadTest::stopBeforeRunStillEndsTheLoop()
 {
-    FakeCamera::reset(cameraOfSize(QSize(16, 16)));
+    ScriptedLibrary::reset(cameraOfSize(QSize(16, 16)));
     ImageThread thread;
     ThreadEndBarrier end(thread);
     QSemaphore stopped;
@@ -134,13 +134,13 @@ void FrameThreadTest::stopBeforeRunStillEndsTheLoop()
 
 void FrameThreadTest::logsStartAndExitOfEveryRun()
 {
-    FakeCamera::reset(cameraOfSize(QSize(16, 16)));
+    ScriptedLibrary::reset(cameraOfSize(QSize(16, 16)));
     StdoutCapture output;
     ImageThread thread;
     ThreadEndBarrier end(thread);
     for (int round = 0; round < 2; ++round) {
         thread.start();
-        QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", round + 1));
+        QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", round + 1));
         thread.stop();
         thread.wait();
         end.pass();
@@ -161,28 +161,28 @@ void FrameThreadTest::unusableFrameSizeReadsNothing_data()
 void FrameThreadTest::unusableFrameSizeReadsNothing()
 {
     QFETCH(QSize, size);
-    FakeCamera::reset(cameraOfSize(size));
-    FakeCamera::setRepeatingFrame(jpegFrame(QSize(8, 8)));
+    ScriptedLibrary::reset(cameraOfSize(size));
+    ScriptedLibrary::setRepeatingFrame(jpegFrame(QSize(8, 8)));
     ImageThread thread;
     StoppedAtExit stopper(thread);
     thread.start();
 
-    QVERIFY(FakeCamera::waitForCalls("GetCurResHeight", 4));
-    QCOMPARE(FakeCamera::callCount("GetFrameBuffer"), 0);
+    QVERIFY(ScriptedLibrary::waitForCalls("GetCurResHeight", 4));
+    QCOMPARE(ScriptedLibrary::callCount("GetFrameBuffer"), 0);
     QVERIFY(thread.isRunning());
 }
 
 void FrameThreadTest::impossibleLengthsAreDropped()
 {
     const QSize size(64, 48);
-    FakeCamera::reset(cameraOfSize(size));
+    ScriptedLibrary::reset(cameraOfSize(size));
     const int capacity = size.width() * size.height() * 3;
     const QByteArray jpeg = makeJpeg(size);
     ImageThread thread;
     StoppedAtExit stopper(thread);
     EmittedFrames emitted;
     emitted.connectTo(&thread);
-    FakeCamera::queueFrames({
+    ScriptedLibrary::queueFrames({
         {1, jpeg, -1},
         {2, jpeg, capacity + 1},
         {-4, jpeg, std::nullopt},
@@ -190,7 +190,7 @@ void FrameThreadTest::impossibleLengthsAreDropped()
         {7, jpeg, std::nullopt},
     });
     thread.start();
-    QVERIFY(FakeCamera::waitUntilQueueServed());
+    QVERIFY(ScriptedLibrary::waitUntilQueueServed());
     QTRY_COMPARE(emitted.count(), 2);
 
     const auto frames = emitted.snapshot();
@@ -202,21 +202,21 @@ void FrameThreadTest::impossibleLengthsAreDropped()
 
 void FrameThreadTest::cameraWithoutFramesEmitsNothing()
 {
-    FakeCamera::reset(cameraOfSize(QSize(64, 48)));
+    ScriptedLibrary::reset(cameraOfSize(QSize(64, 48)));
     ImageThread thread;
     StoppedAtExit stopper(thread);
     EmittedFrames emitted;
     emitted.connectTo(&thread);
     thread.start();
 
-    QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", 10));
+    QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", 10));
     QCOMPARE(emitted.count(), 0);
 }
 
 void FrameThreadTest::frameIsStretchedOntoThePreview()
 {
-    FakeCamera::reset(cameraOfSize(QSize(640, 480)));
-    FakeCamera::queueFrames({jpegFrame(QSize(640, 480), 42)});
+    ScriptedLibrary::reset(cameraOfSize(QSize(640, 480)));
+    ScriptedLibrary::queueFrames({jpegFrame(QSize(640, 480), 42)});
     MainWindow window;
 
     QTRY_VERIFY(!preview(window)->pixmap(Qt::ReturnByValue).isNull());
@@ -225,8 +225,8 @@ void FrameThreadTest::frameIsStretchedOntoThePreview()
 
 void FrameThreadTest::undecodableFrameClearsThePreviewQuietly()
 {
-    FakeCamera::reset(cameraOfSize(QSize(64, 48)));
-    FakeCamera::queueFrames({jpegFrame(QSize(64, 48))});
+    ScriptedLibrary::reset(cameraOfSize(QSize(64, 48)));
+    ScriptedLibrary::queueFrames({jpegFrame(QSize(64, 48))});
     MainWindow window;
     QTRY_VERIFY(!preview(window)->pixmap(Qt::ReturnByValue).isNull());
 
@@ -234,8 +234,8 @@ void FrameThreadTest::undecodableFrameClearsThePreviewQuietly()
     const QtMessageHandler previous = qInstallMessageHandler(collectWarning);
     QByteArray corrupt = makeJpeg(QSize(64, 48));
     corrupt.replace(2, 200, QByteArray(200, '\x5a'));
-    FakeCamera::queueFrames({{0, corrupt, std::nullopt}, {0, QByteArray(100, '\0'), std::nullopt}});
-    QVERIFY(FakeCamera::waitUntilQueueServed());
+    ScriptedLibrary::queueFrames({{0, corrupt, std::nullopt}, {0, QByteArray(100, '\0'), std::nullopt}});
+    QVERIFY(ScriptedLibrary::waitUntilQueueServed());
     QTRY_VERIFY(preview(window)->pixmap(Qt::ReturnByValue).isNull());
     qInstallMessageHandler(previous);
     QCOMPARE(warnings, QStringList());
@@ -244,24 +244,24 @@ void FrameThreadTest::undecodableFrameClearsThePreviewQuietly()
 void FrameThreadTest::stalledGuiHoldsAtMostTwoFrames()
 {
     const QSize size(320, 240);
-    FakeCamera::reset(cameraOfSize(size));
+    ScriptedLibrary::reset(cameraOfSize(size));
     MainWindow window;
-    QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", 1));
-    auto *thread = qobject_cast<ImageThread *>(FakeCamera::frameReaderThread());
+    QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", 1));
+    auto *thread = qobject_cast<ImageThread *>(ScriptedLibrary::frameReaderThread());
     QVERIFY(thread);
     EmittedFrames emitted;
     emitted.connectTo(thread);
 
     // The GUI thread processes no events while the camera delivers 30 frames.
-    FakeCamera::queueFrames(std::vector<FakeCamera::Frame>(30, jpegFrame(size)));
-    QVERIFY(FakeCamera::waitUntilQueueServed());
+    ScriptedLibrary::queueFrames(std::vector<ScriptedLibrary::Frame>(30, jpegFrame(size)));
+    QVERIFY(ScriptedLibrary::waitUntilQueueServed());
     const int emittedWhileStalled = emitted.count();
     QVERIFY2(emittedWhileStalled <= FrameDecoder::kBufferCount, qPrintable(QString::number(emittedWhileStalled)));
     QVERIFY(emittedWhileStalled >= 1);
 
     // Once the GUI catches up, frames flow again.
     QTRY_VERIFY(!preview(window)->pixmap(Qt::ReturnByValue).isNull());
-    FakeCamera::queueFrames(std::vector<FakeCamera::Frame>(3, jpegFrame(size)));
+    ScriptedLibrary::queueFrames(std::vector<ScriptedLibrary::Frame>(3, jpegFrame(size)));
     QTRY_VERIFY(emitted.count() > emittedWhileStalled);
 }
 

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <thread>
 
-namespace FakeCamera {
+namespace ScriptedLibrary {
 namespace {
 
 struct State
@@ -195,9 +195,9 @@ bool frameReadInProgress()
     return state().readersInside.load() > 0;
 }
 
-} // namespace FakeCamera
+} // namespace ScriptedLibrary
 
-using namespace FakeCamera;
+using namespace ScriptedLibrary;
 
 extern "C" {
 

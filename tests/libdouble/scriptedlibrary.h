@@ -16,7 +16,7 @@ class QThread;
 // A scriptable stand-in for the camera library. Tests script its answers, then read back every
 // call it received, with arguments and calling thread, and any call that came while another
 // thread was inside GetFrameBuffer where the library forbids it.
-namespace FakeCamera {
+namespace ScriptedLibrary {
 
 struct Camera
 {
@@ -83,6 +83,6 @@ bool waitUntilQueueServed(std::chrono::milliseconds timeout = std::chrono::secon
 // Whether a thread is inside GetFrameBuffer right now.
 bool frameReadInProgress();
 
-} // namespace FakeCamera
+} // namespace ScriptedLibrary
 
 #endif // SCRIPTEDLIBRARY_H
