@@ -1,6 +1,6 @@
 #include "scriptedlibrary.h"
 
-#include <qirmellib.h>
+#include "librarydouble.h"
 
 #include <QThread>
 
@@ -94,10 +94,203 @@ int resolutionDimension(int index, bool width)
     return width ? size.width() : size.height();
 }
 
+// The 21 functions answered from the script, each call recorded.
+class ScriptedDouble : public LibraryDouble
+{
+public:
+    int Init(const char *configFileName) override
+    {
+        recordCall("Init", {}, configFileName ? configFileName : "");
+        return 0;
+    }
+
+    int GetCameraCount() override
+    {
+        recordCall("GetCameraCount");
+        State &s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        return cameraCountLocked(s);
+    }
+
+    const char *GetCamName(int index) override
+    {
+        recordCall("GetCamName", {index});
+        const Camera *camera = cameraAt(index);
+        return camera && camera->name ? camera->name->constData() : nullptr;
+    }
+
+    int GetCameraPID(int index) override
+    {
+        recordCall("GetCameraPID", {index});
+        const Camera *camera = cameraAt(index);
+        return camera ? camera->productId : -1;
+    }
+
+    int GetCameraVID(int index) override
+    {
+        recordCall("GetCameraVID", {index});
+        const Camera *camera = cameraAt(index);
+        return camera ? camera->vendorId : -1;
+    }
+
+    int GetMainCamera() override
+    {
+        recordCall("GetMainCamera");
+        State &s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        return s.script.mainCamera;
+    }
+
+    int GetAuxCamera() override
+    {
+        recordCall("GetAuxCamera");
+        State &s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        return s.script.auxCamera;
+    }
+
+    int SetMJPG(int enable) override
+    {
+        recordCall("SetMJPG", {enable});
+        return 0;
+    }
+
+    int SetDefaultRes(int width, int height) override
+    {
+        recordExclusiveCall("SetDefaultRes", {width, height});
+        State &s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.requestedSize = QSize(width, height);
+        return 0;
+    }
+
+    int OpenCamera(int index) override
+    {
+        recordExclusiveCall("OpenCamera", {index});
+        State &s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.open = s.script.openResult >= 0;
+        return s.script.openResult;
+    }
+
+    int CloseCamera() override
+    {
+        recordExclusiveCall("CloseCamera");
+        State &s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.open = false;
+        return 0;
+    }
+
+    int GetResCount() override
+    {
+        recordExclusiveCall("GetResCount");
+        State &s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        return s.script.resolutionCount.value_or(int(s.script.resolutions.size()));
+    }
+
+    int GetResWidth(int index) override
+    {
+        recordExclusiveCall("GetResWidth", {index});
+        return resolutionDimension(index, true);
+    }
+
+    int GetResHeight(int index) override
+    {
+        recordExclusiveCall("GetResHeight", {index});
+        return resolutionDimension(index, false);
+    }
+
+    int GetCurResWidth() override
+    {
+        recordExclusiveCall("GetCurResWidth");
+        return currentSize().width();
+    }
+
+    int GetCurResHeight() override
+    {
+        recordExclusiveCall("GetCurResHeight");
+        return currentSize().height();
+    }
+
+    int GetFrameBuffer(unsigned char *buffer, int *length) override
+    {
+        State &s = state();
+        s.readersInside.fetch_add(1);
+        std::optional<Frame> frame;
+        std::chrono::microseconds readTime;
+        {
+            std::unique_lock<std::mutex> lock(s.mutex);
+            s.frameReader = QThread::currentThread();
+            s.calls.push_back({"GetFrameBuffer", {}, {}, s.frameReader, buffer ? malloc_usable_size(buffer) : 0});
+            readTime = s.script.frameReadTime;
+            // A camera with nothing to deliver still takes a while to say so.
+            s.changed.wait_for(lock, std::chrono::milliseconds(2),
+                               [&] { return !s.queuedFrames.empty() || s.script.repeatingFrame; });
+            if (!s.queuedFrames.empty()) {
+                frame = s.queuedFrames.front();
+                s.queuedFrames.pop_front();
+            } else if (s.script.repeatingFrame) {
+                frame = s.script.repeatingFrame;
+            }
+            if (!buffer)
+                s.overlaps.push_back("GetFrameBuffer without a buffer");
+            s.changed.notify_all();
+        }
+        std::this_thread::sleep_for(readTime);
+
+        int result = -1;
+        if (frame && buffer && length) {
+            // Like the real library, never write past width × height × 3 of the current size.
+            const QSize size = currentSize();
+            const long long capacity = std::max(0LL, (long long)size.width() * size.height() * 3);
+            const int written = int(std::min<long long>(frame->bytes.size(), capacity));
+            std::memcpy(buffer, frame->bytes.constData(), std::size_t(written));
+            *length = frame->reportedLength.value_or(frame->bytes.size());
+            result = frame->result;
+        }
+        s.readersInside.fetch_sub(1);
+        return result;
+    }
+
+    int Capture(const char *path) override
+    {
+        recordCall("Capture", {}, path ? path : "");
+        State &s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.script.captureResults.empty())
+            return 0;
+        const int result = s.script.captureResults.front();
+        s.script.captureResults.pop_front();
+        return result;
+    }
+
+    int RotateLeft(int reserved) override
+    {
+        recordCall("RotateLeft", {reserved});
+        return 0;
+    }
+
+    int RotateRight(int reserved) override
+    {
+        recordCall("RotateRight", {reserved});
+        return 0;
+    }
+
+    int SetAutoCrop(int enable) override
+    {
+        recordCall("SetAutoCrop", {enable});
+        return 0;
+    }
+};
+
 } // namespace
 
 void reset(Script script)
 {
+    static ScriptedDouble scripted;
+    LibraryDouble::install(&scripted);
     State &s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.script = std::move(script);
@@ -196,195 +389,3 @@ bool frameReadInProgress()
 }
 
 } // namespace ScriptedLibrary
-
-using namespace ScriptedLibrary;
-
-extern "C" {
-
-int Init(const char *configFileName)
-{
-    recordCall("Init", {}, configFileName ? configFileName : "");
-    return 0;
-}
-
-int GetCameraCount(void)
-{
-    recordCall("GetCameraCount");
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return cameraCountLocked(s);
-}
-
-const char *GetCamName(int index)
-{
-    recordCall("GetCamName", {index});
-    const Camera *camera = cameraAt(index);
-    return camera && camera->name ? camera->name->constData() : nullptr;
-}
-
-int GetCameraPID(int index)
-{
-    recordCall("GetCameraPID", {index});
-    const Camera *camera = cameraAt(index);
-    return camera ? camera->productId : -1;
-}
-
-int GetCameraVID(int index)
-{
-    recordCall("GetCameraVID", {index});
-    const Camera *camera = cameraAt(index);
-    return camera ? camera->vendorId : -1;
-}
-
-int GetMainCamera(void)
-{
-    recordCall("GetMainCamera");
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.script.mainCamera;
-}
-
-int GetAuxCamera(void)
-{
-    recordCall("GetAuxCamera");
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.script.auxCamera;
-}
-
-int SetMJPG(int enable)
-{
-    recordCall("SetMJPG", {enable});
-    return 0;
-}
-
-int SetDefaultRes(int width, int height)
-{
-    recordExclusiveCall("SetDefaultRes", {width, height});
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.requestedSize = QSize(width, height);
-    return 0;
-}
-
-int OpenCamera(int index)
-{
-    recordExclusiveCall("OpenCamera", {index});
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.open = s.script.openResult >= 0;
-    return s.script.openResult;
-}
-
-int CloseCamera(void)
-{
-    recordExclusiveCall("CloseCamera");
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.open = false;
-    return 0;
-}
-
-int GetResCount(void)
-{
-    recordExclusiveCall("GetResCount");
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.script.resolutionCount.value_or(int(s.script.resolutions.size()));
-}
-
-int GetResWidth(int index)
-{
-    recordExclusiveCall("GetResWidth", {index});
-    return resolutionDimension(index, true);
-}
-
-int GetResHeight(int index)
-{
-    recordExclusiveCall("GetResHeight", {index});
-    return resolutionDimension(index, false);
-}
-
-int GetCurResWidth(void)
-{
-    recordExclusiveCall("GetCurResWidth");
-    return currentSize().width();
-}
-
-int GetCurResHeight(void)
-{
-    recordExclusiveCall("GetCurResHeight");
-    return currentSize().height();
-}
-
-int GetFrameBuffer(unsigned char *buffer, int *length)
-{
-    State &s = state();
-    s.readersInside.fetch_add(1);
-    std::optional<Frame> frame;
-    std::chrono::microseconds readTime;
-    {
-        std::unique_lock<std::mutex> lock(s.mutex);
-        s.frameReader = QThread::currentThread();
-        s.calls.push_back({"GetFrameBuffer", {}, {}, s.frameReader, buffer ? malloc_usable_size(buffer) : 0});
-        readTime = s.script.frameReadTime;
-        // A camera with nothing to deliver still takes a while to say so.
-        s.changed.wait_for(lock, std::chrono::milliseconds(2),
-                           [&] { return !s.queuedFrames.empty() || s.script.repeatingFrame; });
-        if (!s.queuedFrames.empty()) {
-            frame = s.queuedFrames.front();
-            s.queuedFrames.pop_front();
-        } else if (s.script.repeatingFrame) {
-            frame = s.script.repeatingFrame;
-        }
-        if (!buffer)
-            s.overlaps.push_back("GetFrameBuffer without a buffer");
-        s.changed.notify_all();
-    }
-    std::this_thread::sleep_for(readTime);
-
-    int result = -1;
-    if (frame && buffer && length) {
-        // Like the real library, never write past width × height × 3 of the current size.
-        const QSize size = currentSize();
-        const long long capacity = std::max(0LL, (long long)size.width() * size.height() * 3);
-        const int written = int(std::min<long long>(frame->bytes.size(), capacity));
-        std::memcpy(buffer, frame->bytes.constData(), std::size_t(written));
-        *length = frame->reportedLength.value_or(frame->bytes.size());
-        result = frame->result;
-    }
-    s.readersInside.fetch_sub(1);
-    return result;
-}
-
-int Capture(const char *path)
-{
-    recordCall("Capture", {}, path ? path : "");
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.script.captureResults.empty())
-        return 0;
-    const int result = s.script.captureResults.front();
-    s.script.captureResults.pop_front();
-    return result;
-}
-
-int RotateLeft(int reserved)
-{
-    recordCall("RotateLeft", {reserved});
-    return 0;
-}
-
-int RotateRight(int reserved)
-{
-    recordCall("RotateRight", {reserved});
-    return 0;
-}
-
-int SetAutoCrop(int enable)
-{
-    recordCall("SetAutoCrop", {enable});
-    return 0;
-}
-
-} // extern "C"

@@ -57,7 +57,8 @@ struct Script
     std::chrono::microseconds frameReadTime{500};
 };
 
-// Replaces the whole script and forgets every recorded call.
+// Makes the scripted library the one that answers (see librarydouble.h), replaces the whole script
+// and forgets every recorded call.
 void reset(Script script = Script());
 
 // Adds frames to be served in order, before any repeating frame.
