@@ -32,9 +32,9 @@ struct CameraConfig {
     static VirtualCameraConfig defaultVirtualCamera(int number);
 
     // Parses INI text read from the file sourceName. Every valid setting applies; a malformed line or
-    // bad value leaves its setting at the default and the first such problem is reported on errors as
-    // one line naming sourceName and the line number. Relative photo paths are taken from the folder
-    // of sourceName. Never throws on bad input.
+    // bad value is left out, and each is reported on errors in a line of its own naming sourceName, its
+    // line number and what is wrong. A [cameraN] section makes camera N, with no keys as well.
+    // Relative photo paths are taken from the folder of sourceName. Never throws on bad input.
     static CameraConfig parse(const std::string &text, const std::string &sourceName, std::ostream &errors);
 
     // Reads and parses the file at path; an unreadable file gives the defaults and one line on errors.
