@@ -6,7 +6,7 @@
 // the frame's header says. The camera's size is otherwise the header's, so that the fuzzer gets past
 // the size check without guessing it.
 #include "pipeline/framepipeline.h"
-#include "pipeline/jpegcodec.h"
+#include "core/jpegcodec.h"
 #include "pipeline/pipelinesettings.h"
 #include "source/v4l2/mjpegsanitizer.h"
 

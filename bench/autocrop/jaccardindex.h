@@ -1,7 +1,7 @@
 #ifndef BENCH_AUTOCROP_JACCARDINDEX_H
 #define BENCH_AUTOCROP_JACCARDINDEX_H
 
-#include "quad.h"
+#include "crop/quad.h"
 
 #include <optional>
 

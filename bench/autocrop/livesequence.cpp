@@ -1,10 +1,10 @@
 #include "livesequence.h"
 
-#include "croptracker.h"
-#include "documentdetector.h"
-#include "jpegdecoder.h"
+#include "crop/croptracker.h"
+#include "crop/documentdetector.h"
 #include "jpegencoder.h"
-#include "scenerenderer.h"
+#include "livecropdecoder.h"
+#include "scenes/scenerenderer.h"
 
 #include <cmath>
 #include <vector>
@@ -46,7 +46,7 @@ LiveResult LiveSequence::run(const qirmel::SceneLayout &still, const qirmel::Sce
 
     cv::RNG rng(seed);
     JpegEncoder encoder;
-    qirmel::JpegDecoder decoder;
+    LiveCropDecoder decoder;
     const qirmel::DocumentDetector detector;
     qirmel::CropTracker tracker;
     std::vector<qirmel::Quad> shown;
@@ -59,8 +59,8 @@ LiveResult LiveSequence::run(const qirmel::SceneLayout &still, const qirmel::Sce
         cv::Mat noisy;
         cv::add(scene.bgr, grain, noisy, cv::noArray(), CV_8UC3);
         const std::vector<unsigned char> jpeg = encoder.encode(noisy, quality);
-        const qirmel::ReducedImage reduced = decoder.decodeReducedGrey(jpeg.data(), jpeg.size(), qirmel::DocumentDetector::kWorkingWidth);
-        const cv::Mat full = decoder.decodeBgr(jpeg.data(), jpeg.size());
+        const ReducedImage reduced = decoder.decodeReducedGrey(jpeg);
+        const cv::Mat full = decoder.decodeBgr(jpeg);
         // Seeded with the outline shown, as the camera library's frame pipeline does.
         const std::optional<qirmel::Quad> found = detector.detect(reduced.grey, reduced.scale, full, tracker.current());
         const std::optional<qirmel::Quad> current = tracker.update(found, [&](const qirmel::Quad &held) {

@@ -1,7 +1,7 @@
 #ifndef BENCH_AUTOCROP_LIVESEQUENCE_H
 #define BENCH_AUTOCROP_LIVESEQUENCE_H
 
-#include "scenelayout.h"
+#include "scenes/scenelayout.h"
 
 #include <opencv2/core.hpp>
 

@@ -3,14 +3,14 @@
 // crops on empty desks, detection time and live stability. With --photos DIR it scores DIR/truth.csv.
 
 #include "categorystats.h"
-#include "documentdetector.h"
-#include "documentpainter.h"
+#include "crop/documentdetector.h"
+#include "scenes/documentpainter.h"
 #include "jaccardindex.h"
-#include "jpegdecoder.h"
 #include "jpegencoder.h"
+#include "livecropdecoder.h"
 #include "livesequence.h"
 #include "photofolder.h"
-#include "scenerenderer.h"
+#include "scenes/scenerenderer.h"
 #include "scenesampler.h"
 
 #include <opencv2/core/utility.hpp>
@@ -157,7 +157,7 @@ std::vector<std::string> categories(const qirmel::SceneLayout &layout, int quali
 
 struct Frame
 {
-    qirmel::ReducedImage reduced;
+    ReducedImage reduced;
     cv::Mat full;
 };
 
@@ -211,7 +211,7 @@ int main(int argc, char **argv)
     qirmel::SceneSampler sampler(options.seed, frameAspect);
     cv::RNG qualities(options.seed + 1);
     JpegEncoder encoder;
-    qirmel::JpegDecoder decoder;
+    LiveCropDecoder decoder;
     const qirmel::DocumentDetector detector;
     CategoryStats stats;
     std::vector<double> detectTimes;
@@ -223,10 +223,10 @@ int main(int argc, char **argv)
         const std::vector<unsigned char> jpeg = encoder.encode(bgr, quality);
         Frame frame;
         Clock::time_point start = Clock::now();
-        frame.reduced = decoder.decodeReducedGrey(jpeg.data(), jpeg.size(), qirmel::DocumentDetector::kWorkingWidth);
+        frame.reduced = decoder.decodeReducedGrey(jpeg);
         reducedDecodeTimes.push_back(millisecondsSince(start));
         start = Clock::now();
-        frame.full = decoder.decodeBgr(jpeg.data(), jpeg.size());
+        frame.full = decoder.decodeBgr(jpeg);
         fullDecodeTimes.push_back(millisecondsSince(start));
         return frame;
     };

@@ -1,9 +1,9 @@
 #include "photofolder.h"
 
-#include "documentwarper.h"
+#include "crop/documentwarper.h"
 #include "jaccardindex.h"
-#include "jpegdecoder.h"
-#include "photocropper.h"
+#include "livecropdecoder.h"
+#include "crop/photocropper.h"
 
 #include <cstdio>
 #include <fstream>
@@ -41,7 +41,7 @@ bool PhotoFolder::score(const std::string &folder)
         std::fprintf(stderr, "cannot read %s/truth.csv\n", folder.c_str());
         return false;
     }
-    qirmel::JpegDecoder decoder;
+    LiveCropDecoder decoder;
     const qirmel::PhotoCropper cropper;
     double sum = 0;
     int withDocument = 0;
@@ -56,7 +56,7 @@ bool PhotoFolder::score(const std::string &folder)
             continue;
         std::ifstream file(folder + "/" + fields[0], std::ios::binary);
         const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        const cv::Mat photo = decoder.decodeBgr(bytes.data(), bytes.size());
+        const cv::Mat photo = decoder.decodeBgr(bytes);
         if (photo.empty()) {
             std::printf("%-40s cannot decode\n", fields[0].c_str());
             continue;

@@ -2,8 +2,6 @@
 
 #include "framelog.h"
 
-#include <qirmellib.h>
-
 #include <QThread>
 
 #include <cstdlib>
@@ -21,6 +19,11 @@ BenchCamera &BenchCamera::instance()
 {
     static BenchCamera camera;
     return camera;
+}
+
+BenchCamera::BenchCamera()
+{
+    LibraryDouble::install(this);
 }
 
 void BenchCamera::setResolutions(std::vector<QSize> resolutions)
@@ -94,16 +97,19 @@ QThread *BenchCamera::waitForFrameThread()
     return m_frameThread;
 }
 
-void BenchCamera::setRequestedSize(QSize size)
+int BenchCamera::SetDefaultRes(int width, int height)
 {
+    if (width <= 0 || height <= 0)
+        return -1;
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_requestedSize = size;
+    m_requestedSize = QSize(width, height);
+    return 0;
 }
 
-int BenchCamera::open()
+int BenchCamera::OpenCamera(int index)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_resolutions.empty())
+    if (index != 0 || m_resolutions.empty())
         return -1;
     // The listed size nearest in pixel count, so that an oversized request opens the largest.
     const auto pixels = [](QSize size) { return qint64(size.width()) * size.height(); };
@@ -120,13 +126,14 @@ int BenchCamera::open()
     return 0;
 }
 
-void BenchCamera::close()
+int BenchCamera::CloseCamera()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_open = false;
+    return 0;
 }
 
-int BenchCamera::resolutionCount() const
+int BenchCamera::GetResCount()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return int(m_resolutions.size());
@@ -165,7 +172,7 @@ bool BenchCamera::waitForTurn(std::unique_lock<std::mutex> &lock)
     return ready && m_open;
 }
 
-int BenchCamera::readFrame(unsigned char *buffer, int *length)
+int BenchCamera::GetFrameBuffer(unsigned char *buffer, int *length)
 {
     const ThreadUsage atCall = ThreadUsage::now();
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -197,116 +204,3 @@ int BenchCamera::readFrame(unsigned char *buffer, int *length)
     m_usageAtHandOver = ThreadUsage::now();
     return number;
 }
-
-extern "C" {
-
-int Init(const char *)
-{
-    return 0;
-}
-
-int GetCameraCount(void)
-{
-    return 1;
-}
-
-const char *GetCamName(int index)
-{
-    return index == 0 ? "Bench camera" : nullptr;
-}
-
-int GetCameraPID(int index)
-{
-    return index == 0 ? 0x0001 : -1;
-}
-
-int GetCameraVID(int index)
-{
-    return index == 0 ? 0x0001 : -1;
-}
-
-int GetMainCamera(void)
-{
-    return 0;
-}
-
-int GetAuxCamera(void)
-{
-    return -1;
-}
-
-int SetMJPG(int)
-{
-    return 0;
-}
-
-int SetDefaultRes(int width, int height)
-{
-    if (width <= 0 || height <= 0)
-        return -1;
-    BenchCamera::instance().setRequestedSize(QSize(width, height));
-    return 0;
-}
-
-int OpenCamera(int index)
-{
-    return index == 0 ? BenchCamera::instance().open() : -1;
-}
-
-int CloseCamera(void)
-{
-    BenchCamera::instance().close();
-    return 0;
-}
-
-int GetResCount(void)
-{
-    return BenchCamera::instance().resolutionCount();
-}
-
-int GetResWidth(int index)
-{
-    return BenchCamera::instance().resolution(index).width();
-}
-
-int GetResHeight(int index)
-{
-    return BenchCamera::instance().resolution(index).height();
-}
-
-int GetCurResWidth(void)
-{
-    return BenchCamera::instance().currentSize().width();
-}
-
-int GetCurResHeight(void)
-{
-    return BenchCamera::instance().currentSize().height();
-}
-
-int GetFrameBuffer(unsigned char *buffer, int *length)
-{
-    return BenchCamera::instance().readFrame(buffer, length);
-}
-
-int Capture(const char *)
-{
-    return -1;
-}
-
-int RotateLeft(int)
-{
-    return 0;
-}
-
-int RotateRight(int)
-{
-    return 0;
-}
-
-int SetAutoCrop(int)
-{
-    return 0;
-}
-
-} // extern "C"

@@ -1,6 +1,7 @@
 #ifndef BENCH_FRAMEPATH_BENCHCAMERA_H
 #define BENCH_FRAMEPATH_BENCHCAMERA_H
 
+#include "librarydouble.h"
 #include "threadusage.h"
 
 #include <QByteArray>
@@ -15,14 +16,15 @@
 class FrameLog;
 class QThread;
 
-// The camera library's 21 functions, served from JPEG frames held in memory, so that the app's
-// real frame thread and preview run with no camera and no library cost of their own. The
-// benchmark decides when frames come: not at all, each one as soon as the one before it is on
-// the preview, or at a fixed frame rate whatever the app does, as a real camera sends them. Each
-// frame's number is the value GetFrameBuffer returns, which the app passes on to its preview slot.
-class BenchCamera
+// The camera library's functions, served from JPEG frames held in memory, so that the app's real
+// frame thread and preview run with no camera and no library cost of their own. The benchmark
+// decides when frames come: not at all, each one as soon as the one before it is on the preview,
+// or at a fixed frame rate whatever the app does, as a real camera sends them. Each frame's number
+// is the value GetFrameBuffer returns, which the app passes on to its preview slot.
+class BenchCamera : public LibraryDouble
 {
 public:
+    // The one bench camera, installed as the library that the app calls.
     static BenchCamera &instance();
 
     // Before the app starts: the sizes that the camera offers.
@@ -55,19 +57,31 @@ public:
     // Blocks until the app's frame thread has asked for a frame, and returns that thread.
     QThread *waitForFrameThread();
 
-    // The library's side, called by the C functions.
-    void setRequestedSize(QSize size);
-    int open();
-    void close();
-    int resolutionCount() const;
-    QSize resolution(int index) const;
+    // The size the camera is open at; 0x0 while it is closed.
     QSize currentSize() const;
-    int readFrame(unsigned char *buffer, int *length);
+
+    // The library's side: one camera, whose sizes are the ones set; the functions left out answer
+    // as the double does.
+    int GetCameraCount() override { return 1; }
+    const char *GetCamName(int index) override { return index == 0 ? "Bench camera" : nullptr; }
+    int GetCameraPID(int index) override { return index == 0 ? 0x0001 : -1; }
+    int GetCameraVID(int index) override { return index == 0 ? 0x0001 : -1; }
+    int GetMainCamera() override { return 0; }
+    int SetDefaultRes(int width, int height) override;
+    int OpenCamera(int index) override;
+    int CloseCamera() override;
+    int GetResCount() override;
+    int GetResWidth(int index) override { return resolution(index).width(); }
+    int GetResHeight(int index) override { return resolution(index).height(); }
+    int GetCurResWidth() override { return currentSize().width(); }
+    int GetCurResHeight() override { return currentSize().height(); }
+    int GetFrameBuffer(unsigned char *buffer, int *length) override;
 
 private:
     enum class Mode { Parked, KeepingInFlight, AtRate };
 
-    BenchCamera() = default;
+    BenchCamera();
+    QSize resolution(int index) const;
     bool waitForTurn(std::unique_lock<std::mutex> &lock);
 
     mutable std::mutex m_mutex;

@@ -7,7 +7,7 @@
 //
 // Usage: jpegcheck_bench [frames per measurement]
 #include "config/cameraconfig.h"
-#include "pipeline/jpegcodec.h"
+#include "core/jpegcodec.h"
 #include "source/syntheticscene.h"
 
 #include <cstdio>

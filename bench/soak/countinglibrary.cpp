@@ -34,6 +34,7 @@ bool CountingLibrary::load(const std::string &path, std::string &error)
             return false;
         }
     }
+    forwardCalls();
     return true;
 }
 

@@ -6,9 +6,10 @@
 #include <functional>
 #include <string>
 
-// A camera library loaded with dlopen, behind the 21 functions that this tool defines itself: each
-// call is counted and forwarded. The app linked into the tool calls ours, so nothing it does to the
-// library goes uncounted, while the library works exactly as it would beside the executable.
+// A camera library loaded with dlopen, behind the 21 functions of the library double that the tool
+// links: each call is counted and forwarded. The app linked into the tool calls those, so nothing it
+// does to the library goes uncounted, while the library works exactly as it would beside the
+// executable.
 class CountingLibrary
 {
 public:
@@ -19,15 +20,15 @@ public:
         FunctionCount
     };
 
-    // Loads the library at path and finds all 21 functions in it; on failure returns false with
-    // the reason in error, and none of the functions may be called.
+    // Loads the library at path, finds all 21 functions in it and forwards the app's calls to them;
+    // on failure returns false with the reason in error, and none of the functions may be called.
     static bool load(const std::string &path, std::string &error);
 
     static long calls(Function function);
     // Calls of the function that returned a negative result.
     static long failures(Function function);
 
-    // Counts one call and returns the real function, for the forwarding definitions only.
+    // Counts one call and returns the real function, for the forwarding double only.
     template <typename Pointer>
     static Pointer enter(Function function)
     {
@@ -44,6 +45,9 @@ public:
     static void beforeOpen();
 
 private:
+    // Installs the double that counts and forwards (forwarding.cpp).
+    static void forwardCalls();
+
     static std::array<void *, FunctionCount> s_functions;
     static std::array<std::atomic<long>, FunctionCount> s_calls;
     static std::array<std::atomic<long>, FunctionCount> s_failures;

@@ -9,8 +9,8 @@
 //   --one-core   run on one CPU only, so that the frames per second show what one core keeps up with
 //   --scene      the scene filmed: page (default), book, idcard, empty or moving
 #include "api/cameralibrary.h"
-#include "pipeline/jpegcodec.h"
-#include "source/enumeration.h"
+#include "core/jpegcodec.h"
+#include "api/enumeration.h"
 #include "source/virtualcamera.h"
 
 #include <sched.h>

@@ -3,7 +3,7 @@
 #include "api/sizechoice.h"
 #include "pipeline/photopipeline.h"
 #include "pipeline/photowriter.h"
-#include "source/enumeration.h"
+#include "api/enumeration.h"
 
 #include <cerrno>
 #include <cstring>

@@ -2,7 +2,7 @@
 #ifndef QIRMEL_SIZECHOICE_H
 #define QIRMEL_SIZECHOICE_H
 
-#include "source/frame.h"
+#include "core/frame.h"
 
 #include <vector>
 

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <sstream>
@@ -95,13 +96,27 @@ bool parseSize(const std::string &text, Size &out)
            parseInt(text.substr(x + 1), 10, kMinSide, kMaxSide, out.height);
 }
 
-// Feeds inih one line at a time, counting lines so that every problem can be placed. Leading
-// blanks are dropped because inih would otherwise take an indented key for the continuation of the
-// previous value; a line too long for inih's buffer is reported and handed over as an empty line.
+using Problems = std::vector<std::pair<int, std::string>>;
+
+// Notes what is wrong on a line that is left out.
+void ignoreLine(Problems &problems, int line, const std::string &what)
+{
+    problems.emplace_back(line, what + "; the line is ignored");
+}
+
+// Feeds inih one line at a time and notes what inih does not tell: where each line is, which
+// section headers it reads and where, and every line that it passes over as neither blank, comment,
+// section header nor key = value (it reports only the first). Leading blanks are dropped because inih
+// would otherwise take an indented key for the continuation of the previous value; a line too long
+// for inih's buffer is reported and handed over as an empty line.
 class LineReader {
 public:
-    LineReader(const std::string &text, std::vector<std::pair<int, std::string>> &problems)
-        : m_text(text), m_problems(problems) {}
+    struct Line {
+        int number;
+        std::string text;
+    };
+
+    LineReader(const std::string &text, Problems &problems) : m_text(text), m_problems(problems) {}
 
     static char *read(char *buffer, int size, void *self)
     {
@@ -110,9 +125,19 @@ public:
 
     int line() const { return m_line; }
 
+    // The handler was given the current line as a key = value.
+    void keyFound() { m_keyFound = true; }
+
+    // After parsing: notes the last line, if inih passed it over.
+    void finish() { notePassedOver(); }
+
+    // Each section header's line and the section's name.
+    const std::vector<Line> &sections() const { return m_sections; }
+
 private:
     char *next(char *buffer, std::size_t size)
     {
+        notePassedOver();
         if (m_pos >= m_text.size() || size < 2)
             return nullptr;
         ++m_line;
@@ -122,19 +147,60 @@ private:
         start = std::min(start == std::string::npos ? end : start, end);
         m_pos = end;
         if (end - start > size - 1) {
-            m_problems.emplace_back(m_line, "the line is longer than " + std::to_string(size - 3) + " characters");
+            ignoreLine(m_problems, m_line, "the line is longer than " + std::to_string(size - 3) + " characters");
             std::strcpy(buffer, "\n");
             return buffer;
         }
         m_text.copy(buffer, end - start, start);
         buffer[end - start] = '\0';
+        classify(buffer);
         return buffer;
     }
 
+    // Reads the line as inih will: a section header is noted, a line that should be key = value is
+    // kept until it is known whether inih took it as one.
+    void classify(const char *line)
+    {
+        if (m_line == 1 && std::strncmp(line, "\xEF\xBB\xBF", 3) == 0)
+            line += 3;
+        while (std::isspace(static_cast<unsigned char>(*line)))
+            ++line;
+        std::string text(line);
+        while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+            text.pop_back();
+        if (text.empty() || text[0] == ';' || text[0] == '#')
+            return;
+        m_keyFound = false;
+        if (text[0] != '[') {
+            m_candidate = Line{m_line, text};
+            return;
+        }
+        // A header ends at its first ']', unless an inline comment (a ';' after a blank) comes first.
+        std::size_t close = 1;
+        while (close < text.size() && text[close] != ']' &&
+               !(text[close] == ';' && std::isspace(static_cast<unsigned char>(text[close - 1]))))
+            ++close;
+        if (close < text.size() && text[close] == ']')
+            m_sections.push_back({m_line, text.substr(1, close - 1)});
+        else
+            ignoreLine(m_problems, m_line, "a section header needs a closing ']'");
+    }
+
+    void notePassedOver()
+    {
+        if (m_candidate && !m_keyFound)
+            ignoreLine(m_problems, m_candidate->number,
+                       "expected \"key = value\", a [section] or a comment, not \"" + m_candidate->text + "\"");
+        m_candidate.reset();
+    }
+
     const std::string &m_text;
-    std::vector<std::pair<int, std::string>> &m_problems;
+    Problems &m_problems;
     std::size_t m_pos = 0;
     int m_line = 0;
+    std::vector<Line> m_sections;
+    std::optional<Line> m_candidate;  // the current line, while inih may still take it for a key
+    bool m_keyFound = false;
 };
 
 // The fault keys of a camera section: how often each fault comes, and how long the lasting ones last.
@@ -148,6 +214,19 @@ const std::pair<const char *, std::chrono::milliseconds CameraFaults::*> kFaultD
     {"unplug_ms", &CameraFaults::unplugged},
 };
 
+// Why the file at path, which does not read as a JPEG photo, is none.
+std::string whyNoPhoto(const std::string &path)
+{
+    std::error_code error;
+    if (!std::filesystem::exists(path, error))
+        return "does not exist";
+    if (std::filesystem::is_directory(path, error))
+        return "is a folder, not a JPEG file";
+    if (access(path.c_str(), R_OK) != 0)
+        return "cannot be read (" + std::string(std::strerror(errno)) + ")";
+    return "is not a JPEG file";
+}
+
 // The named scenes, as the scene key spells them.
 const std::pair<const char *, SceneKind> kSceneNames[] = {
     {"page", SceneKind::Page},           {"book", SceneKind::Book},
@@ -158,17 +237,23 @@ const std::pair<const char *, SceneKind> kSceneNames[] = {
 class Parser {
 public:
     Parser(const std::string &text, const std::string &folder, CameraConfig &config)
-        : m_text(text), m_folder(folder), m_config(config), m_reader(text, m_problems) {}
+        : m_folder(folder), m_config(config), m_reader(text, m_problems) {}
 
     // Returns the problems found, sorted by line.
-    std::vector<std::pair<int, std::string>> run()
+    Problems run()
     {
-        const int firstError = ini_parse_stream(&LineReader::read, &m_reader, &Parser::handle, this);
-        if (firstError > 0 && std::none_of(m_problems.begin(), m_problems.end(),
-                                           [&](const auto &problem) { return problem.first == firstError; }))
-            m_problems.emplace_back(firstError, syntaxProblem(firstError));
-        else if (firstError < 0)
+        if (ini_parse_stream(&LineReader::read, &m_reader, &Parser::handle, this) < 0)
             m_problems.emplace_back(0, "the file could not be parsed");
+        m_reader.finish();
+        for (const LineReader::Line &section : m_reader.sections()) {
+            // A camera's section makes the camera, even with no keys under it.
+            const std::string name = lowered(section.text);
+            int number = -1;
+            if (cameraNumber(name, number))
+                m_cameras.try_emplace(number, CameraConfig::defaultVirtualCamera(number));
+            else if (name != "library" && name != "v4l2")
+                m_problems.emplace_back(section.number, unknownSection(section.text));
+        }
         // A photo sets the sizes a camera lists unless its section lists them itself.
         for (const auto &[number, size] : m_photoSizes)
             if (m_listedSizes.count(number) == 0)
@@ -187,14 +272,27 @@ private:
     static int handle(void *self, const char *section, const char *name, const char *value)
     {
         auto *parser = static_cast<Parser *>(self);
+        parser->m_reader.keyFound();
         std::string problem = parser->apply(lowered(section), lowered(name), trimmed(value));
         if (problem.empty())
             return 1;
-        parser->m_problems.emplace_back(parser->m_reader.line(), std::move(problem));
+        ignoreLine(parser->m_problems, parser->m_reader.line(), problem);
         return 0;
     }
 
-    // Applies one setting; returns what is wrong with it, or an empty string.
+    static std::string unknownSection(const std::string &name)
+    {
+        return "unknown section [" + name + "] (expected [library], [v4l2] or [camera0] to [camera" +
+               std::to_string(kMaxCameraNumber) + "]); it is ignored with its keys";
+    }
+
+    static bool cameraNumber(const std::string &section, int &number)
+    {
+        return section.compare(0, 6, "camera") == 0 && parseInt(section.substr(6), 10, 0, kMaxCameraNumber, number);
+    }
+
+    // Applies one setting; returns what is wrong with it, or an empty string. The keys of an unknown
+    // section are left out without a word: its header is reported.
     std::string apply(const std::string &section, const std::string &name, const std::string &value)
     {
         if (section.empty())
@@ -204,14 +302,10 @@ private:
         if (section == "v4l2")
             return applyV4l2(name, value);
         int number = -1;
-        if (section.compare(0, 6, "camera") == 0 && parseInt(section.substr(6), 10, 0, kMaxCameraNumber, number)) {
-            auto found = m_cameras.find(number);
-            if (found == m_cameras.end())
-                found = m_cameras.emplace(number, CameraConfig::defaultVirtualCamera(number)).first;
-            return applyCamera(number, found->second, name, value);
-        }
-        return "unknown section [" + section + "] (expected [library], [v4l2] or [camera0] to [camera" +
-               std::to_string(kMaxCameraNumber) + "])";
+        if (!cameraNumber(section, number))
+            return {};
+        auto found = m_cameras.try_emplace(number, CameraConfig::defaultVirtualCamera(number)).first;
+        return applyCamera(number, found->second, name, value);
     }
 
     std::string applyLibrary(const std::string &name, const std::string &value)
@@ -358,6 +452,8 @@ private:
         if (kind == "photo") {
             photos.push_back(path);
         } else {
+            if (!std::filesystem::exists(path, error))
+                return "scene folder: " + given + " does not exist";
             if (!std::filesystem::is_directory(path, error))
                 return "scene folder: " + given + " is not a folder";
             photos = PhotoScene::listFolder(path);
@@ -375,7 +471,7 @@ private:
             }
         }
         if (kind == "photo")
-            return "scene photo: " + given + " is not a JPEG file that can be read";
+            return "scene photo: " + given + " " + whyNoPhoto(path);
         return "scene folder: none of the JPEG photos in " + given + " can be read";
     }
 
@@ -400,22 +496,9 @@ private:
         return {};
     }
 
-    std::string syntaxProblem(int line) const
-    {
-        std::stringstream lines(m_text);
-        std::string text;
-        for (int i = 0; i < line && std::getline(lines, text); ++i) {
-        }
-        text = trimmed(text);
-        if (!text.empty() && text[0] == '[')
-            return "a section header needs a closing ']'";
-        return "expected \"key = value\", a [section] or a comment, not \"" + text + "\"";
-    }
-
-    const std::string &m_text;
     const std::string m_folder;
     CameraConfig &m_config;
-    std::vector<std::pair<int, std::string>> m_problems;
+    Problems m_problems;
     LineReader m_reader;
     std::map<int, VirtualCameraConfig> m_cameras;
     std::set<int> m_listedSizes;       // cameras whose section lists their sizes
@@ -448,15 +531,8 @@ CameraConfig CameraConfig::parse(const std::string &text, const std::string &sou
 {
     CameraConfig config;
     const std::string folder = std::filesystem::path(sourceName).parent_path().string();
-    const auto problems = Parser(text, folder, config).run();
-    if (!problems.empty()) {
-        errors << "QirmelLib: " << sourceName << ":" << problems.front().first << ": " << problems.front().second;
-        if (problems.size() == 1)
-            errors << "; the default is kept for it\n";
-        else
-            errors << "; defaults are kept for it and " << problems.size() - 1 << " more faulty line"
-                   << (problems.size() > 2 ? "s" : "") << "\n";
-    }
+    for (const auto &[line, problem] : Parser(text, folder, config).run())
+        errors << "QirmelLib: " << sourceName << ":" << line << ": " << problem << "\n";
     return config;
 }
 

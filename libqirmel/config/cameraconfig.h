@@ -2,11 +2,9 @@
 #ifndef QIRMEL_CAMERACONFIG_H
 #define QIRMEL_CAMERACONFIG_H
 
-#include "source/camerafaults.h"
-#include "source/camerasource.h"
 #include "source/v4l2/v4l2settings.h"
+#include "source/virtualcameraconfig.h"
 
-#include <chrono>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -17,32 +15,6 @@ enum class Backend {
     Auto,     // real cameras where there are any, else the virtual ones
     Virtual,  // the virtual cameras only
     V4l2,     // real cameras only, none when there are none
-};
-
-// What a virtual camera films.
-enum class SceneKind {
-    Page,         // a printed page lying on a wooden desk
-    Book,         // an open book
-    IdCard,       // an identity card
-    EmptyDesk,    // the desk with nothing on it
-    MovingPage,   // a page that is put down somewhere else now and then
-    Photo,        // a photo from a JPEG file
-    PhotoFolder,  // the JPEG photos of a folder, one after the other
-};
-
-struct SceneConfig {
-    SceneKind kind = SceneKind::Page;
-    // Photo and PhotoFolder: the files shown in turn, as absolute paths (a folder's in name order).
-    std::vector<std::string> photos;
-    // How long a moving page stays put, and how long each photo of a folder is shown.
-    std::chrono::milliseconds interval{5000};
-};
-
-struct VirtualCameraConfig {
-    CameraInfo info;
-    int fps = 0;  // frames per second at every size; 0 means 15 above 1920x1080 and 30 up to it
-    SceneConfig scene;
-    CameraFaults faults;  // none unless the section asks for them
 };
 
 struct CameraConfig {
@@ -60,9 +32,9 @@ struct CameraConfig {
     static VirtualCameraConfig defaultVirtualCamera(int number);
 
     // Parses INI text read from the file sourceName. Every valid setting applies; a malformed line or
-    // bad value leaves its setting at the default and the first such problem is reported on errors as
-    // one line naming sourceName and the line number. Relative photo paths are taken from the folder
-    // of sourceName. Never throws on bad input.
+    // bad value is left out, and each is reported on errors in a line of its own naming sourceName, its
+    // line number and what is wrong. A [cameraN] section makes camera N, with no keys as well.
+    // Relative photo paths are taken from the folder of sourceName. Never throws on bad input.
     static CameraConfig parse(const std::string &text, const std::string &sourceName, std::ostream &errors);
 
     // Reads and parses the file at path; an unreadable file gives the defaults and one line on errors.

@@ -1,4 +1,4 @@
-#include "croptracker.h"
+#include "crop/croptracker.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #ifndef QIRMEL_CROP_CROPTRACKER_H
 #define QIRMEL_CROP_CROPTRACKER_H
 
-#include "quad.h"
+#include "crop/quad.h"
 
 #include <functional>
 #include <optional>

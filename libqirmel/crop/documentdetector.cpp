@@ -1,13 +1,13 @@
-#include "documentdetector.h"
+#include "crop/documentdetector.h"
 
-#include "chromachannels.h"
-#include "edgesupport.h"
-#include "linefinder.h"
-#include "linequads.h"
-#include "outlinecandidates.h"
-#include "outlinechooser.h"
-#include "outlinescorer.h"
-#include "siderefiner.h"
+#include "crop/internal/chromachannels.h"
+#include "crop/internal/edgesupport.h"
+#include "crop/internal/linefinder.h"
+#include "crop/internal/linequads.h"
+#include "crop/internal/outlinecandidates.h"
+#include "crop/internal/outlinechooser.h"
+#include "crop/internal/outlinescorer.h"
+#include "crop/internal/siderefiner.h"
 
 #include <opencv2/imgproc.hpp>
 

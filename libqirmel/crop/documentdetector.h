@@ -1,7 +1,7 @@
 #ifndef QIRMEL_CROP_DOCUMENTDETECTOR_H
 #define QIRMEL_CROP_DOCUMENTDETECTOR_H
 
-#include "quad.h"
+#include "crop/quad.h"
 
 #include <opencv2/core.hpp>
 
@@ -19,8 +19,7 @@ namespace qirmel {
 class DocumentDetector
 {
 public:
-    // Width a reduced decode should have at least (see JpegDecoder::decodeReducedGrey); detection
-    // reduces it further itself.
+    // Width a reduced JPEG decode of the frame should have at least; detection reduces it further itself.
     static constexpr int kWorkingWidth = 480;
 
     // reducedGrey: the frame at 1/scale of its size (as a reduced JPEG decode gives it), 8-bit grey.

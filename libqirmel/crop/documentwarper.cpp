@@ -1,6 +1,6 @@
-#include "documentwarper.h"
+#include "crop/documentwarper.h"
 
-#include "paperformats.h"
+#include "crop/internal/paperformats.h"
 
 #include <opencv2/imgproc.hpp>
 

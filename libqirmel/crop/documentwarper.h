@@ -1,7 +1,7 @@
 #ifndef QIRMEL_CROP_DOCUMENTWARPER_H
 #define QIRMEL_CROP_DOCUMENTWARPER_H
 
-#include "quad.h"
+#include "crop/quad.h"
 
 #include <opencv2/core.hpp>
 

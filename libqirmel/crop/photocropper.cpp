@@ -1,6 +1,6 @@
-#include "photocropper.h"
+#include "crop/photocropper.h"
 
-#include "documentwarper.h"
+#include "crop/documentwarper.h"
 
 namespace qirmel {
 

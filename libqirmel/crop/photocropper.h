@@ -1,8 +1,8 @@
 #ifndef QIRMEL_CROP_PHOTOCROPPER_H
 #define QIRMEL_CROP_PHOTOCROPPER_H
 
-#include "documentdetector.h"
-#include "quad.h"
+#include "crop/documentdetector.h"
+#include "crop/quad.h"
 
 #include <opencv2/core.hpp>
 

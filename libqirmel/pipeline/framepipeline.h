@@ -6,7 +6,7 @@
 #include "pipeline/frameencoder.h"
 #include "pipeline/livecropper.h"
 #include "pipeline/pipelinesettings.h"
-#include "source/frame.h"
+#include "core/frame.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -13,11 +13,17 @@ std::optional<Quad> LiveCropper::follow(const Frame &frame, const cv::Mat &pictu
         m_frameSize = frame.size;
         m_frameTurns = frame.quarterTurns;
     }
-    ReducedImage judged;
+    cv::Mat judged;
+    double scale = 1;
     cv::Mat searched = picture;
     if (frame.format == FrameFormat::Jpeg) {
         // The DCT scales a JPEG down for a fraction of a full decode: the judging image comes cheap.
-        judged = m_decoder.decodeReducedGrey(frame.data.data(), frame.data.size(), DocumentDetector::kWorkingWidth);
+        Size reduced;
+        if (m_codec.decodeGrey(frame.data.data(), frame.data.size(), m_decodedGrey, reduced,
+                               Size{DocumentDetector::kWorkingWidth, 0})) {
+            judged = cv::Mat(reduced.height, reduced.width, CV_8UC1, m_decodedGrey.data());
+            scale = double(picture.cols) / reduced.width;
+        }
     } else {
         // Reduced by a whole factor, which averages blocks of pixels in one quick pass where any other
         // factor takes several times as long; the last rows and columns short of a whole block are left
@@ -28,16 +34,15 @@ std::optional<Quad> LiveCropper::follow(const Frame &frame, const cv::Mat &pictu
         searched = picture(cv::Rect(0, 0, reducedSize.width * factor, reducedSize.height * factor));
         cv::resize(searched, m_reduced, reducedSize, 0, 0, cv::INTER_AREA);
         cv::cvtColor(m_reduced, m_grey, cv::COLOR_BGR2GRAY);
-        judged = {m_grey, double(factor)};
+        judged = m_grey;
+        scale = factor;
     }
     std::optional<Quad> found;
-    if (!judged.grey.empty())
-        found = m_detector.detect(judged.grey, judged.scale, searched, m_tracker.current());
+    if (!judged.empty())
+        found = m_detector.detect(judged, scale, searched, m_tracker.current());
     // A scene can change its picture from one frame to the next (the virtual camera's folder of photos):
     // corners of the earlier picture are held only where this one still shows a page along them.
-    return m_tracker.update(found, [&](const Quad &held) {
-        return m_detector.shows(judged.grey, judged.scale, searched, held);
-    });
+    return m_tracker.update(found, [&](const Quad &held) { return m_detector.shows(judged, scale, searched, held); });
 }
 
 void LiveCropper::reset()

@@ -2,15 +2,17 @@
 #ifndef QIRMEL_LIVECROPPER_H
 #define QIRMEL_LIVECROPPER_H
 
-#include "source/frame.h"
+#include "core/frame.h"
+#include "core/jpegcodec.h"
 
 #include "crop/croptracker.h"
 #include "crop/documentdetector.h"
-#include "crop/jpegdecoder.h"
 
 #include <opencv2/core.hpp>
 
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace qirmel {
 
@@ -28,11 +30,12 @@ public:
     void reset();
 
 private:
-    JpegDecoder m_decoder;
+    JpegCodec m_codec;
     DocumentDetector m_detector;
     CropTracker m_tracker;
     cv::Mat m_reduced;  // scratch of the judging image, reused from frame to frame
     cv::Mat m_grey;
+    std::vector<std::uint8_t> m_decodedGrey;
     Size m_frameSize;
     int m_frameTurns = 0;
 };

@@ -4,7 +4,7 @@
 
 #include "pipeline/frameencoder.h"
 #include "pipeline/pipelinesettings.h"
-#include "source/frame.h"
+#include "core/frame.h"
 
 #include "crop/photocropper.h"
 

@@ -3,7 +3,7 @@
 #ifndef QIRMEL_CAMERASOURCE_H
 #define QIRMEL_CAMERASOURCE_H
 
-#include "source/frame.h"
+#include "core/frame.h"
 
 #include <chrono>
 #include <string>

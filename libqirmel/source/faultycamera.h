@@ -2,7 +2,7 @@
 #ifndef QIRMEL_FAULTYCAMERA_H
 #define QIRMEL_FAULTYCAMERA_H
 
-#include "pipeline/jpegcodec.h"
+#include "core/jpegcodec.h"
 #include "source/camerafaults.h"
 #include "source/camerasource.h"
 

@@ -1,6 +1,6 @@
 #include "source/photoscene.h"
 
-#include "pipeline/jpegcodec.h"
+#include "core/jpegcodec.h"
 
 #include <opencv2/imgproc.hpp>
 

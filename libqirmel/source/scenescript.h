@@ -2,8 +2,8 @@
 #ifndef QIRMEL_SCENESCRIPT_H
 #define QIRMEL_SCENESCRIPT_H
 
-#include "config/cameraconfig.h"
-#include "source/frame.h"
+#include "core/frame.h"
+#include "source/virtualcameraconfig.h"
 
 #include <opencv2/core.hpp>
 

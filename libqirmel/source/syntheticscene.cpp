@@ -1,6 +1,6 @@
 #include "source/syntheticscene.h"
 
-#include "crop/scenes/scenerenderer.h"
+#include "scenes/scenerenderer.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -5,7 +5,7 @@
 #include "source/scenescript.h"
 
 #include "crop/quad.h"
-#include "crop/scenes/scenelayout.h"
+#include "scenes/scenelayout.h"
 
 #include <optional>
 #include <vector>

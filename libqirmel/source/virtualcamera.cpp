@@ -1,6 +1,6 @@
 #include "source/virtualcamera.h"
 
-#include "pipeline/pipelinesettings.h"
+#include "core/turns.h"
 
 #include <opencv2/core.hpp>
 

@@ -2,10 +2,10 @@
 #ifndef QIRMEL_VIRTUALCAMERA_H
 #define QIRMEL_VIRTUALCAMERA_H
 
-#include "config/cameraconfig.h"
 #include "source/camerasource.h"
 #include "source/scenescript.h"
 #include "source/stillpreparer.h"
+#include "source/virtualcameraconfig.h"
 
 #include <opencv2/core.hpp>
 

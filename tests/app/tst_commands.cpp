@@ -1,5 +1,5 @@
 // Photos, rotation and the auto crop switch: the commands that act on the open camera.
-#include "fakecamera.h"
+#include "scriptedlibrary.h"
 #include "mainwindow.h"
 #include "stdoutcapture.h"
 
@@ -12,9 +12,9 @@
 
 namespace {
 
-FakeCamera::Script oneCamera()
+ScriptedLibrary::Script oneCamera()
 {
-    FakeCamera::Script script;
+    ScriptedLibrary::Script script;
     script.cameras = {{QByteArray("Camera"), 1, 2}};
     script.resolutions = {QSize(640, 480)};
     return script;
@@ -31,7 +31,7 @@ QString appFile(const QString &name)
 QStringList capturedPaths()
 {
     QStringList paths;
-    for (const FakeCamera::Call &call : FakeCamera::calls()) {
+    for (const ScriptedLibrary::Call &call : ScriptedLibrary::calls()) {
         if (call.function == "Capture")
             paths << QString::fromLocal8Bit(call.text.c_str());
     }
@@ -41,7 +41,7 @@ QStringList capturedPaths()
 std::vector<int> autoCropArguments()
 {
     std::vector<int> arguments;
-    for (const FakeCamera::Call &call : FakeCamera::calls()) {
+    for (const ScriptedLibrary::Call &call : ScriptedLibrary::calls()) {
         if (call.function == "SetAutoCrop")
             arguments.push_back(call.args.at(0));
     }
@@ -71,9 +71,9 @@ void CommandsTest::cleanup()
 
 void CommandsTest::photosAreNumberedEvenPastAFailure()
 {
-    FakeCamera::Script script = oneCamera();
+    ScriptedLibrary::Script script = oneCamera();
     script.captureResults = {0, -2, 0};
-    FakeCamera::reset(script);
+    ScriptedLibrary::reset(script);
     StdoutCapture output;
     MainWindow window;
     auto *photo = window.findChild<QPushButton *>("pushButton");
@@ -87,7 +87,7 @@ void CommandsTest::photosAreNumberedEvenPastAFailure()
 
 void CommandsTest::existingPhotosAreNeverOverwritten()
 {
-    FakeCamera::reset(oneCamera());
+    ScriptedLibrary::reset(oneCamera());
     for (const QString &name : kPlantedPhotos) {
         QFile file(appFile(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -102,7 +102,7 @@ void CommandsTest::existingPhotosAreNeverOverwritten()
 
 void CommandsTest::autoCropFollowsClicksOnly()
 {
-    FakeCamera::reset(oneCamera());
+    ScriptedLibrary::reset(oneCamera());
     MainWindow window;
     auto *autoCrop = window.findChild<QCheckBox *>("checkBoxAutoCrop");
 
@@ -116,24 +116,24 @@ void CommandsTest::autoCropFollowsClicksOnly()
 
 void CommandsTest::commandsRunOnTheGuiThreadWithoutStoppingFrames()
 {
-    FakeCamera::Script script = oneCamera();
+    ScriptedLibrary::Script script = oneCamera();
     script.currentSize = QSize(32, 24);
-    FakeCamera::reset(script);
+    ScriptedLibrary::reset(script);
     MainWindow window;
-    QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", 2));
+    QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", 2));
 
     QTest::mouseClick(window.findChild<QPushButton *>("pushButton"), Qt::LeftButton);
     QTest::mouseClick(window.findChild<QPushButton *>("pushButton_2"), Qt::LeftButton);
     QTest::mouseClick(window.findChild<QCheckBox *>("checkBoxAutoCrop"), Qt::LeftButton);
 
-    const int readsSoFar = FakeCamera::callCount("GetFrameBuffer");
-    QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", readsSoFar + 2));
-    for (const FakeCamera::Call &call : FakeCamera::calls()) {
+    const int readsSoFar = ScriptedLibrary::callCount("GetFrameBuffer");
+    QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", readsSoFar + 2));
+    for (const ScriptedLibrary::Call &call : ScriptedLibrary::calls()) {
         if (call.function == "Capture" || call.function == "RotateLeft" || call.function == "SetAutoCrop")
             QCOMPARE(call.thread, QThread::currentThread());
     }
-    QCOMPARE(FakeCamera::callCount("CloseCamera"), 0);
-    QVERIFY(FakeCamera::overlaps().empty());
+    QCOMPARE(ScriptedLibrary::callCount("CloseCamera"), 0);
+    QVERIFY(ScriptedLibrary::overlaps().empty());
 }
 
 QTEST_MAIN(CommandsTest)

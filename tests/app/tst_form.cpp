@@ -1,5 +1,5 @@
 // The window's form: widget tree, geometry, texts and the by-name wiring of the rotate buttons.
-#include "fakecamera.h"
+#include "scriptedlibrary.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
@@ -18,7 +18,7 @@ class FormTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { FakeCamera::reset(); }
+    void init() { ScriptedLibrary::reset(); }
 
     void widgetTree_data();
     void widgetTree();
@@ -139,7 +139,7 @@ void FormTest::rotateButtonsReachTheLibraryByName()
     QTest::mouseClick(right, Qt::LeftButton);
 
     QStringList rotations;
-    for (const FakeCamera::Call &call : FakeCamera::callsFrom(QThread::currentThread())) {
+    for (const ScriptedLibrary::Call &call : ScriptedLibrary::callsFrom(QThread::currentThread())) {
         if (call.function == "RotateLeft" || call.function == "RotateRight") {
             QCOMPARE(call.args, std::vector<int>({0}));
             rotations << QString::fromStdString(call.function);

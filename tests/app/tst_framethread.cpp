@@ -1,6 +1,6 @@
 // The frame thread and the preview: reading, dropping and showing frames, and stopping.
 #include "addressspacelimit.h"
-#include "fakecamera.h"
+#include "scriptedlibrary.h"
 #include "imagethread.h"
 #include "mainwindow.h"
 #include "stdoutcapture.h"
@@ -16,18 +16,18 @@
 
 namespace {
 
-FakeCamera::Script cameraOfSize(QSize size)
+ScriptedLibrary::Script cameraOfSize(QSize size)
 {
-    FakeCamera::Script script;
+    ScriptedLibrary::Script script;
     script.cameras = {{QByteArray("Camera"), 1, 2}};
     script.resolutions = {size};
     script.currentSize = size;
     return script;
 }
 
-FakeCamera::Frame jpegFrame(QSize size, int result = 0)
+ScriptedLibrary::Frame jpegFrame(QSize size, int result = 0)
 {
-    return FakeCamera::Frame{result, makeJpeg(size), std::nullopt};
+    return ScriptedLibrary::Frame{result, makeJpeg(size), std::nullopt};
 }
 
 // What the frame thread emitted, recorded on the frame thread itself so that the images'
@@ -117,7 +117,7 @@ private slots:
 
 void FrameThreadTest::stopBeforeRunStillEndsTheLoop()
 {
-    FakeCamera::reset(cameraOfSize(QSize(16, 16)));
+    ScriptedLibrary::reset(cameraOfSize(QSize(16, 16)));
     ImageThread thread;
     ThreadEndBarrier end(thread);
     QSemaphore stopped;
@@ -135,13 +135,13 @@ void FrameThreadTest::stopBeforeRunStillEndsTheLoop()
 
 void FrameThreadTest::logsStartAndExitOfEveryRun()
 {
-    FakeCamera::reset(cameraOfSize(QSize(16, 16)));
+    ScriptedLibrary::reset(cameraOfSize(QSize(16, 16)));
     StdoutCapture output;
     ImageThread thread;
     ThreadEndBarrier end(thread);
     for (int round = 0; round < 2; ++round) {
         thread.start();
-        QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", round + 1));
+        QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", round + 1));
         thread.stop();
         thread.wait();
         end.pass();
@@ -168,28 +168,28 @@ void FrameThreadTest::unusableFrameSizeReadsNothing()
     AddressSpaceLimit limit;
     if (memoryShort && !limit.set(std::size_t(256) << 20))
         QSKIP("no address space limit under a sanitizer");
-    FakeCamera::reset(cameraOfSize(size));
-    FakeCamera::setRepeatingFrame(jpegFrame(QSize(8, 8)));
+    ScriptedLibrary::reset(cameraOfSize(size));
+    ScriptedLibrary::setRepeatingFrame(jpegFrame(QSize(8, 8)));
     ImageThread thread;
     StoppedAtExit stopper(thread);
     thread.start();
 
-    QVERIFY(FakeCamera::waitForCalls("GetCurResHeight", 4));
-    QCOMPARE(FakeCamera::callCount("GetFrameBuffer"), 0);
+    QVERIFY(ScriptedLibrary::waitForCalls("GetCurResHeight", 4));
+    QCOMPARE(ScriptedLibrary::callCount("GetFrameBuffer"), 0);
     QVERIFY(thread.isRunning());
 }
 
 void FrameThreadTest::impossibleLengthsAreDropped()
 {
     const QSize size(64, 48);
-    FakeCamera::reset(cameraOfSize(size));
+    ScriptedLibrary::reset(cameraOfSize(size));
     const int capacity = size.width() * size.height() * 3;
     const QByteArray jpeg = makeJpeg(size);
     ImageThread thread;
     StoppedAtExit stopper(thread);
     EmittedFrames emitted;
     emitted.connectTo(&thread);
-    FakeCamera::queueFrames({
+    ScriptedLibrary::queueFrames({
         {1, jpeg, -1},
         {2, jpeg, capacity + 1},
         {-4, jpeg, std::nullopt},
@@ -197,7 +197,7 @@ void FrameThreadTest::impossibleLengthsAreDropped()
         {7, jpeg, std::nullopt},
     });
     thread.start();
-    QVERIFY(FakeCamera::waitUntilQueueServed());
+    QVERIFY(ScriptedLibrary::waitUntilQueueServed());
     QTRY_COMPARE(emitted.count(), 2);
 
     const auto frames = emitted.snapshot();
@@ -209,35 +209,35 @@ void FrameThreadTest::impossibleLengthsAreDropped()
 
 void FrameThreadTest::cameraWithoutFramesPausesBetweenReads()
 {
-    FakeCamera::Script script = cameraOfSize(QSize(64, 48));
+    ScriptedLibrary::Script script = cameraOfSize(QSize(64, 48));
     // A camera that is gone fails every read at once.
     script.emptyReadWait = script.frameReadTime = std::chrono::microseconds(0);
-    FakeCamera::reset(script);
+    ScriptedLibrary::reset(script);
     ImageThread thread;
     StoppedAtExit stopper(thread);
     EmittedFrames emitted;
     emitted.connectTo(&thread);
     thread.start();
 
-    QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", 10));
+    QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", 10));
     QCOMPARE(emitted.count(), 0);
     // A pause of a millisecond or more after each failed read allows at most 100 reads in 100 ms;
     // a loop without one makes thousands.
-    const int readsBefore = FakeCamera::callCount("GetFrameBuffer");
+    const int readsBefore = ScriptedLibrary::callCount("GetFrameBuffer");
     QThread::msleep(100);
-    const int reads = FakeCamera::callCount("GetFrameBuffer") - readsBefore;
+    const int reads = ScriptedLibrary::callCount("GetFrameBuffer") - readsBefore;
     QVERIFY2(reads <= 100, qPrintable(QString::number(reads)));
 
     // Once the camera delivers again, frames flow in the same run.
-    FakeCamera::queueFrames({jpegFrame(QSize(64, 48), 5)});
+    ScriptedLibrary::queueFrames({jpegFrame(QSize(64, 48), 5)});
     QTRY_COMPARE(emitted.count(), 1);
     QCOMPARE(emitted.snapshot()[0].result, 5);
 }
 
 void FrameThreadTest::frameIsStretchedOntoThePreview()
 {
-    FakeCamera::reset(cameraOfSize(QSize(640, 480)));
-    FakeCamera::queueFrames({jpegFrame(QSize(640, 480), 42)});
+    ScriptedLibrary::reset(cameraOfSize(QSize(640, 480)));
+    ScriptedLibrary::queueFrames({jpegFrame(QSize(640, 480), 42)});
     MainWindow window;
 
     QTRY_VERIFY(!preview(window)->pixmap(Qt::ReturnByValue).isNull());
@@ -246,8 +246,8 @@ void FrameThreadTest::frameIsStretchedOntoThePreview()
 
 void FrameThreadTest::undecodableFrameClearsThePreviewQuietly()
 {
-    FakeCamera::reset(cameraOfSize(QSize(64, 48)));
-    FakeCamera::queueFrames({jpegFrame(QSize(64, 48))});
+    ScriptedLibrary::reset(cameraOfSize(QSize(64, 48)));
+    ScriptedLibrary::queueFrames({jpegFrame(QSize(64, 48))});
     MainWindow window;
     QTRY_VERIFY(!preview(window)->pixmap(Qt::ReturnByValue).isNull());
 
@@ -255,8 +255,8 @@ void FrameThreadTest::undecodableFrameClearsThePreviewQuietly()
     const QtMessageHandler previous = qInstallMessageHandler(collectWarning);
     QByteArray corrupt = makeJpeg(QSize(64, 48));
     corrupt.replace(2, 200, QByteArray(200, '\x5a'));
-    FakeCamera::queueFrames({{0, corrupt, std::nullopt}, {0, QByteArray(100, '\0'), std::nullopt}});
-    QVERIFY(FakeCamera::waitUntilQueueServed());
+    ScriptedLibrary::queueFrames({{0, corrupt, std::nullopt}, {0, QByteArray(100, '\0'), std::nullopt}});
+    QVERIFY(ScriptedLibrary::waitUntilQueueServed());
     QTRY_VERIFY(preview(window)->pixmap(Qt::ReturnByValue).isNull());
     qInstallMessageHandler(previous);
     QCOMPARE(warnings, QStringList());
@@ -265,24 +265,24 @@ void FrameThreadTest::undecodableFrameClearsThePreviewQuietly()
 void FrameThreadTest::stalledGuiHoldsAtMostTwoFrames()
 {
     const QSize size(320, 240);
-    FakeCamera::reset(cameraOfSize(size));
+    ScriptedLibrary::reset(cameraOfSize(size));
     MainWindow window;
-    QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", 1));
-    auto *thread = qobject_cast<ImageThread *>(FakeCamera::frameReaderThread());
+    QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", 1));
+    auto *thread = qobject_cast<ImageThread *>(ScriptedLibrary::frameReaderThread());
     QVERIFY(thread);
     EmittedFrames emitted;
     emitted.connectTo(thread);
 
     // The GUI thread processes no events while the camera delivers 30 frames.
-    FakeCamera::queueFrames(std::vector<FakeCamera::Frame>(30, jpegFrame(size)));
-    QVERIFY(FakeCamera::waitUntilQueueServed());
+    ScriptedLibrary::queueFrames(std::vector<ScriptedLibrary::Frame>(30, jpegFrame(size)));
+    QVERIFY(ScriptedLibrary::waitUntilQueueServed());
     const int emittedWhileStalled = emitted.count();
     QVERIFY2(emittedWhileStalled <= FrameDecoder::kBufferCount, qPrintable(QString::number(emittedWhileStalled)));
     QVERIFY(emittedWhileStalled >= 1);
 
     // Once the GUI catches up, frames flow again.
     QTRY_VERIFY(!preview(window)->pixmap(Qt::ReturnByValue).isNull());
-    FakeCamera::queueFrames(std::vector<FakeCamera::Frame>(3, jpegFrame(size)));
+    ScriptedLibrary::queueFrames(std::vector<ScriptedLibrary::Frame>(3, jpegFrame(size)));
     QTRY_VERIFY(emitted.count() > emittedWhileStalled);
 }
 

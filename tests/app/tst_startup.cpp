@@ -1,5 +1,5 @@
 // Start-up of the window against the camera library, and its end.
-#include "fakecamera.h"
+#include "scriptedlibrary.h"
 #include "mainwindow.h"
 #include "stdoutcapture.h"
 
@@ -8,13 +8,13 @@
 
 #include <memory>
 
-using FakeCamera::Call;
+using ScriptedLibrary::Call;
 
 namespace {
 
-FakeCamera::Script twoCameras()
+ScriptedLibrary::Script twoCameras()
 {
-    FakeCamera::Script script;
+    ScriptedLibrary::Script script;
     script.cameras = {{QByteArray("Document Camera"), 0x1234, 0xabcd}, {QByteArray("Side Camera"), 0x0042, 0x00ff}};
     script.mainCamera = 1;
     script.auxCamera = 0;
@@ -59,10 +59,10 @@ private slots:
 
 void StartupTest::callsTheLibraryInOrder()
 {
-    FakeCamera::reset(twoCameras());
+    ScriptedLibrary::reset(twoCameras());
     MainWindow window;
 
-    const std::vector<Call> calls = FakeCamera::callsFrom(QThread::currentThread());
+    const std::vector<Call> calls = ScriptedLibrary::callsFrom(QThread::currentThread());
     std::vector<std::string> names;
     for (const Call &call : calls)
         names.push_back(call.function);
@@ -83,18 +83,18 @@ void StartupTest::callsTheLibraryInOrder()
     QCOMPARE(calls[15].args, std::vector<int>({0}));           // camera 0, whatever the main one is
     QCOMPARE(calls[19].args, std::vector<int>({0}));
     QCOMPARE(calls[23].args, std::vector<int>({2}));
-    QVERIFY(FakeCamera::overlaps().empty());
+    QVERIFY(ScriptedLibrary::overlaps().empty());
 }
 
 void StartupTest::logsEachCameraAndTheOpen()
 {
-    FakeCamera::Script script = twoCameras();
+    ScriptedLibrary::Script script = twoCameras();
     script.openResult = -3;
-    FakeCamera::reset(script);
+    ScriptedLibrary::reset(script);
     StdoutCapture output;
     {
         MainWindow window;
-        QVERIFY(FakeCamera::waitForCalls("GetCurResHeight", 3));
+        QVERIFY(ScriptedLibrary::waitForCalls("GetCurResHeight", 3));
     }
     QStringList lines = output.lines();
     lines.removeAll("thread start run");
@@ -115,7 +115,7 @@ void StartupTest::logsEachCameraAndTheOpen()
 
 void StartupTest::writesMainCameraToTheDebugStream()
 {
-    FakeCamera::reset(twoCameras());
+    ScriptedLibrary::reset(twoCameras());
     const QtMessageHandler previous = qInstallMessageHandler(collectMessage);
     {
         MainWindow window;
@@ -126,7 +126,7 @@ void StartupTest::writesMainCameraToTheDebugStream()
 
 void StartupTest::listsCamerasAndResolutions()
 {
-    FakeCamera::reset(twoCameras());
+    ScriptedLibrary::reset(twoCameras());
     MainWindow window;
     auto *devices = window.findChild<QComboBox *>("comboBoxDev");
     auto *resolutions = window.findChild<QComboBox *>("comboBoxRes");
@@ -140,9 +140,9 @@ void StartupTest::listsCamerasAndResolutions()
 
 void StartupTest::readsNamesAsLatin1AndSurvivesANullName()
 {
-    FakeCamera::Script script;
+    ScriptedLibrary::Script script;
     script.cameras = {{QByteArray("Cam\xe9ra"), 1, 2}, {std::nullopt, 3, 4}};
-    FakeCamera::reset(script);
+    ScriptedLibrary::reset(script);
     StdoutCapture output;
     MainWindow window;
     auto *devices = window.findChild<QComboBox *>("comboBoxDev");
@@ -164,11 +164,11 @@ void StartupTest::worksWithoutCameras()
 {
     QFETCH(int, cameraCount);
     QFETCH(int, resolutionCount);
-    FakeCamera::Script script;
+    ScriptedLibrary::Script script;
     script.cameraCount = cameraCount;
     script.resolutionCount = resolutionCount;
     script.openResult = -1;
-    FakeCamera::reset(script);
+    ScriptedLibrary::reset(script);
     StdoutCapture output;
     MainWindow window;
 
@@ -176,42 +176,42 @@ void StartupTest::worksWithoutCameras()
     auto *resolutions = window.findChild<QComboBox *>("comboBoxRes");
     QCOMPARE(resolutions->count(), 0);
     QCOMPARE(resolutions->currentIndex(), -1);
-    QCOMPARE(FakeCamera::callCount("GetCamName"), 0);
-    QCOMPARE(FakeCamera::callCount("GetResWidth"), 0);
-    QCOMPARE(FakeCamera::callCount("OpenCamera"), 1);
+    QCOMPARE(ScriptedLibrary::callCount("GetCamName"), 0);
+    QCOMPARE(ScriptedLibrary::callCount("GetResWidth"), 0);
+    QCOMPARE(ScriptedLibrary::callCount("OpenCamera"), 1);
     QVERIFY(output.text().startsWith(QString("find count = %1 camera\n").arg(cameraCount)));
     // The frame thread runs even with no camera; with no frame size it never reads a frame.
-    QVERIFY(FakeCamera::waitForCalls("GetCurResHeight", 5));
-    QCOMPARE(FakeCamera::callCount("GetFrameBuffer"), 0);
+    QVERIFY(ScriptedLibrary::waitForCalls("GetCurResHeight", 5));
+    QCOMPARE(ScriptedLibrary::callCount("GetFrameBuffer"), 0);
 }
 
 void StartupTest::connectsOnlyAfterFillingTheLists()
 {
-    FakeCamera::reset(twoCameras());
+    ScriptedLibrary::reset(twoCameras());
     MainWindow window;
     // Filling the lists made rows current; had the slots been connected, a reopen would show.
-    QCOMPARE(FakeCamera::callCount("CloseCamera"), 0);
-    QCOMPARE(FakeCamera::callCount("OpenCamera"), 1);
+    QCOMPARE(ScriptedLibrary::callCount("CloseCamera"), 0);
+    QCOMPARE(ScriptedLibrary::callCount("OpenCamera"), 1);
 }
 
 void StartupTest::closingStopsTheFrameThreadAndTheCamera()
 {
-    FakeCamera::Script script = twoCameras();
+    ScriptedLibrary::Script script = twoCameras();
     script.currentSize = QSize(64, 48);
-    FakeCamera::reset(script);
+    ScriptedLibrary::reset(script);
     auto window = std::make_unique<MainWindow>();
-    QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", 3));
-    QThread *frameThread = FakeCamera::frameReaderThread();
+    QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", 3));
+    QThread *frameThread = ScriptedLibrary::frameReaderThread();
     QVERIFY(frameThread && frameThread != QThread::currentThread());
     QVERIFY(frameThread->isRunning());
 
     window.reset();
 
     QVERIFY(frameThread->isFinished());
-    QVERIFY(!FakeCamera::frameReadInProgress());
-    const std::vector<Call> calls = FakeCamera::calls();
+    QVERIFY(!ScriptedLibrary::frameReadInProgress());
+    const std::vector<Call> calls = ScriptedLibrary::calls();
     QCOMPARE(calls.back().function, std::string("CloseCamera"));
-    QVERIFY(FakeCamera::overlaps().empty());
+    QVERIFY(ScriptedLibrary::overlaps().empty());
 }
 
 QTEST_MAIN(StartupTest)

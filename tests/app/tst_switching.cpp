@@ -1,6 +1,6 @@
 // Choosing another camera or resolution: the frame thread stops, the camera is closed and opened
 // again, and nothing of the library's forbidden overlap happens on the way.
-#include "fakecamera.h"
+#include "scriptedlibrary.h"
 #include "mainwindow.h"
 #include "stdoutcapture.h"
 
@@ -8,13 +8,13 @@
 #include <QComboBox>
 #include <QtTest>
 
-using FakeCamera::Call;
+using ScriptedLibrary::Call;
 
 namespace {
 
-FakeCamera::Script twoCameras()
+ScriptedLibrary::Script twoCameras()
 {
-    FakeCamera::Script script;
+    ScriptedLibrary::Script script;
     script.cameras = {{QByteArray("Main"), 1, 2}, {QByteArray("Aux"), 3, 4}};
     script.resolutions = {QSize(1280, 720), QSize(640, 480), QSize(320, 240)};
     return script;
@@ -23,7 +23,7 @@ FakeCamera::Script twoCameras()
 std::vector<std::string> reopenCallsAfter(std::size_t first)
 {
     std::vector<std::string> names;
-    const std::vector<Call> calls = FakeCamera::callsFrom(QThread::currentThread());
+    const std::vector<Call> calls = ScriptedLibrary::callsFrom(QThread::currentThread());
     for (std::size_t i = first; i < calls.size(); ++i)
         names.push_back(calls[i].function);
     return names;
@@ -32,7 +32,7 @@ std::vector<std::string> reopenCallsAfter(std::size_t first)
 const Call *lastCall(const std::string &function)
 {
     static std::vector<Call> calls;
-    calls = FakeCamera::calls();
+    calls = ScriptedLibrary::calls();
     for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
         if (it->function == function)
             return &*it;
@@ -72,15 +72,15 @@ void SwitchingTest::deviceChangeReopensOnceAndRefills()
 {
     QFETCH(QSize, running);
     QFETCH(int, row);
-    FakeCamera::Script script = twoCameras();
+    ScriptedLibrary::Script script = twoCameras();
     script.currentSize = running;
-    FakeCamera::reset(script);
+    ScriptedLibrary::reset(script);
     StdoutCapture output;
     MainWindow window;
     auto *devices = window.findChild<QComboBox *>("comboBoxDev");
     auto *resolutions = window.findChild<QComboBox *>("comboBoxRes");
     QCOMPARE(resolutions->currentIndex(), row);
-    const std::size_t before = FakeCamera::callsFrom(QThread::currentThread()).size();
+    const std::size_t before = ScriptedLibrary::callsFrom(QThread::currentThread()).size();
 
     devices->setCurrentIndex(1);
 
@@ -93,22 +93,22 @@ void SwitchingTest::deviceChangeReopensOnceAndRefills()
     QCOMPARE(lastCall("OpenCamera")->args, std::vector<int>({1}));
     QCOMPARE(resolutions->currentIndex(), row);
     QVERIFY(output.text().contains("onDevChange open camera ret = 0, m_iCurIndex = 1\n"));
-    QVERIFY(FakeCamera::overlaps().empty());
+    QVERIFY(ScriptedLibrary::overlaps().empty());
 
     // The frame thread was stopped before the close and runs again after the open.
-    const int reads = FakeCamera::callCount("GetFrameBuffer");
-    QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", reads + 1));
+    const int reads = ScriptedLibrary::callCount("GetFrameBuffer");
+    QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", reads + 1));
     QCOMPARE(output.text().count("thread start run\n"), 2);
     QCOMPARE(output.text().count("视频线程退出！\n"), 1);
 
     // Row 0 is another size than the one running, unless it is the one running.
     resolutions->setCurrentIndex(0);
-    QCOMPARE(FakeCamera::callCount("CloseCamera"), row == 0 ? 1 : 2);
+    QCOMPARE(ScriptedLibrary::callCount("CloseCamera"), row == 0 ? 1 : 2);
 }
 
 void SwitchingTest::choosingTheOpenDeviceDoesNothing()
 {
-    FakeCamera::reset(twoCameras());
+    ScriptedLibrary::reset(twoCameras());
     StdoutCapture output;
     MainWindow window;
     auto *devices = window.findChild<QComboBox *>("comboBoxDev");
@@ -118,8 +118,8 @@ void SwitchingTest::choosingTheOpenDeviceDoesNothing()
     devices->setCurrentIndex(0);
     devices->setCurrentIndex(0);
 
-    QCOMPARE(FakeCamera::callCount("CloseCamera"), 2);
-    QCOMPARE(FakeCamera::callCount("OpenCamera"), 3);
+    QCOMPARE(ScriptedLibrary::callCount("CloseCamera"), 2);
+    QCOMPARE(ScriptedLibrary::callCount("OpenCamera"), 3);
     QCOMPARE(output.text().count("onDevChange"), 2);
 }
 
@@ -145,7 +145,7 @@ void SwitchingTest::resolutionChangeParsesTheRow()
     QFETCH(int, width);
     QFETCH(int, height);
 
-    FakeCamera::reset(twoCameras());
+    ScriptedLibrary::reset(twoCameras());
     StdoutCapture output;
     MainWindow window;
     auto *resolutions = window.findChild<QComboBox *>("comboBoxRes");
@@ -154,21 +154,21 @@ void SwitchingTest::resolutionChangeParsesTheRow()
     resolutions->setCurrentIndex(resolutions->count() - 1);
 
     if (!reopens) {
-        QCOMPARE(FakeCamera::callCount("CloseCamera"), 0);
-        QCOMPARE(FakeCamera::callCount("OpenCamera"), 1);
+        QCOMPARE(ScriptedLibrary::callCount("CloseCamera"), 0);
+        QCOMPARE(ScriptedLibrary::callCount("OpenCamera"), 1);
         return;
     }
-    const std::size_t start = FakeCamera::callsFrom(QThread::currentThread()).size() - 3;
+    const std::size_t start = ScriptedLibrary::callsFrom(QThread::currentThread()).size() - 3;
     QCOMPARE(reopenCallsAfter(start), std::vector<std::string>({"CloseCamera", "SetDefaultRes", "OpenCamera"}));
     QCOMPARE(lastCall("SetDefaultRes")->args, std::vector<int>({width, height}));
     QCOMPARE(lastCall("OpenCamera")->args, std::vector<int>({0}));
     QVERIFY(output.text().contains("open camera ret = 0, m_iCurIndex = 0\n"));
-    QVERIFY(FakeCamera::overlaps().empty());
+    QVERIFY(ScriptedLibrary::overlaps().empty());
 }
 
 void SwitchingTest::choosingTheCurrentResolutionDoesNothing()
 {
-    FakeCamera::reset(twoCameras());
+    ScriptedLibrary::reset(twoCameras());
     MainWindow window;
     auto *resolutions = window.findChild<QComboBox *>("comboBoxRes");
 
@@ -176,40 +176,40 @@ void SwitchingTest::choosingTheCurrentResolutionDoesNothing()
     resolutions->setCurrentIndex(2);
     resolutions->setCurrentIndex(0);
 
-    QCOMPARE(FakeCamera::callCount("CloseCamera"), 2);
+    QCOMPARE(ScriptedLibrary::callCount("CloseCamera"), 2);
     QCOMPARE(lastCall("SetDefaultRes")->args, std::vector<int>({1280, 720}));
 }
 
 void SwitchingTest::reopenDoesNotResendAutoCrop()
 {
-    FakeCamera::reset(twoCameras());
+    ScriptedLibrary::reset(twoCameras());
     MainWindow window;
     auto *autoCrop = window.findChild<QCheckBox *>("checkBoxAutoCrop");
     QTest::mouseClick(autoCrop, Qt::LeftButton);
-    QCOMPARE(FakeCamera::callCount("SetAutoCrop"), 1);
+    QCOMPARE(ScriptedLibrary::callCount("SetAutoCrop"), 1);
 
     window.findChild<QComboBox *>("comboBoxRes")->setCurrentIndex(1);
     window.findChild<QComboBox *>("comboBoxDev")->setCurrentIndex(1);
 
-    QCOMPARE(FakeCamera::callCount("CloseCamera"), 2);
-    QCOMPARE(FakeCamera::callCount("SetAutoCrop"), 1);
-    QCOMPARE(FakeCamera::callCount("RotateLeft") + FakeCamera::callCount("RotateRight"), 0);
+    QCOMPARE(ScriptedLibrary::callCount("CloseCamera"), 2);
+    QCOMPARE(ScriptedLibrary::callCount("SetAutoCrop"), 1);
+    QCOMPARE(ScriptedLibrary::callCount("RotateLeft") + ScriptedLibrary::callCount("RotateRight"), 0);
     QVERIFY(autoCrop->isChecked());
 }
 
 void SwitchingTest::frameThreadRestartsWithTheNewBufferSize()
 {
-    FakeCamera::reset(twoCameras());
-    FakeCamera::setRepeatingFrame(FakeCamera::Frame{0, QByteArray("not a picture"), std::nullopt});
+    ScriptedLibrary::reset(twoCameras());
+    ScriptedLibrary::setRepeatingFrame(ScriptedLibrary::Frame{0, QByteArray("not a picture"), std::nullopt});
     MainWindow window;
-    QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", 3));
+    QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", 3));
 
     window.findChild<QComboBox *>("comboBoxRes")->setCurrentIndex(2); // 320X240
-    const int readsBefore = FakeCamera::callCount("GetFrameBuffer");
-    QVERIFY(FakeCamera::waitForCalls("GetFrameBuffer", readsBefore + 3));
+    const int readsBefore = ScriptedLibrary::callCount("GetFrameBuffer");
+    QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", readsBefore + 3));
 
     std::vector<std::size_t> capacities;
-    for (const Call &call : FakeCamera::calls()) {
+    for (const Call &call : ScriptedLibrary::calls()) {
         if (call.function == "GetFrameBuffer")
             capacities.push_back(call.bufferCapacity);
     }
@@ -224,10 +224,10 @@ void SwitchingTest::frameThreadRestartsWithTheNewBufferSize()
 
 void SwitchingTest::rapidSwitchingNeverOverlapsAFrameRead()
 {
-    FakeCamera::Script script = twoCameras();
+    ScriptedLibrary::Script script = twoCameras();
     script.frameReadTime = std::chrono::milliseconds(2);
-    FakeCamera::reset(script);
-    FakeCamera::setRepeatingFrame(FakeCamera::Frame{0, QByteArray(16, 'x'), std::nullopt});
+    ScriptedLibrary::reset(script);
+    ScriptedLibrary::setRepeatingFrame(ScriptedLibrary::Frame{0, QByteArray(16, 'x'), std::nullopt});
     MainWindow window;
     auto *devices = window.findChild<QComboBox *>("comboBoxDev");
     auto *resolutions = window.findChild<QComboBox *>("comboBoxRes");
@@ -239,8 +239,8 @@ void SwitchingTest::rapidSwitchingNeverOverlapsAFrameRead()
         QCoreApplication::processEvents();
     }
 
-    QVERIFY(FakeCamera::overlaps().empty());
-    QCOMPARE(FakeCamera::callCount("OpenCamera"), FakeCamera::callCount("CloseCamera") + 1);
+    QVERIFY(ScriptedLibrary::overlaps().empty());
+    QCOMPARE(ScriptedLibrary::callCount("OpenCamera"), ScriptedLibrary::callCount("CloseCamera") + 1);
 }
 
 QTEST_MAIN(SwitchingTest)

@@ -1,4 +1,4 @@
-#include "chromachannels.h"
+#include "crop/internal/chromachannels.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "croptracker.h"
+#include "crop/croptracker.h"
 
 #include <gtest/gtest.h>
 

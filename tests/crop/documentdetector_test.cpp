@@ -1,5 +1,5 @@
-#include "documentdetector.h"
-#include "scenerenderer.h"
+#include "crop/documentdetector.h"
+#include "scenes/scenerenderer.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,5 +1,5 @@
-#include "documentwarper.h"
-#include "scenerenderer.h"
+#include "crop/documentwarper.h"
+#include "scenes/scenerenderer.h"
 
 #include <opencv2/imgproc.hpp>
 

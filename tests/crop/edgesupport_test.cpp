@@ -1,4 +1,4 @@
-#include "edgesupport.h"
+#include "crop/internal/edgesupport.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,4 +1,4 @@
-#include "linefinder.h"
+#include "crop/internal/linefinder.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,4 +1,4 @@
-#include "lineprofile.h"
+#include "crop/internal/lineprofile.h"
 
 #include <opencv2/imgproc.hpp>
 

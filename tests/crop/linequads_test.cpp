@@ -1,4 +1,4 @@
-#include "linequads.h"
+#include "crop/internal/linequads.h"
 
 #include <opencv2/imgproc.hpp>
 

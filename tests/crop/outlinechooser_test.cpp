@@ -1,4 +1,4 @@
-#include "outlinechooser.h"
+#include "crop/internal/outlinechooser.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,4 +1,4 @@
-#include "paperformats.h"
+#include "crop/internal/paperformats.h"
 
 #include <gtest/gtest.h>
 

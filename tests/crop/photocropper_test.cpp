@@ -1,5 +1,5 @@
-#include "photocropper.h"
-#include "scenerenderer.h"
+#include "crop/photocropper.h"
+#include "scenes/scenerenderer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "quad.h"
+#include "crop/quad.h"
 
 #include <gtest/gtest.h>
 

@@ -110,14 +110,16 @@ TEST(CameraConfig, V4l2SectionSetsTheRealCameraSettings)
     EXPECT_EQ(config.v4l2.auxCamera->productId, 0x0b02);
 }
 
+// A section with no keys is a camera with its defaults.
 TEST(CameraConfig, CameraSectionsReplaceTheDefaultCameras)
 {
     std::stringstream errors;
-    const CameraConfig config = CameraConfig::parse("[camera0]\n[camera5]\nfps=10\n", "test.ini", errors);
+    const CameraConfig config = CameraConfig::parse("[camera5]\nfps=10\n[camera0]\n", "test.ini", errors);
     EXPECT_EQ(errors.str(), "");
-    ASSERT_EQ(config.virtualCameras.size(), 1u);
-    EXPECT_EQ(config.virtualCameras[0].info.name, "Virtual Camera 5");
-    EXPECT_EQ(config.virtualCameras[0].fps, 10);
+    ASSERT_EQ(config.virtualCameras.size(), 2u);
+    EXPECT_EQ(config.virtualCameras[0].info.name, "Virtual Document Camera");
+    EXPECT_EQ(config.virtualCameras[1].info.name, "Virtual Camera 5");
+    EXPECT_EQ(config.virtualCameras[1].fps, 10);
 }
 
 TEST(CameraConfig, ShippedSampleIsValidAndEqualsTheDefaults)
@@ -180,7 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"[library\n[library]\nphoto_quality = 42\n", 1, "closing ']'"},
         MalformedCase{"[library]\njust some words\nphoto_quality = 42\n", 2, "key = value"},
         MalformedCase{"frame_quality = 10\n[library]\nphoto_quality = 42\n", 1, "before any [section]"},
-        MalformedCase{"[lib]\nframe_quality = 10\n[library]\nphoto_quality = 42\n", 2, "unknown section [lib]"},
+        MalformedCase{"[lib]\nframe_quality = 10\n[library]\nphoto_quality = 42\n", 1, "unknown section [lib]"},
+        MalformedCase{"[library]\nphoto_quality = 42\n[libary]\n", 3, "unknown section [libary]"},
         MalformedCase{"[library]\n\nquality = 10\nphoto_quality = 42\n", 3, "unknown key \"quality\""},
         MalformedCase{"[library]\nbackend = usb\nphoto_quality = 42\n", 2, "backend must be"},
         MalformedCase{"[library]\nframe_quality = 0\nphoto_quality = 42\n", 2, "frame_quality must be"},
@@ -200,12 +203,12 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"[camera0]\nscene = video:a.mp4\n[library]\nphoto_quality = 42\n", 2, "scene must be"},
         MalformedCase{"[camera0]\nscene = photo:\n[library]\nphoto_quality = 42\n", 2, "needs the path"},
         MalformedCase{"[camera0]\nscene = photo:/nonexistent/a.jpg\n[library]\nphoto_quality = 42\n", 2,
-                      "is not a JPEG file"},
+                      "/nonexistent/a.jpg does not exist"},
         MalformedCase{"[camera0]\nscene = folder:/nonexistent\n[library]\nphoto_quality = 42\n", 2,
-                      "is not a folder"},
+                      "/nonexistent does not exist"},
         MalformedCase{"[camera0]\nscene_interval = 0\n[library]\nphoto_quality = 42\n", 2, "scene_interval must"},
         MalformedCase{"[camera0]\ncolour = red\n[library]\nphoto_quality = 42\n", 2, "unknown key \"colour\""},
-        MalformedCase{"[camera100]\nname = X\n[library]\nphoto_quality = 42\n", 2, "unknown section"},
+        MalformedCase{"[camera100]\nname = X\n[library]\nphoto_quality = 42\n", 1, "unknown section"},
         MalformedCase{"[v4l2]\npower_line_frequency = 55\n[library]\nphoto_quality = 42\n", 2, "50, 60 or 0"},
         MalformedCase{"[v4l2]\ndrop_frames = 31\n[library]\nphoto_quality = 42\n", 2, "drop_frames must be"},
         MalformedCase{"[v4l2]\nmain_camera = 4e55\n[library]\nphoto_quality = 42\n", 2, "main_camera must be"},
@@ -336,8 +339,8 @@ TEST(CameraConfig, BadPhotoScenesKeepThePage)
     ASSERT_EQ(mkdir(folder.file("broken").c_str(), 0755), 0);
     qirmeltest::writeFile(folder.file("broken/a.jpg"), "broken");
     const std::pair<const char *, const char *> cases[] = {
-        {"scene = photo:fake.jpg", "fake.jpg is not a JPEG file that can be read"},
-        {"scene = photo:empty", "empty is not a JPEG file"},
+        {"scene = photo:fake.jpg", "fake.jpg is not a JPEG file"},
+        {"scene = photo:empty", "empty is a folder, not a JPEG file"},
         {"scene = folder:fake.jpg", "fake.jpg is not a folder"},
         {"scene = folder:empty", "empty holds no JPEG photos"},
         {"scene = folder:broken", "none of the JPEG photos in broken can be read"}};
@@ -363,14 +366,24 @@ TEST(CameraConfig, TooLongLineIsReportedNotCut)
     EXPECT_EQ(config.photoQuality, 42);
 }
 
-TEST(CameraConfig, SeveralFaultsStillGiveOneLineNamingTheFirst)
+// Every faulty line gets a report line of its own, also the syntax errors after the first; the keys
+// of an unknown section go with it, and those after a broken header stay in the section before.
+TEST(CameraConfig, EveryFaultyLineIsReportedWithItsOwnNumber)
 {
     std::stringstream errors;
     const CameraConfig config = CameraConfig::parse(
-        "[library]\nframe_quality = x\nbackend = ?\n[camera0]\nfps = 1000\nname = Fine\n", "CameraConf.ini", errors);
-    EXPECT_EQ(lineCount(errors.str()), 1) << errors.str();
-    EXPECT_NE(errors.str().find("CameraConf.ini:2:"), std::string::npos) << errors.str();
-    EXPECT_NE(errors.str().find("2 more faulty lines"), std::string::npos) << errors.str();
+        "[library]\nframe_quality = x\njust words\n[libary]\nbackend = usb\n[camera0]\nfps = 1000\nscene = folder:\n"
+        "[v4l2\nname = Fine\n",
+        "CameraConf.ini", errors);
+    std::stringstream report(errors.str());
+    std::string line;
+    for (const char *expected : {":2: frame_quality must be", ":3: expected \"key = value\"",
+                                 ":4: unknown section [libary]", ":7: fps must be", ":8: scene folder: needs the path",
+                                 ":9: a section header needs"}) {
+        ASSERT_TRUE(std::getline(report, line)) << errors.str();
+        EXPECT_EQ(line.rfind(std::string("QirmelLib: CameraConf.ini") + expected, 0), 0u) << line;
+    }
+    EXPECT_FALSE(std::getline(report, line)) << line;
     EXPECT_EQ(config.virtualCameras[0].info.name, "Fine");
 }
 
@@ -381,7 +394,7 @@ TEST(CameraConfig, BinaryGarbageNeverCrashes)
         garbage += static_cast<char>((i * 7919) % 256);
     std::stringstream errors;
     const CameraConfig config = CameraConfig::parse(garbage, "CameraConf.ini", errors);
-    EXPECT_EQ(lineCount(errors.str()), 1);
+    EXPECT_EQ(errors.str().rfind("QirmelLib: CameraConf.ini:", 0), 0u);
     EXPECT_FALSE(config.virtualCameras.empty());
 }
 

@@ -1,5 +1,5 @@
 #include "api/cameralibrary.h"
-#include "source/enumeration.h"
+#include "api/enumeration.h"
 
 #include "scenesupport.h"
 #include "scriptedcamera.h"

@@ -1,7 +1,7 @@
 // The GUI thread's calls against a frame thread that sits in nextFrame(), as the application makes
 // them. Meant to run under ThreadSanitizer too (-DDOCCAM_SANITIZE=thread).
 #include "api/cameralibrary.h"
-#include "source/enumeration.h"
+#include "api/enumeration.h"
 
 #include "scriptedcamera.h"
 #include "testsupport.h"

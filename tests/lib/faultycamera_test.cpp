@@ -2,7 +2,7 @@
 
 #include "api/cameralibrary.h"
 #include "config/cameraconfig.h"
-#include "source/enumeration.h"
+#include "api/enumeration.h"
 
 #include "scriptedcamera.h"
 #include "testsupport.h"
@@ -299,7 +299,8 @@ TEST(FaultyCamera, BadSettingsAreReportedAndLeftOut)
     const CameraConfig config = CameraConfig::parse("[camera0]\nfail_every = -1\nstall_ms = 0\nstall_every = 4\n",
                                                     "/etc/CameraConf.ini", errors);
     EXPECT_EQ(errors.str(), "QirmelLib: /etc/CameraConf.ini:2: fail_every must be a whole number from 0 (never) to "
-                            "1000000, not \"-1\"; defaults are kept for it and 1 more faulty line\n");
+                            "1000000, not \"-1\"; the line is ignored\nQirmelLib: /etc/CameraConf.ini:3: stall_ms must "
+                            "be a whole number of milliseconds from 1 to 60000, not \"0\"; the line is ignored\n");
     const CameraFaults &faults = config.virtualCameras[0].faults;
     EXPECT_EQ(faults.failEvery, 0);
     EXPECT_EQ(faults.stall, CameraFaults().stall);

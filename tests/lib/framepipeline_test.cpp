@@ -1,7 +1,7 @@
 #include "pipeline/framepipeline.h"
 #include "pipeline/photopipeline.h"
 
-#include "crop/scenes/scenerenderer.h"
+#include "scenes/scenerenderer.h"
 
 #include "scenesupport.h"
 #include "scriptedcamera.h"

@@ -1,4 +1,4 @@
-#include "pipeline/jpegcodec.h"
+#include "core/jpegcodec.h"
 
 #include "scriptedcamera.h"
 #include "testsupport.h"
@@ -75,6 +75,17 @@ TEST(JpegCodec, DecodesSmallerWhenAskedFor)
     EXPECT_EQ(decoded.size, (Size{640, 480})) << "half the width would be too narrow";
     ASSERT_TRUE(codec.decode(jpeg.data(), jpeg.size(), decoded, Size{10, 240}));
     EXPECT_EQ(decoded.size, (Size{320, 240}));
+
+    // The grey picture that edges are found in shrinks alike, asked for by its width alone.
+    std::vector<std::uint8_t> grey;
+    Size greySize;
+    ASSERT_TRUE(codec.decodeGrey(jpeg.data(), jpeg.size(), grey, greySize, Size{160, 0}));
+    EXPECT_EQ(greySize, (Size{160, 120}));
+    ASSERT_EQ(grey.size(), 160u * 120);
+    EXPECT_LT(grey[30 * 160 + 40], 100) << "the red quarter is darker than the grey rest";
+    EXPECT_GT(grey[90 * 160 + 120], 115);
+    ASSERT_TRUE(codec.decodeGrey(jpeg.data(), jpeg.size(), grey, greySize, Size{161, 0}));
+    EXPECT_EQ(greySize, (Size{320, 240}));
 }
 
 TEST(JpegCodec, RejectsWhatIsNotAJpeg)
@@ -85,6 +96,8 @@ TEST(JpegCodec, RejectsWhatIsNotAJpeg)
     Frame decoded;
     EXPECT_FALSE(codec.readSize(garbage.data(), garbage.size(), size));
     EXPECT_FALSE(codec.decode(garbage.data(), garbage.size(), decoded));
+    std::vector<std::uint8_t> grey;
+    EXPECT_FALSE(codec.decodeGrey(garbage.data(), garbage.size(), grey, size));
     EXPECT_FALSE(codec.readSize(nullptr, 0, size));
 }
 

@@ -3,7 +3,7 @@
 #define QIRMEL_SCENESUPPORT_H
 
 #include "config/cameraconfig.h"
-#include "source/frame.h"
+#include "core/frame.h"
 
 #include "crop/quad.h"
 

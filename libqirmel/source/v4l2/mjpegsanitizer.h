@@ -2,7 +2,7 @@
 #ifndef QIRMEL_MJPEGSANITIZER_H
 #define QIRMEL_MJPEGSANITIZER_H
 
-#include "source/frame.h"
+#include "core/frame.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 #ifndef QIRMEL_V4L2DEVICE_H
 #define QIRMEL_V4L2DEVICE_H
 
-#include "source/frame.h"
+#include "core/frame.h"
 #include "source/v4l2/filedescriptor.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 #ifndef QIRMEL_YUYVTORGB_H
 #define QIRMEL_YUYVTORGB_H
 
-#include "source/frame.h"
+#include "core/frame.h"
 
 #include <cstddef>
 #include <cstdint>

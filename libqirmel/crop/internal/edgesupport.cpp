@@ -1,0 +1,189 @@
+#include "crop/internal/edgesupport.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace qirmel {
+
+namespace {
+
+// Sobel response that counts as an edge: a step of about four levels after smoothing. Noise at the
+// judging size is well below that, and a white page on a near-white desk under a shadow steps by little
+// more.
+constexpr float kMinStep = 10.0f;
+// The gradient must point across the side, within about 30 degrees (compared squared).
+constexpr float kMinAlignmentSquared = 0.86f * 0.86f;
+// A side hidden by more than this is not judged on what little shows.
+constexpr double kMinVisibleShare = 0.2;
+// Samples every this many pixels along a side, leaving out the ends where the neighbouring side's
+// gradient turns.
+constexpr float kSampleStep = 2.0f;
+constexpr float kCornerShare = 0.06f;
+// Samples closer than this to another outline belong to it.
+constexpr double kApart = 2.0;
+
+} // namespace
+
+EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels)
+{
+    CV_Assert(!channels.empty() && int(channels.size()) <= kMaxChannels);
+    for (const cv::Mat &channel : channels) {
+        cv::Mat dx;
+        cv::Mat dy;
+        cv::Sobel(channel, dx, CV_16S, 1, 0, 3);
+        cv::Sobel(channel, dy, CV_16S, 0, 1, 3);
+        m_dx.push_back(dx);
+        m_dy.push_back(dy);
+    }
+    cv::merge(m_dx, m_dxAll);
+    cv::merge(m_dy, m_dyAll);
+}
+
+bool EdgeSupport::measurable(const cv::Point2f &p) const
+{
+    return p.x >= 2 && p.y >= 2 && p.x <= m_dxAll.cols - 3 && p.y <= m_dxAll.rows - 3;
+}
+
+int EdgeSupport::edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &normal) const
+{
+    const cv::Mat &dxs = m_dx[channel];
+    const cv::Mat &dys = m_dy[channel];
+    float bestAcross = 0;
+    for (int offset = -1; offset <= 1; ++offset) {
+        const int x = cvRound(p.x + offset * normal.x);
+        const int y = cvRound(p.y + offset * normal.y);
+        const float gx = dxs.at<short>(y, x);
+        const float gy = dys.at<short>(y, x);
+        const float across = gx * normal.x + gy * normal.y;
+        if (std::abs(across) > std::abs(bestAcross) && across * across >= kMinAlignmentSquared * (gx * gx + gy * gy))
+            bestAcross = across;
+    }
+    if (std::abs(bestAcross) < kMinStep)
+        return 0;
+    return bestAcross > 0 ? 1 : -1;
+}
+
+SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
+{
+    const int channels = channelCount();
+    // Per channel and side: samples whose inside is brighter, and darker.
+    std::vector<std::array<std::array<int, 2>, 4>> counts(channels);
+    std::array<int, 4> visible{};
+    std::array<double, 4> length{};
+    std::array<double, 4> visibleShare{};
+    const cv::Point2f centre = (quad[0] + quad[1] + quad[2] + quad[3]) * 0.25f;
+    for (int side = 0; side < 4; ++side) {
+        const cv::Point2f from = quad[side];
+        const cv::Point2f to = quad[(side + 1) % 4];
+        length[side] = cv::norm(to - from);
+        const cv::Point2f along = (to - from) / std::max(float(length[side]), 1e-3f);
+        cv::Point2f inward(along.y, -along.x);
+        if (inward.dot(centre - from) < 0)
+            inward = -inward;
+        const int samples = std::max(2, int(length[side] / kSampleStep));
+        for (int i = 0; i < samples; ++i) {
+            const float t = kCornerShare + (1 - 2 * kCornerShare) * (i + 0.5f) / samples;
+            const cv::Point2f p = from + (to - from) * t;
+            if (!measurable(p))
+                continue;
+            ++visible[side];
+            for (int c = 0; c < channels; ++c) {
+                const int sign = edgeSign(c, p, inward);
+                if (sign != 0)
+                    ++counts[c][side][sign > 0 ? 0 : 1];
+            }
+        }
+        visibleShare[side] = double(visible[side]) / samples;
+    }
+
+    SideEvidence best;
+    double totalLength = 0;
+    double visibleLength = 0;
+    for (int side = 0; side < 4; ++side) {
+        totalLength += length[side];
+        visibleLength += length[side] * visibleShare[side];
+    }
+    if (visibleLength <= 0)
+        return best;
+    for (int c = 0; c < channels; ++c)
+        for (int sign = 0; sign < 2; ++sign) {
+            if (onlyChannel >= 0 && c != onlyChannel)
+                continue;
+            SideEvidence evidence;
+            evidence.minSupport = 1;
+            evidence.visible = visibleLength / totalLength;
+            double supported = 0;
+            int agreeing = 0;
+            int all = 0;
+            for (int side = 0; side < 4; ++side) {
+                agreeing += counts[c][side][sign];
+                all += counts[c][side][0] + counts[c][side][1];
+                if (visibleShare[side] < kMinVisibleShare) {
+                    evidence.minSupport = 0;
+                    continue;
+                }
+                const double support = double(counts[c][side][sign]) / visible[side];
+                evidence.minSupport = std::min(evidence.minSupport, support);
+                supported += support * length[side] * visibleShare[side];
+            }
+            evidence.meanSupport = supported / visibleLength;
+            evidence.polarity = all > 0 ? double(agreeing) / all : 0;
+            evidence.channel = c;
+            evidence.insideBrighter = sign == 0;
+            if (evidence.meanSupport > best.meanSupport)
+                best = evidence;
+        }
+    return best;
+}
+
+SideEvidence EdgeSupport::measureApart(const Quad &outer, const Quad &inner) const
+{
+    const std::vector<cv::Point2f> innerOutline = inner.points();
+    const cv::Point2f centre = (outer[0] + outer[1] + outer[2] + outer[3]) * 0.25f;
+    std::array<std::array<int, 2>, kMaxChannels> counts{};
+    int apart = 0;
+    int visible = 0;
+    for (int side = 0; side < 4; ++side) {
+        const cv::Point2f from = outer[side];
+        const cv::Point2f to = outer[(side + 1) % 4];
+        const float length = float(cv::norm(to - from));
+        const cv::Point2f along = (to - from) / std::max(length, 1e-3f);
+        cv::Point2f inward(along.y, -along.x);
+        if (inward.dot(centre - from) < 0)
+            inward = -inward;
+        const int samples = std::max(2, int(length / kSampleStep));
+        for (int i = 0; i < samples; ++i) {
+            const float t = kCornerShare + (1 - 2 * kCornerShare) * (i + 0.5f) / samples;
+            const cv::Point2f p = from + (to - from) * t;
+            if (std::abs(cv::pointPolygonTest(innerOutline, p, true)) < kApart)
+                continue;
+            ++apart;
+            if (!measurable(p))
+                continue;
+            ++visible;
+            for (int c = 0; c < channelCount(); ++c) {
+                const int sign = edgeSign(c, p, inward);
+                if (sign != 0)
+                    ++counts[c][sign > 0 ? 0 : 1];
+            }
+        }
+    }
+    SideEvidence evidence;
+    int best = 0;
+    int all = 0;
+    for (int c = 0; c < channelCount(); ++c)
+        if (std::max(counts[c][0], counts[c][1]) > best) {
+            best = std::max(counts[c][0], counts[c][1]);
+            all = counts[c][0] + counts[c][1];
+        }
+    evidence.meanSupport = visible > 0 ? double(best) / visible : 0;
+    evidence.minSupport = evidence.meanSupport;
+    evidence.polarity = all > 0 ? double(best) / all : 0;
+    evidence.visible = apart > 0 ? double(visible) / apart : 0;
+    return evidence;
+}
+
+} // namespace qirmel

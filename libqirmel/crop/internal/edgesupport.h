@@ -1,0 +1,71 @@
+#ifndef QIRMEL_CROP_EDGESUPPORT_H
+#define QIRMEL_CROP_EDGESUPPORT_H
+
+#include "crop/quad.h"
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+namespace qirmel {
+
+// How well an outline's sides sit on edges of the image, judged in the one channel and with the one
+// brightness sign that suit it best.
+struct SideEvidence
+{
+    // Share of each side's visible length where the image has an edge running along the side, with the
+    // inside brighter (or, if that fits better, darker) than the outside.
+    double minSupport = 0;
+    double meanSupport = 0;
+    // Share of all edge samples along the sides whose step has that sign: a page is brighter (or darker)
+    // than the desk all round, while chance alignments of texture flip sign at random.
+    double polarity = 0;
+    // Share of the outline's length inside the image.
+    double visible = 0;
+    // The channel and the sign that fit best: the inside brighter than the outside, or darker.
+    int channel = 0;
+    bool insideBrighter = true;
+};
+
+// Gradients of smoothed images of one scene (grey, and colour differences where the frame has colour),
+// against which outlines are measured. A page on a desk of the same brightness still differs in colour,
+// and a card on grained wood may be lighter than some stripes and darker than others but keeps one hue.
+// Immutable once built, so one instance may be read from several threads.
+class EdgeSupport
+{
+public:
+    // Grey and two colour differences.
+    static constexpr int kMaxChannels = 3;
+
+    // channels: 1 to kMaxChannels 8-bit images of equal size, already smoothed.
+    explicit EdgeSupport(const std::vector<cv::Mat> &channels);
+
+    int channelCount() const { return int(m_dx.size()); }
+    cv::Size size() const { return m_dx.front().size(); }
+    // The x and y gradients of all channels, interleaved (CV_16SC(n)), as cv::Canny takes them.
+    const cv::Mat &dx() const { return m_dxAll; }
+    const cv::Mat &dy() const { return m_dyAll; }
+
+    // Whether, within a pixel of p, the channel steps across the given unit normal: +1 when it brightens
+    // towards +normal, -1 when it darkens, 0 for no edge. p must lie at least 2 pixels inside the image.
+    int edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &normal) const;
+    bool measurable(const cv::Point2f &p) const;
+
+    // onlyChannel: judge in that channel alone rather than in the one that fits best.
+    SideEvidence measure(const Quad &quad, int onlyChannel = -1) const;
+    // Evidence for the stretches of outer's sides that run clear of inner's outline: meanSupport is the
+    // share of such samples inside the image on an edge (best channel and sign), visible the share of
+    // such samples inside the image. A document around a printed rectangle has all of its own outline on
+    // edges; a rectangle stretched from the printed one over the desk or out of the frame has not.
+    SideEvidence measureApart(const Quad &outer, const Quad &inner) const;
+
+private:
+    std::vector<cv::Mat> m_dx;
+    std::vector<cv::Mat> m_dy;
+    cv::Mat m_dxAll;
+    cv::Mat m_dyAll;
+};
+
+} // namespace qirmel
+
+#endif

@@ -1,0 +1,99 @@
+#include "crop/internal/linefinder.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qirmel {
+
+namespace {
+
+// How far a traced edge may stray from a straight run, and how far apart runs of one line may lie.
+constexpr double kRunTolerance = 1.2;
+constexpr double kSameOffset = 2.0;
+const double kSameDirection = std::cos(2.5 * CV_PI / 180);
+
+struct Run
+{
+    cv::Point2f from;
+    cv::Point2f to;
+    double length;
+};
+
+struct Gathered
+{
+    cv::Point2f point;
+    cv::Point2f direction;
+    double length = 0;
+    std::vector<cv::Point2f> samples;
+};
+
+float offsetFrom(const Gathered &line, const cv::Point2f &p)
+{
+    const cv::Point2f d = p - line.point;
+    return std::abs(d.x * line.direction.y - d.y * line.direction.x);
+}
+
+void collectRuns(const cv::Mat &edges, double minRun, std::vector<Run> &runs)
+{
+    std::vector<std::vector<cv::Point>> contours;
+    cv::findContours(edges, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
+    std::vector<cv::Point> polygon;
+    for (const std::vector<cv::Point> &contour : contours) {
+        // A thin edge is traced out and back, so a contour is twice as long as the edge it follows.
+        if (double(contour.size()) < 2 * minRun)
+            continue;
+        cv::approxPolyDP(contour, polygon, kRunTolerance, true);
+        for (std::size_t i = 0; i < polygon.size(); ++i) {
+            const cv::Point2f from(polygon[i]);
+            const cv::Point2f to(polygon[(i + 1) % polygon.size()]);
+            const double length = cv::norm(to - from);
+            if (length >= minRun)
+                runs.push_back({from, to, length});
+        }
+    }
+}
+
+} // namespace
+
+std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, double minRun, std::size_t maxLines)
+{
+    std::vector<Run> runs;
+    for (const cv::Mat &edges : edgeMaps)
+        collectRuns(edges, minRun, runs);
+    std::sort(runs.begin(), runs.end(), [](const Run &a, const Run &b) { return a.length > b.length; });
+
+    std::vector<Gathered> lines;
+    for (const Run &run : runs) {
+        const cv::Point2f direction = (run.to - run.from) / float(run.length);
+        auto same = std::find_if(lines.begin(), lines.end(), [&](const Gathered &line) {
+            return std::abs(direction.dot(line.direction)) >= kSameDirection && offsetFrom(line, run.from) <= kSameOffset
+                && offsetFrom(line, run.to) <= kSameOffset;
+        });
+        if (same == lines.end()) {
+            lines.push_back({run.from, direction, 0, {}});
+            same = lines.end() - 1;
+        }
+        same->length += run.length;
+        // Points every few pixels, so that the fitted line weighs each run by its length.
+        const int steps = std::max(1, int(run.length / 4));
+        for (int k = 0; k <= steps; ++k)
+            same->samples.push_back(run.from + (run.to - run.from) * (float(k) / steps));
+    }
+    std::sort(lines.begin(), lines.end(), [](const Gathered &a, const Gathered &b) { return a.length > b.length; });
+    if (lines.size() > maxLines)
+        lines.resize(maxLines);
+
+    std::vector<EdgeLine> found;
+    found.reserve(lines.size());
+    for (const Gathered &line : lines) {
+        cv::Vec4f fitted;
+        cv::fitLine(line.samples, fitted, cv::DIST_L2, 0, 0.01, 0.01);
+        // Traced out and back: each stretch of edge was counted twice.
+        found.push_back({cv::Point2f(fitted[2], fitted[3]), cv::Point2f(fitted[0], fitted[1]), line.length / 2});
+    }
+    return found;
+}
+
+} // namespace qirmel

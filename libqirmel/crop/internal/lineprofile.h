@@ -1,0 +1,47 @@
+#ifndef QIRMEL_CROP_LINEPROFILE_H
+#define QIRMEL_CROP_LINEPROFILE_H
+
+#include "crop/internal/edgesupport.h"
+#include "crop/internal/linefinder.h"
+
+#include <opencv2/core.hpp>
+
+#include <utility>
+#include <vector>
+
+namespace qirmel {
+
+// A line's edge evidence, sampled once every couple of pixels along its stretch inside the image. The
+// counts run along the line, so that any stretch's support is the difference of two entries, however
+// many outlines use the line as a side. Immutable once built.
+class LineProfile
+{
+public:
+    // Pixels between samples, as between those of EdgeSupport::measure.
+    static constexpr double kStep = 2;
+
+    LineProfile(const EdgeLine &line, const EdgeSupport &support);
+
+    const EdgeLine &line() const { return m_line; }
+    // Position of p's foot along the line.
+    double parameter(const cv::Point2f &p) const { return (p - m_line.point).dot(m_line.direction); }
+
+    // Samples between the positions from and to that lie inside the image; and of those, the ones where
+    // the channel steps up (sign 0) or down (sign 1) along the line's normal (direction.y, -direction.x).
+    int visible(double from, double to) const;
+    int supported(int channel, int sign, double from, double to) const;
+
+private:
+    std::pair<int, int> indices(double from, double to) const;
+    std::size_t index(int channel, int sign, int k) const { return (std::size_t(channel) * 2 + sign) * (m_samples + 1) + k; }
+
+    EdgeLine m_line;
+    int m_channels;
+    double m_start = 0;
+    int m_samples = 0;
+    std::vector<int> m_counts;
+};
+
+} // namespace qirmel
+
+#endif

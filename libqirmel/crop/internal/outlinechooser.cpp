@@ -1,0 +1,96 @@
+#include "crop/internal/outlinechooser.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qirmel {
+
+namespace {
+
+// An enclosing outline must score at least this share of the enclosed one.
+constexpr double kEnclosingShare = 0.7;
+// ... and be this much larger: a thinner frame around an outline is a book's cover around its pages or
+// a photo's border, and the content inside is what the user wants.
+constexpr double kMinGrowth = 1.25;
+// An outline this little smaller than the chosen one, inside it and nearly as well supported, is the
+// content within such a frame; closer still it is the same outline found twice.
+constexpr double kMinFrameGrowth = 1.04;
+constexpr double kFramedShare = 0.9;
+constexpr double kFrameDepth = 0.8;
+constexpr double kMinSignedSupport = 0.5;
+// Where an enclosing outline leaves the enclosed one, most of it must be in the frame and on edges.
+constexpr double kMinVisibleApart = 0.7;
+constexpr double kMinSupportApart = 0.7;
+
+// Whether every corner of inner lies at least depth pixels inside outer.
+bool inside(const Quad &outer, const Quad &inner, double depth)
+{
+    const std::vector<cv::Point2f> polygon = outer.points();
+    for (const cv::Point2f &p : inner.corners())
+        if (cv::pointPolygonTest(polygon, p, true) < depth)
+            return false;
+    return true;
+}
+
+bool encloses(const Quad &outer, const Quad &inner)
+{
+    return outer.area() >= kMinGrowth * inner.area() && inside(outer, inner, -2);
+}
+
+} // namespace
+
+OutlineChooser::OutlineChooser(const EdgeSupport &support)
+    : m_support(support)
+{
+}
+
+bool OutlineChooser::frames(const Quad &outer, const Quad &inner) const
+{
+    const double growth = outer.area() / std::max(1.0, inner.area());
+    if (growth < kMinFrameGrowth || growth >= kMinGrowth || !inside(outer, inner, kFrameDepth))
+        return false;
+    // A frame is a band darker (or lighter) than both what it surrounds and what surrounds it, so its
+    // two edges step in opposite directions; the same edge found twice, a little apart, steps one way.
+    // Where the outer edge does not show in the inner one's channel, its sign there says nothing.
+    const SideEvidence within = m_support.measure(inner);
+    const SideEvidence outside = m_support.measure(outer, within.channel);
+    return outside.meanSupport < kMinSignedSupport || outside.insideBrighter != within.insideBrighter;
+}
+
+bool OutlineChooser::isDocumentAround(const Quad &outer, const Quad &inner) const
+{
+    const SideEvidence apart = m_support.measureApart(outer, inner);
+    return apart.visible >= kMinVisibleApart && apart.meanSupport >= kMinSupportApart;
+}
+
+std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &outlines) const
+{
+    const auto best = std::max_element(outlines.begin(), outlines.end(),
+                                       [](const ScoredOutline &a, const ScoredOutline &b) { return a.score < b.score; });
+    if (best == outlines.end() || best->score <= 0)
+        return std::nullopt;
+    // Step outwards one enclosing outline at a time, the nearest first, so that an open book's spread is
+    // reached from one of its pages before its cover is considered.
+    Quad chosen = best->quad;
+    double chosenScore = best->score;
+    for (;;) {
+        const ScoredOutline *next = nullptr;
+        for (const ScoredOutline &o : outlines)
+            if (o.score >= kEnclosingShare * chosenScore && encloses(o.quad, chosen) && (!next || o.quad.area() < next->quad.area())
+                && isDocumentAround(o.quad, chosen))
+                next = &o;
+        if (!next)
+            break;
+        chosen = next->quad;
+        chosenScore = next->score;
+    }
+    const ScoredOutline *content = nullptr;
+    for (const ScoredOutline &o : outlines)
+        if (o.score >= kFramedShare * chosenScore && frames(chosen, o.quad) && (!content || o.score > content->score))
+            content = &o;
+    return content ? content->quad : chosen;
+}
+
+} // namespace qirmel

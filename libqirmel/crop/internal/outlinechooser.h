@@ -1,0 +1,41 @@
+#ifndef QIRMEL_CROP_OUTLINECHOOSER_H
+#define QIRMEL_CROP_OUTLINECHOOSER_H
+
+#include "crop/internal/edgesupport.h"
+#include "crop/quad.h"
+
+#include <opencv2/core.hpp>
+
+#include <optional>
+#include <vector>
+
+namespace qirmel {
+
+// An outline proposed for the document, and its score (0: not credible).
+struct ScoredOutline
+{
+    Quad quad;
+    double score = 0;
+};
+
+// Picks the document among scored outlines. Documents carry rectangles of their own (a card's photo, a
+// picture on a page, each page of an open book) whose edges are often cleaner than the document's own,
+// so the best-scoring outline is not always the document: a credible outline well around it is, as long
+// as it lies on edges of its own where it leaves the inner one, rather than stretching over the desk.
+// Holds only references to the caller's evidence.
+class OutlineChooser
+{
+public:
+    explicit OutlineChooser(const EdgeSupport &support);
+    std::optional<Quad> choose(const std::vector<ScoredOutline> &outlines) const;
+
+private:
+    bool isDocumentAround(const Quad &outer, const Quad &inner) const;
+    bool frames(const Quad &outer, const Quad &inner) const;
+
+    const EdgeSupport &m_support;
+};
+
+} // namespace qirmel
+
+#endif

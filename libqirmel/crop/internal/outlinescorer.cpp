@@ -1,0 +1,64 @@
+#include "crop/internal/outlinescorer.h"
+
+#include "crop/internal/paperformats.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qirmel {
+
+namespace {
+
+// Seen from overhead, a rectangle's corners stay within this many degrees of square.
+constexpr double kMaxAngleDeviation = 35;
+// Below these, an outline is a coincidence of edges rather than a document.
+constexpr double kMinSideSupport = 0.45;
+constexpr double kMinMeanSupport = 0.65;
+constexpr double kMinPolarity = 0.8;
+constexpr double kMinVisible = 0.5;
+
+double shapeScore(const Quad &quad)
+{
+    double worst = 0;
+    for (int corner = 0; corner < 4; ++corner)
+        worst = std::max(worst, std::abs(quad.cornerAngle(corner) - 90));
+    if (worst > kMaxAngleDeviation)
+        return 0;
+    const double squareness = 1 - 0.5 * std::pow(worst / kMaxAngleDeviation, 2);
+    const double ratio = (quad.sideLength(0) + quad.sideLength(2)) / std::max(1e-6, quad.sideLength(1) + quad.sideLength(3));
+    const double proportion = 1 - 0.5 * std::min(PaperFormats::distance(ratio), 0.3);
+    return squareness * proportion;
+}
+
+} // namespace
+
+OutlineScorer::OutlineScorer(const EdgeSupport &support, const cv::Size &size, const std::optional<Quad> &seed)
+    : m_support(support)
+    , m_size(size)
+    , m_seed(seed)
+{
+}
+
+double OutlineScorer::score(const Quad &quad) const
+{
+    return score(quad, m_support.measure(quad));
+}
+
+double OutlineScorer::score(const Quad &quad, const SideEvidence &evidence) const
+{
+    if (evidence.minSupport < kMinSideSupport || evidence.meanSupport < kMinMeanSupport
+        || evidence.polarity < kMinPolarity || evidence.visible < kMinVisible)
+        return 0;
+    const double shape = shapeScore(quad);
+    // Print on a page and the pages of an open book make smaller rectangles inside the document; among
+    // equally well supported outlines the larger one is the document.
+    const double areaShare = std::min(1.0, quad.area() / m_size.area());
+    double result = evidence.meanSupport * shape * (0.7 + 0.3 * std::sqrt(areaShare));
+    if (m_seed) {
+        const double drift = quad.maxCornerDistance(*m_seed) / std::hypot(m_size.width, m_size.height);
+        result *= 1 + 0.3 * std::exp(-drift / 0.03);
+    }
+    return result;
+}
+
+} // namespace qirmel
