@@ -53,9 +53,16 @@ bool JpegCodec::readSize(const std::uint8_t *data, std::size_t length, Size &siz
 {
     int subsampling = 0;
     int colorspace = 0;
-    return data && length > 0 &&
-           tjDecompressHeader3(m_decompressor.get(), data, length, &size.width, &size.height, &subsampling,
-                               &colorspace) == 0;
+    if (!data || length == 0)
+        return false;
+    if (tjDecompressHeader3(m_decompressor.get(), data, length, &size.width, &size.height, &subsampling,
+                            &colorspace) == 0)
+        return true;
+    // A header that fails to read leaves the decompressor in the middle of a stream, which would fail
+    // the next, whole image as well: a fresh one takes its place.
+    if (Handle fresh{tjInitDecompress()})
+        m_decompressor = std::move(fresh);
+    return false;
 }
 
 bool JpegCodec::decode(const std::uint8_t *data, std::size_t length, Frame &bgr, Size atLeast)

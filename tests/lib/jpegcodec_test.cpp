@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 using qirmel::Frame;
@@ -22,6 +23,8 @@ std::vector<std::uint8_t> noisePixels(Size size, unsigned seed)
         value = static_cast<std::uint8_t>(random());
     return pixels;
 }
+
+const std::uint8_t kFrameHeader[] = {0xff, 0xc0};
 
 }  // namespace
 
@@ -99,6 +102,14 @@ TEST(JpegCodec, RejectsWhatIsNotAJpeg)
     std::vector<std::uint8_t> grey;
     EXPECT_FALSE(codec.decodeGrey(garbage.data(), garbage.size(), grey, size));
     EXPECT_FALSE(codec.readSize(nullptr, 0, size));
+
+    // A JPEG without its frame header fails, and costs the next whole image nothing.
+    const std::vector<std::uint8_t> whole = qirmeltest::encodeJpeg(noisePixels({64, 48}, 2), 64, 48, 90);
+    std::vector<std::uint8_t> headless = whole;
+    const auto sof = std::search(headless.begin(), headless.end(), std::begin(kFrameHeader), std::end(kFrameHeader));
+    headless.erase(sof, sof + 2 + (sof[2] << 8 | sof[3]));
+    EXPECT_FALSE(codec.decode(headless.data(), headless.size(), decoded));
+    EXPECT_TRUE(codec.decode(whole.data(), whole.size(), decoded));
 }
 
 TEST(JpegCodec, LowersTheQualityRatherThanExceedTheBudget)
