@@ -122,16 +122,23 @@ void CommandsTest::commandsRunOnTheGuiThreadWithoutStoppingFrames()
     MainWindow window;
     QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", 2));
 
+    // The rotate buttons reach their slots only through the form's by-name wiring.
     QTest::mouseClick(window.findChild<QPushButton *>("pushButton"), Qt::LeftButton);
     QTest::mouseClick(window.findChild<QPushButton *>("pushButton_2"), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton *>("pushButton_3"), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton *>("pushButton_3"), Qt::LeftButton);
     QTest::mouseClick(window.findChild<QCheckBox *>("checkBoxAutoCrop"), Qt::LeftButton);
 
     const int readsSoFar = ScriptedLibrary::callCount("GetFrameBuffer");
     QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", readsSoFar + 2));
-    for (const ScriptedLibrary::Call &call : ScriptedLibrary::calls()) {
-        if (call.function == "Capture" || call.function == "RotateLeft" || call.function == "SetAutoCrop")
-            QCOMPARE(call.thread, QThread::currentThread());
+    QStringList commands;
+    for (const ScriptedLibrary::Call &call : ScriptedLibrary::callsFrom(QThread::currentThread())) {
+        if (call.function.rfind("Rotate", 0) == 0)
+            QCOMPARE(call.args, std::vector<int>({0}));
+        if (call.function == "Capture" || call.function.rfind("Rotate", 0) == 0 || call.function == "SetAutoCrop")
+            commands << QString::fromStdString(call.function);
     }
+    QCOMPARE(commands, QStringList({"Capture", "RotateLeft", "RotateRight", "RotateRight", "SetAutoCrop"}));
     QCOMPARE(ScriptedLibrary::callCount("CloseCamera"), 0);
     QVERIFY(ScriptedLibrary::overlaps().empty());
 }
