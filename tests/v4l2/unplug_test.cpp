@@ -102,7 +102,8 @@ TEST_P(Replug, ResumesOnlyWithTheSameCamera)
     Frame frame;
     EXPECT_EQ(camera->waitFrame(frame, kShortTimeout), FrameStatus::Failed);
     m_fake.plug(port, "0001", serial, {{.name = "video4"}, {.name = "video5", .metadata = true}});
-    EXPECT_EQ(waitOk(*camera, frame, 3, kShortTimeout), resumes ? FrameStatus::Ok : FrameStatus::Failed);
+    EXPECT_EQ(waitOk(*camera, frame, 3, resumes ? kFrameTimeout : kShortTimeout),
+              resumes ? FrameStatus::Ok : FrameStatus::Failed);
     EXPECT_EQ(m_fake.openFiles(), resumes ? 1 : 0);
 }
 
