@@ -9,7 +9,6 @@ packages=(
   libturbojpeg0-dev libinih-dev
   libopencv-core-dev libopencv-imgproc-dev
   libgtest-dev
-  umockdev libumockdev-dev
   xvfb xauth xdotool x11-utils imagemagick fonts-wqy-microhei
   clang libclang-rt-14-dev
   desktop-file-utils python3

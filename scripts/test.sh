@@ -2,7 +2,8 @@
 # Installs what is missing, then builds and runs every test in four stages:
 #   plain  the whole suite, built with warnings as errors
 #   asan   the whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer
-#   tsan   the camera library's tests and the app's frame thread tests, built with ThreadSanitizer
+#   tsan   the camera library's tests (with its V4L2 source's) and the app's frame thread tests,
+#          built with ThreadSanitizer
 #   fuzz   the libFuzzer targets (clang): their kept inputs, then a bounded fuzzing pass each
 # Usage: scripts/test.sh [STAGE...]   (no stage: all four, in that order)
 # Build folders: $DOCCAM_BUILD_DIR (default build/) for plain, the same name with -asan, -tsan and
@@ -51,12 +52,11 @@ tests_running() {
     done | paste -sd, -
 }
 
-# Only what runs threads of ours: the camera library and the app's frame thread and switching. The
-# app's other suites and the crop stage's are single-threaded (the crop stage's threads are
-# OpenCV's, which is not instrumented); the V4L2 source's tests preload a library that
-# ThreadSanitizer's runtime cannot run beneath.
+# Only what runs threads of ours: the camera library (with its V4L2 source) and the app's frame
+# thread and switching. The app's other suites and the crop stage's are single-threaded (the crop
+# stage's threads are OpenCV's, which is not instrumented).
 stage_tsan() {
-  local executables=(qirmel_tests qirmel_export_tests tst_framethread tst_switching)
+  local executables=(qirmel_tests qirmel_export_tests tst_v4l2 tst_framethread tst_switching)
   DOCCAM_BUILD_DIR="$build-tsan" DOCCAM_BUILD_TARGETS="${executables[*]}" \
     "$root/scripts/build.sh" -DDOCCAM_WERROR=ON -DDOCCAM_SANITIZE=thread
   run_ctest "$build-tsan" -I "0,0,0,$(tests_running "$build-tsan" "${executables[@]}")"

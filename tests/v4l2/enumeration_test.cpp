@@ -1,175 +1,139 @@
-// Which devices the library offers as cameras, named and ordered how.
-#include "v4l2fixture.h"
+// Which devices the library offers as cameras, named and ordered how, and what it reads from sysfs.
+#include "fakev4l2.h"
 
+#include "config/cameraconfig.h"
+#include "api/enumeration.h"
 #include "source/v4l2/v4l2enumeration.h"
-
-#include <gtest/gtest.h>
+#include "source/v4l2/videonode.h"
 
 #include <optional>
-#include <string>
 
 namespace v4l2test {
 namespace {
 
 using qirmel::CameraInfo;
-using qirmel::Size;
 using qirmel::UsbId;
 using qirmel::V4l2Settings;
 
-class Enumeration : public V4l2Fixture {
+class Enumeration : public V4l2Test {
 protected:
-    // Three cameras: a document camera on port 1-2 (with its metadata node, which also answers
-    // size queries), a second one on port 1-10 that comes first by node number, one that has no
-    // MJPG, and a platform node no fake answers for.
+    // A document camera on port 1-2 with its metadata node (which answers size queries too), a
+    // second camera on port 1-10 that comes first by node number, one without MJPG, and a platform
+    // node with no device behind it.
     void SetUp() override
     {
-        configure(R"([video0]
-card = Desk Camera B
-mjpg = 640x480 1280x720
-[video2]
-card = Document Camera A
-mjpg = 1600x1200 640x480 2592x1944 1600x1200
-yuyv = 640x480
-[video3]
-card = Document Camera A
-metadata = yes
-mjpg = 640x480
-[video4]
-card = Raw Only Camera
-yuyv = 640x480
-)");
-        m_sysfs.plugUsbCamera("1-10", 0x4e55, 0x0b02, "", {"video0"});
-        m_sysfs.plugUsbCamera("1-2", 0x4e55, 0x0a01, "A1", {"video2", "video3"});
-        m_sysfs.plugUsbCamera("1-3", 0x4e55, 0x0c03, "", {"video4"});
-        m_sysfs.addPlatformNode("isp", "video9");
-    }
-
-    static std::vector<CameraInfo> infos(const std::vector<std::unique_ptr<qirmel::CameraSource>> &cameras)
-    {
-        std::vector<CameraInfo> result;
-        for (const auto &camera : cameras)
-            result.push_back(camera->info());
-        return result;
+        m_fake.plug("1-10", "b002", "", {{.card = "Desk Camera B", .mjpg = {{640, 480}, {1280, 720}}}});
+        m_fake.plug("1-2", "a001", "A1",
+                    {{.name = "video2",
+                      .card = "Document Camera A",
+                      .mjpg = {{1600, 1200}, {640, 480}, {2592, 1944}, {1600, 1200}},
+                      .yuyv = {{640, 480}}},
+                     {.name = "video3", .card = "Document Camera A", .metadata = true}});
+        m_fake.plug("1-3", "c003", "",
+                    {{.name = "video4", .card = "Raw Only Camera", .mjpg = {}, .yuyv = {{640, 480}}}});
+        m_fake.addPlatformNode("isp", "video9");
     }
 };
 
 TEST_F(Enumeration, OffersMjpgCaptureNodesByPortWithNamesIdsAndSizes)
 {
-    const auto cameras = infos(qirmel::enumerateV4l2Cameras(V4l2Settings()));
+    const auto cameras = qirmel::enumerateV4l2Cameras(V4l2Settings());
     ASSERT_EQ(cameras.size(), 2u);
-
-    EXPECT_EQ(cameras[0].name, "Document Camera A");
-    EXPECT_EQ(cameras[0].vendorId, 0x4e55);
-    EXPECT_EQ(cameras[0].productId, 0x0a01);
-    const std::vector<Size> largestFirst{{2592, 1944}, {1600, 1200}, {640, 480}};
-    EXPECT_EQ(cameras[0].resolutions, largestFirst);
-
-    EXPECT_EQ(cameras[1].name, "Desk Camera B");
-    EXPECT_EQ(cameras[1].vendorId, 0x4e55);
-    EXPECT_EQ(cameras[1].productId, 0x0b02);
-    const std::vector<Size> deskSizes{{1280, 720}, {640, 480}};
-    EXPECT_EQ(cameras[1].resolutions, deskSizes);
+    const CameraInfo &document = cameras[0]->info();
+    EXPECT_EQ(document.name, "Document Camera A");
+    EXPECT_EQ(document.vendorId, 0x1209);
+    EXPECT_EQ(document.productId, 0xa001);
+    EXPECT_EQ(document.resolutions, (std::vector<Size>{{2592, 1944}, {1600, 1200}, {640, 480}}));
+    const CameraInfo &desk = cameras[1]->info();
+    EXPECT_EQ(desk.name, "Desk Camera B");
+    EXPECT_EQ(desk.productId, 0xb002);
+    EXPECT_EQ(desk.resolutions, (std::vector<Size>{{1280, 720}, {640, 480}}));
 }
 
-TEST_F(Enumeration, PlacesTheNamedMainAndAuxiliaryCamerasFirst)
+// The library's choice of backend: real cameras, when there are any, replace the virtual ones.
+TEST_F(Enumeration, OffersRealCamerasAloneWithTheirSettings)
 {
-    V4l2Settings settings;
-    settings.mainCamera = UsbId{0x4e55, 0x0b02};
-    auto cameras = infos(qirmel::enumerateV4l2Cameras(settings));
+    qirmel::CameraConfig config;
+    config.v4l2.mainCamera = UsbId{0x1209, 0xb002};
+    const auto cameras = qirmel::enumerateCameras(config);
     ASSERT_EQ(cameras.size(), 2u);
-    EXPECT_EQ(cameras[0].name, "Desk Camera B");
-    EXPECT_EQ(cameras[1].name, "Document Camera A");
-
-    settings.mainCamera.reset();
-    settings.auxCamera = UsbId{0x4e55, 0x0a01};
-    cameras = infos(qirmel::enumerateV4l2Cameras(settings));
-    ASSERT_EQ(cameras.size(), 2u);
-    EXPECT_EQ(cameras[0].name, "Desk Camera B");
-    EXPECT_EQ(cameras[1].name, "Document Camera A");
-
-    settings.mainCamera = UsbId{0x4e55, 0x0a01};
-    settings.auxCamera = UsbId{0x4e55, 0x0a01};
-    cameras = infos(qirmel::enumerateV4l2Cameras(settings));
-    ASSERT_EQ(cameras.size(), 2u);
-    EXPECT_EQ(cameras[0].name, "Document Camera A") << "one camera cannot be main and auxiliary at once";
-
-    settings.mainCamera = UsbId{0xdead, 0xbeef};
-    settings.auxCamera.reset();
-    cameras = infos(qirmel::enumerateV4l2Cameras(settings));
-    ASSERT_EQ(cameras.size(), 2u);
-    EXPECT_EQ(cameras[0].name, "Document Camera A") << "an id no camera has changes nothing";
+    EXPECT_EQ(cameras[0]->info().name, "Desk Camera B");
 }
 
-TEST_F(Enumeration, FindsNothingWithoutCameras)
+TEST_F(Enumeration, ForgetsUnpluggedCameras)
 {
-    m_sysfs.unplugUsbCamera("1-2");
-    m_sysfs.unplugUsbCamera("1-10");
+    m_fake.unplug("1-2");
+    EXPECT_EQ(qirmel::enumerateV4l2Cameras(V4l2Settings()).size(), 1u);
+    m_fake.unplug("1-10");
     EXPECT_TRUE(qirmel::enumerateV4l2Cameras(V4l2Settings()).empty());
 }
 
-// Stands for a camera by its ids only.
-class IdOnlyCamera : public qirmel::CameraSource {
-public:
-    IdOnlyCamera(const std::string &name, int vendorId, int productId)
-        : m_info{name, vendorId, productId, {Size{640, 480}}}
-    {
-    }
-    const CameraInfo &info() const override { return m_info; }
-    bool open(Size, bool) override { return false; }
-    void close() override {}
-    qirmel::FrameStatus waitFrame(qirmel::Frame &, std::chrono::milliseconds) override
-    {
-        return qirmel::FrameStatus::Failed;
-    }
-
-private:
-    CameraInfo m_info;
-};
-
-std::string placedOrder(const std::optional<UsbId> &main, const std::optional<UsbId> &aux)
+TEST_F(Enumeration, ScanListsNodesByPortWithTheirUsbIds)
 {
-    std::vector<std::unique_ptr<qirmel::CameraSource>> cameras;
-    cameras.push_back(std::make_unique<IdOnlyCamera>("a", 1, 1));
-    cameras.push_back(std::make_unique<IdOnlyCamera>("b", 2, 2));
-    cameras.push_back(std::make_unique<IdOnlyCamera>("c", 3, 3));
-    cameras.push_back(std::make_unique<IdOnlyCamera>("d", 3, 3));
-    V4l2Settings settings;
-    settings.mainCamera = main;
-    settings.auxCamera = aux;
-    qirmel::placeMainAndAux(cameras, settings);
-    std::string order;
-    for (const auto &camera : cameras)
-        order += camera->info().name;
-    return order;
+    const std::string usb = m_fake.sysfs() + "/devices/pci0000:00/0000:00:14.0/usb1/";
+    const struct {
+        std::string devicePath;
+        std::string busPath;
+        int productId;
+        std::string serial;
+        int siblingIndex;
+    } expected[] = {
+        {"/dev/video2", usb + "1-2/1-2:1.0", 0xa001, "A1", 0},
+        {"/dev/video3", usb + "1-2/1-2:1.0", 0xa001, "A1", 1},
+        {"/dev/video4", usb + "1-3/1-3:1.0", 0xc003, "", 0},
+        {"/dev/video0", usb + "1-10/1-10:1.0", 0xb002, "", 0},
+        {"/dev/video9", m_fake.sysfs() + "/devices/platform/isp", 0, "", 0},
+    };
+    const auto nodes = qirmel::VideoNode::scan();
+    ASSERT_EQ(nodes.size(), std::size(expected));
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        EXPECT_EQ(nodes[i].devicePath, expected[i].devicePath);
+        EXPECT_EQ(nodes[i].busPath, expected[i].busPath);
+        EXPECT_EQ(nodes[i].vendorId, expected[i].productId != 0 ? 0x1209 : 0);
+        EXPECT_EQ(nodes[i].productId, expected[i].productId);
+        EXPECT_EQ(nodes[i].serial, expected[i].serial);
+        EXPECT_EQ(nodes[i].siblingIndex, expected[i].siblingIndex);
+    }
 }
 
-TEST(PlaceMainAndAux, MovesTheNamedCamerasAndKeepsTheRestInOrder)
+using EnumerationNames = V4l2Test;
+
+TEST_F(EnumerationNames, AreCutToPrintableAsciiOrTakenFromTheNode)
 {
+    const std::pair<std::string, std::string> names[] = {{"Cam\xc3\xa9ra  ", "Cam??ra"}, {"", "video0"}};
+    for (const auto &[card, name] : names) {
+        const auto camera = plugCamera({.card = card});
+        ASSERT_TRUE(camera);
+        EXPECT_EQ(camera->info().name, name);
+    }
+}
+
+using PlaceMainAndAux = V4l2Test;
+
+// Cameras a to d on ports 1-1 to 1-4, c and d of the same model.
+TEST_F(PlaceMainAndAux, MovesTheNamedCamerasAndKeepsTheRestInOrder)
+{
+    for (int i = 0; i < 4; ++i)
+        m_fake.plug("1-" + std::to_string(i + 1), "000" + std::to_string(std::min(i + 1, 3)), "",
+                    {{.name = "video" + std::to_string(i), .card = std::string(1, static_cast<char>('a' + i))}});
+    const auto placedOrder = [](const std::optional<UsbId> &main, const std::optional<UsbId> &aux) {
+        V4l2Settings settings;
+        settings.mainCamera = main;
+        settings.auxCamera = aux;
+        std::string order;
+        for (const auto &camera : qirmel::enumerateV4l2Cameras(settings))
+            order += camera->info().name;
+        return order;
+    };
     EXPECT_EQ(placedOrder(std::nullopt, std::nullopt), "abcd");
-    EXPECT_EQ(placedOrder(UsbId{3, 3}, std::nullopt), "cabd");
-    EXPECT_EQ(placedOrder(std::nullopt, UsbId{3, 3}), "acbd");
-    EXPECT_EQ(placedOrder(std::nullopt, UsbId{1, 1}), "bacd");
-    EXPECT_EQ(placedOrder(UsbId{2, 2}, UsbId{3, 3}), "bcad");
-    EXPECT_EQ(placedOrder(UsbId{3, 3}, UsbId{3, 3}), "cdab");
-    EXPECT_EQ(placedOrder(UsbId{3, 3}, UsbId{1, 1}), "cabd");
-    EXPECT_EQ(placedOrder(UsbId{9, 9}, UsbId{3, 3}), "acbd");
-    EXPECT_EQ(placedOrder(UsbId{1, 2}, std::nullopt), "abcd") << "vendor and product must both match";
-}
-
-using EnumerationNames = V4l2Fixture;
-
-TEST_F(EnumerationNames, AreCutToPrintableAscii)
-{
-    const auto camera = singleCamera("card = Cam\xc3\xa9ra  \nmjpg = 640x480\n");
-    ASSERT_TRUE(camera);
-    EXPECT_EQ(camera->info().name, "Cam??ra");
-}
-
-TEST_F(EnumerationNames, FallBackToTheNodeWhenTheDeviceHasNone)
-{
-    const auto camera = singleCamera("card =\nmjpg = 640x480\n");
-    ASSERT_TRUE(camera);
-    EXPECT_EQ(camera->info().name, "video0");
+    EXPECT_EQ(placedOrder(UsbId{0x1209, 3}, std::nullopt), "cabd");
+    EXPECT_EQ(placedOrder(std::nullopt, UsbId{0x1209, 3}), "acbd");
+    EXPECT_EQ(placedOrder(std::nullopt, UsbId{0x1209, 1}), "bacd");
+    EXPECT_EQ(placedOrder(UsbId{0x1209, 2}, UsbId{0x1209, 3}), "bcad");
+    EXPECT_EQ(placedOrder(UsbId{0x1209, 3}, UsbId{0x1209, 3}), "cdab");
+    EXPECT_EQ(placedOrder(UsbId{0x1209, 3}, UsbId{0x1209, 1}), "cabd");
+    EXPECT_EQ(placedOrder(UsbId{0x1209, 9}, UsbId{0x1209, 3}), "acbd");
+    EXPECT_EQ(placedOrder(UsbId{0x1208, 2}, std::nullopt), "abcd") << "vendor and product must both match";
 }
 
 }  // namespace

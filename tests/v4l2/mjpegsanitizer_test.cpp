@@ -17,7 +17,7 @@ constexpr Size kSize{320, 240};
 
 class MjpegSanitizer : public ::testing::Test {
 protected:
-    const Bytes m_original = encodeTestPicture(kSize.width, kSize.height);
+    const Bytes m_original = encodeJpeg(kSize.width, kSize.height);
 
     bool sanitize(const Bytes &frame, Bytes &jpeg, Size size = kSize)
     {
@@ -25,16 +25,21 @@ protected:
     }
 };
 
-TEST_F(MjpegSanitizer, PassesACompleteFrameThroughUnchanged)
+// Some cameras pad their frames after the end marker.
+TEST_F(MjpegSanitizer, PassesACompleteFrameThroughWithoutItsPadding)
 {
     ASSERT_EQ(huffmanTables(m_original).size(), 4u);
-    Bytes jpeg;
-    ASSERT_TRUE(sanitize(m_original, jpeg));
-    EXPECT_EQ(jpeg, m_original);
+    for (const std::size_t padding : {0, 300}) {
+        Bytes padded = m_original;
+        padded.resize(padded.size() + padding, 0x00);
+        Bytes jpeg;
+        ASSERT_TRUE(sanitize(padded, jpeg));
+        EXPECT_EQ(jpeg, m_original);
+    }
 }
 
 // TurboJPEG codes with the standard tables unless told to optimise, so the tables it writes are
-// the ones to be inserted, and the pixels must come out the same.
+// the ones to be inserted; nothing else may change.
 TEST_F(MjpegSanitizer, InsertsTheStandardHuffmanTablesWhereTheFrameHasNone)
 {
     const Bytes bare = withoutHuffmanTables(m_original);
@@ -42,25 +47,7 @@ TEST_F(MjpegSanitizer, InsertsTheStandardHuffmanTablesWhereTheFrameHasNone)
     Bytes jpeg;
     ASSERT_TRUE(sanitize(bare, jpeg));
     EXPECT_EQ(huffmanTables(jpeg), huffmanTables(m_original));
-    const auto markers = headerMarkers(jpeg);
-    ASSERT_GE(markers.size(), 2u);
-    EXPECT_EQ(markers[markers.size() - 2], 0xc4) << "the tables stand right in front of the scan";
-    EXPECT_EQ(markers.back(), 0xda);
-
-    int width = 0;
-    int height = 0;
-    const Bytes repaired = decodeRgb(jpeg, width, height);
-    ASSERT_FALSE(repaired.empty());
-    EXPECT_EQ(repaired, decodeRgb(m_original, width, height));
-}
-
-TEST_F(MjpegSanitizer, CutsPaddingAfterTheEndMarker)
-{
-    Bytes padded = m_original;
-    padded.insert(padded.end(), 300, 0x00);
-    Bytes jpeg;
-    ASSERT_TRUE(sanitize(padded, jpeg));
-    EXPECT_EQ(jpeg, m_original);
+    EXPECT_EQ(withoutHuffmanTables(jpeg), bare);
 }
 
 struct BrokenFrame {

@@ -1,6 +1,6 @@
 #include "source/v4l2/filedescriptor.h"
 
-#include <unistd.h>
+#include "source/v4l2/systemcalls.h"
 
 #include <utility>
 
@@ -9,7 +9,7 @@ namespace qirmel {
 FileDescriptor::~FileDescriptor()
 {
     if (m_fd >= 0)
-        ::close(m_fd);
+        systemCalls.close(m_fd);
 }
 
 FileDescriptor::FileDescriptor(FileDescriptor &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
@@ -18,7 +18,7 @@ FileDescriptor &FileDescriptor::operator=(FileDescriptor &&other) noexcept
 {
     if (this != &other) {
         if (m_fd >= 0)
-            ::close(m_fd);
+            systemCalls.close(m_fd);
         m_fd = std::exchange(other.m_fd, -1);
     }
     return *this;

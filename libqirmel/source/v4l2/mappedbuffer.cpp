@@ -1,5 +1,7 @@
 #include "source/v4l2/mappedbuffer.h"
 
+#include "source/v4l2/systemcalls.h"
+
 #include <sys/mman.h>
 
 #include <utility>
@@ -8,7 +10,7 @@ namespace qirmel {
 
 MappedBuffer::MappedBuffer(int fd, std::size_t length, off_t offset)
 {
-    void *data = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, offset);
+    void *data = systemCalls.mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, offset);
     if (data == MAP_FAILED)
         return;
     m_data = static_cast<std::uint8_t *>(data);
@@ -38,7 +40,7 @@ MappedBuffer &MappedBuffer::operator=(MappedBuffer &&other) noexcept
 void MappedBuffer::reset()
 {
     if (m_data)
-        ::munmap(m_data, m_length);
+        systemCalls.munmap(m_data, m_length);
     m_data = nullptr;
     m_length = 0;
 }

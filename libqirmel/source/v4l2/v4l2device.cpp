@@ -1,8 +1,9 @@
 #include "source/v4l2/v4l2device.h"
 
+#include "source/v4l2/systemcalls.h"
+
 #include <fcntl.h>
 #include <linux/videodev2.h>
-#include <sys/ioctl.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,13 +11,13 @@
 
 namespace qirmel {
 
-V4l2Device::V4l2Device(const std::string &path) : m_fd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) {}
+V4l2Device::V4l2Device(const std::string &path) : m_fd(systemCalls.open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) {}
 
 bool V4l2Device::request(unsigned long code, void *argument) const
 {
     int result = 0;
     do {
-        result = ::ioctl(m_fd.get(), code, argument);
+        result = systemCalls.ioctl(m_fd.get(), code, argument);
     } while (result < 0 && errno == EINTR);
     return result >= 0;
 }

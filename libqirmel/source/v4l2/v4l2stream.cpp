@@ -1,5 +1,7 @@
 #include "source/v4l2/v4l2stream.h"
 
+#include "source/v4l2/systemcalls.h"
+
 #include <linux/videodev2.h>
 #include <poll.h>
 
@@ -64,7 +66,7 @@ V4l2Stream::Wait V4l2Stream::waitReady(Clock::time_point deadline) const
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd entry{m_device.fd(), POLLIN, 0};
-        const int result = ::poll(&entry, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+        const int result = systemCalls.poll(&entry, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
         if (result < 0 && errno == EINTR)
             continue;
         if (result < 0 || (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)

@@ -1,5 +1,7 @@
 #include "source/v4l2/videonode.h"
 
+#include "source/v4l2/systemcalls.h"
+
 #include <dirent.h>
 #include <unistd.h>
 
@@ -7,6 +9,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string_view>
@@ -15,8 +18,14 @@ namespace qirmel {
 
 namespace {
 
-const char kClassDir[] = "/sys/class/video4linux";
-constexpr std::string_view kDevicesDir = "/sys/devices";
+// Below the sysfs root.
+constexpr std::string_view kClassDir = "/class/video4linux";
+constexpr std::string_view kDevicesDir = "/devices";
+
+std::string classDir()
+{
+    return std::string(systemCalls.sysfsRoot).append(kClassDir);
+}
 
 struct DirCloser {
     void operator()(DIR *dir) const { closedir(dir); }
@@ -59,7 +68,8 @@ std::string devicePathOf(const std::string &sysPath, const std::string &name)
 
 void readUsbParent(VideoNode &node)
 {
-    for (std::string dir = node.busPath; dir.size() > kDevicesDir.size(); dir = parentOf(dir)) {
+    const std::size_t devicesDirLength = std::strlen(systemCalls.sysfsRoot) + kDevicesDir.size();
+    for (std::string dir = node.busPath; dir.size() > devicesDirLength; dir = parentOf(dir)) {
         if (access((dir + "/idVendor").c_str(), F_OK) == 0) {
             node.vendorId = readHexId(dir + "/idVendor");
             node.productId = readHexId(dir + "/idProduct");
@@ -77,7 +87,7 @@ bool readNode(const std::string &name, VideoNode &node)
         !std::all_of(name.begin() + 5, name.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
         return false;
     char resolved[PATH_MAX];
-    if (!realpath((std::string(kClassDir) + "/" + name).c_str(), resolved))
+    if (!realpath((classDir() + "/" + name).c_str(), resolved))
         return false;
     const std::string sysPath = resolved;
     // The node lives in <device>/video4linux/<name>.
@@ -136,7 +146,7 @@ bool VideoNode::isSameCameraAs(const VideoNode &other) const
 std::vector<VideoNode> VideoNode::scan()
 {
     std::vector<VideoNode> nodes;
-    const std::unique_ptr<DIR, DirCloser> dir(opendir(kClassDir));
+    const std::unique_ptr<DIR, DirCloser> dir(opendir(classDir().c_str()));
     if (!dir)
         return nodes;
     while (const dirent *entry = readdir(dir.get())) {
