@@ -39,27 +39,38 @@ void placeDocument(cv::Mat &frame, const DocumentImage &document, const Quad &ou
     cv::Mat coverage;
     cv::warpPerspective(document.bgr, paper, cv::Mat(toArea), area.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
     cv::warpPerspective(document.coverage, coverage, cv::Mat(toArea), area.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
-    cv::Mat weight;
-    coverage.convertTo(weight, CV_32F, 1.0 / 255);
     cv::Mat region = frame(area);
     if (rng.uniform(0, 2)) {
         // The sheet's thin shadow on the desk, offset away from the light.
         cv::Mat shadow;
         const int offset = std::max(1, frame.rows / 400);
         cv::Mat shift = (cv::Mat_<double>(2, 3) << 1, 0, offset, 0, 1, offset);
-        cv::warpAffine(weight, shadow, shift, weight.size());
+        cv::warpAffine(coverage, shadow, shift, coverage.size());
+        shadow.convertTo(shadow, CV_32F, 1.0 / 255);
         cv::GaussianBlur(shadow, shadow, cv::Size(0, 0), offset * 1.5);
-        cv::Mat darkening = 1.0 - shadow * rng.uniform(0.1, 0.3);
-        cv::Mat darkening3;
-        cv::merge(std::vector<cv::Mat>(3, darkening), darkening3);
-        cv::Mat regionFloat;
-        region.convertTo(regionFloat, CV_32FC3);
-        cv::multiply(regionFloat, darkening3, regionFloat);
-        regionFloat.convertTo(region, CV_8UC3);
+        const float depth = float(rng.uniform(0.1, 0.3));
+        for (int y = 0; y < region.rows; ++y) {
+            const float *s = shadow.ptr<float>(y);
+            uchar *pixel = region.ptr<uchar>(y);
+            for (int x = 0; x < region.cols; ++x) {
+                const float darkening = 1.0f - s[x] * depth;
+                for (int c = 0; c < 3; ++c)
+                    pixel[3 * x + c] = cv::saturate_cast<uchar>(pixel[3 * x + c] * darkening);
+            }
+        }
     }
-    cv::Mat blended;
-    cv::blendLinear(paper, region, weight, 1.0 - weight, blended);
-    blended.copyTo(region);
+    // The paper over the desk, weighed by its coverage, row by row rather than through pictures of
+    // floating-point weights the size of the document.
+    for (int y = 0; y < region.rows; ++y) {
+        const uchar *weight = coverage.ptr<uchar>(y);
+        const uchar *sheet = paper.ptr<uchar>(y);
+        uchar *pixel = region.ptr<uchar>(y);
+        for (int x = 0; x < region.cols; ++x) {
+            const float w = weight[x] * (1.0f / 255);
+            for (int c = 0; c < 3; ++c)
+                pixel[3 * x + c] = cv::saturate_cast<uchar>(sheet[3 * x + c] * w + pixel[3 * x + c] * (1.0f - w));
+        }
+    }
 }
 
 void drawHand(cv::Mat &frame, const Quad &outline, cv::RNG &rng)
@@ -162,15 +173,14 @@ void light(cv::Mat &frame, Lighting lighting, cv::RNG &rng)
     }
     cv::resize(gain, gain, frame.size(), 0, 0, cv::INTER_LINEAR);
     cv::resize(glare, glare, frame.size(), 0, 0, cv::INTER_LINEAR);
-    cv::Mat gain3;
-    cv::Mat glare3;
-    cv::merge(std::vector<cv::Mat>(3, gain), gain3);
-    cv::merge(std::vector<cv::Mat>(3, glare), glare3);
-    cv::Mat work;
-    frame.convertTo(work, CV_32FC3);
-    cv::multiply(work, gain3, work);
-    work += glare3;
-    work.convertTo(frame, CV_8UC3);
+    for (int y = 0; y < frame.rows; ++y) {
+        const float *g = gain.ptr<float>(y);
+        const float *added = glare.ptr<float>(y);
+        uchar *pixel = frame.ptr<uchar>(y);
+        for (int x = 0; x < frame.cols; ++x)
+            for (int c = 0; c < 3; ++c)
+                pixel[3 * x + c] = cv::saturate_cast<uchar>(pixel[3 * x + c] * g[x] + added[x]);
+    }
 }
 
 } // namespace
