@@ -30,7 +30,12 @@ void turn(const cv::Mat &from, cv::Mat &to, int quarterTurns)
 }  // namespace
 
 VirtualCamera::VirtualCamera(VirtualCameraConfig config)
-    : m_config(std::move(config)), m_script(SceneScript::create(m_config.scene)), m_random(std::random_device{}())
+    : VirtualCamera(config, SceneScript::create(config.scene))
+{
+}
+
+VirtualCamera::VirtualCamera(VirtualCameraConfig config, std::unique_ptr<SceneScript> script)
+    : m_config(std::move(config)), m_script(std::move(script)), m_random(std::random_device{}())
 {
     std::uniform_int_distribution<int> half(0, kNoiseSpread);
     m_noise.resize(2 * kNoiseChunk);
@@ -57,29 +62,27 @@ bool VirtualCamera::open(Size size, bool)
     if (std::find(sizes.begin(), sizes.end(), size) == sizes.end())
         return false;
     const int stills = m_script->stillCount();
-    // A scene starts over at its first still; one already rendered at this size is shown again.
-    if (m_shownIndex != 0 || m_stillSize != size) {
-        cv::Mat still;
-        int index = 0;
-        // A photo of a folder may have become unreadable since the start: the first good one leads.
-        while (still.empty() && index < stills)
-            still = m_script->render(index++, size);
-        if (still.empty())
-            return false;
-        m_shownIndex = index - 1;
-        m_stillSize = size;
-        show(std::move(still));
-    }
+    // A photo of a folder may have become unreadable since the start: the first good one leads.
+    int first = 0;
+    while (first < stills && !m_script->canRender(first))
+        ++first;
+    if (first == stills)
+        return false;
+    if (!m_preparer)
+        m_preparer = std::make_unique<StillPreparer>(*m_script);
     m_size = size;
     m_period = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / frameRate(size);
     const auto now = Clock::now();
     m_nextFrame = now + m_period;
-    if (stills > 1) {
-        if (!m_preparer)
-            m_preparer = std::make_unique<StillPreparer>(*m_script);
-        m_preparedIndex = (m_shownIndex + 1) % stills;
-        m_preparer->request(m_preparedIndex, size);
-        m_nextStill = now + m_config.scene.interval;
+    // A scene starts over at its first still; one already rendered at this size is shown again.
+    if (m_shownIndex == first && m_stillSize == size) {
+        prepareNext(now);
+    } else {
+        m_shownIndex = -1;
+        m_scene = cv::Mat();
+        m_starting = true;
+        m_preparedIndex = first;
+        m_preparer->request(first, size);
     }
     m_open = true;
     return true;
@@ -87,6 +90,9 @@ bool VirtualCamera::open(Size size, bool)
 
 void VirtualCamera::close()
 {
+    if (m_preparer)
+        m_preparer->cancel();
+    m_starting = false;
     m_open = false;
 }
 
@@ -99,9 +105,11 @@ FrameStatus VirtualCamera::waitFrame(Frame &frame, std::chrono::milliseconds tim
 {
     if (!m_open)
         return FrameStatus::Failed;
-    const auto now = Clock::now();
-    if (m_nextFrame > now + timeout) {
-        std::this_thread::sleep_for(timeout);
+    const auto deadline = Clock::now() + timeout;
+    if (m_starting && !showFirstStill(deadline))
+        return FrameStatus::Timeout;
+    if (m_nextFrame > deadline) {
+        std::this_thread::sleep_until(deadline);
         return FrameStatus::Timeout;
     }
     std::this_thread::sleep_until(m_nextFrame);
@@ -128,21 +136,51 @@ FrameStatus VirtualCamera::waitFrame(Frame &frame, std::chrono::milliseconds tim
     return FrameStatus::Ok;
 }
 
+bool VirtualCamera::showFirstStill(Clock::time_point deadline)
+{
+    std::optional<cv::Mat> still = m_preparer->take(deadline);
+    if (!still)
+        return false;
+    if (still->empty()) {
+        // A photo that could no longer be read after all: the next one is tried, at the pace of the
+        // waits rather than in a loop.
+        m_preparedIndex = (m_preparedIndex + 1) % m_script->stillCount();
+        m_preparer->request(m_preparedIndex, m_size);
+        std::this_thread::sleep_until(deadline);
+        return false;
+    }
+    m_starting = false;
+    m_shownIndex = m_preparedIndex;
+    m_stillSize = m_size;
+    show(std::move(*still));
+    prepareNext(Clock::now());
+    return true;
+}
+
+void VirtualCamera::prepareNext(Clock::time_point now)
+{
+    const int stills = m_script->stillCount();
+    if (stills < 2)
+        return;
+    m_preparedIndex = (m_shownIndex + 1) % stills;
+    m_preparer->request(m_preparedIndex, m_size);
+    m_nextStill = now + m_config.scene.interval;
+}
+
 void VirtualCamera::advance(Clock::time_point now)
 {
-    if (!m_preparer || now < m_nextStill)
+    if (m_script->stillCount() < 2 || now < m_nextStill)
         return;
     std::optional<cv::Mat> still = m_preparer->take();
     if (!still)
         return;
-    const int stills = m_script->stillCount();
     // A still that could not be made is passed over; the one shown stays until a good one is ready.
     if (!still->empty()) {
         m_shownIndex = m_preparedIndex;
         show(std::move(*still));
         m_nextStill = now + m_config.scene.interval;
     }
-    m_preparedIndex = (m_preparedIndex + 1) % stills;
+    m_preparedIndex = (m_preparedIndex + 1) % m_script->stillCount();
     m_preparer->request(m_preparedIndex, m_size);
 }
 

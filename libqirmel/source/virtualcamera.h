@@ -20,11 +20,15 @@ namespace qirmel {
 // Renders its scene once per opening at the opened size and then delivers it as raw B G R frames at
 // the configured rate, each with fresh sensor noise, as a camera with a fixed clock does: a caller
 // that comes late gets the next frame at once, one that comes later than a whole period has missed
-// frames. A scene of several stills moves on to the next every interval, once the next is rendered.
-// The picture is turned as preferTurns() asks, once per change rather than once per frame.
+// frames. The scene is rendered in the background, so that opening returns at once; the frames start
+// once it is ready, and a wait that ends first times out, as with a camera still starting up. A scene
+// of several stills moves on to the next every interval, once the next is rendered. The picture is
+// turned as preferTurns() asks, once per change rather than once per frame.
 class VirtualCamera : public CameraSource {
 public:
     explicit VirtualCamera(VirtualCameraConfig config);
+    // Films script instead of the scene that config describes: how tests control the rendering.
+    VirtualCamera(VirtualCameraConfig config, std::unique_ptr<SceneScript> script);
 
     const CameraInfo &info() const override;
     bool open(Size size, bool compressed) override;
@@ -38,16 +42,21 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    // Waits until deadline for the still that starts the scene and shows it; false when it did not
+    // come in time.
+    bool showFirstStill(Clock::time_point deadline);
     // Makes still (upright, at the opened size) the one shown.
     void show(cv::Mat still);
+    // Asks for the still after the one shown, for a scene of several.
+    void prepareNext(Clock::time_point now);
     // Moves on to the next still when it is due and rendered.
     void advance(Clock::time_point now);
     void addNoise(std::uint8_t *target);
 
     VirtualCameraConfig m_config;
     std::unique_ptr<SceneScript> m_script;
-    // Made at the first opening of a scene of several stills. Declared after the script, whose
-    // rendering its worker calls, so that it is destroyed (and its worker joined) first.
+    // Made at the first opening. Declared after the script, whose rendering its worker calls, so that
+    // it is destroyed (and its worker joined) first.
     std::unique_ptr<StillPreparer> m_preparer;
 
     bool m_open = false;
@@ -55,7 +64,8 @@ private:
     Clock::duration m_period{};
     Clock::time_point m_nextFrame;
 
-    int m_shownIndex = -1;     // the still shown; -1 before the first opening
+    bool m_starting = false;   // the preparer works on the still that starts the scene; no frames yet
+    int m_shownIndex = -1;     // the still shown; -1 while none is
     int m_preparedIndex = -1;  // the still the preparer works on
     Clock::time_point m_nextStill;
     Size m_stillSize;  // the size the shown still was rendered at

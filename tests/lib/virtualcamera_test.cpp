@@ -1,5 +1,6 @@
 #include "source/virtualcamera.h"
 
+#include "gatedscene.h"
 #include "scenesupport.h"
 #include "testsupport.h"
 
@@ -9,6 +10,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <future>
+#include <thread>
 
 using namespace std::chrono_literals;
 using qirmel::CameraConfig;
@@ -240,6 +243,36 @@ TEST(VirtualCamera, FolderSceneShowsEachPhotoInTurn)
             shown.push_back(photo);
     }
     EXPECT_EQ(shown, (std::vector<int>{0, 2, 0, 2}));
+}
+
+// Opening leaves the scene to the camera's worker and returns while it is rendered; a wait before it
+// is ready times out with the camera still open, and the frames start once it is. Closing gives up a
+// render under way instead of leaving it to run.
+TEST(VirtualCamera, OpensWithoutWaitingForItsScene)
+{
+    auto owned = std::make_unique<qirmeltest::GatedScene>(1);
+    qirmeltest::GatedScene &scene = *owned;
+    VirtualCamera camera(smallCamera(100), std::move(owned));
+    std::promise<bool> opening;
+    std::future<bool> opened = opening.get_future();
+    std::thread opener([&] { opening.set_value(camera.open({320, 240}, true)); });
+    const bool openedFirst = scene.waitUntilStarted(1) && opened.wait_for(30s) == std::future_status::ready;
+    if (!openedFirst)
+        scene.release();  // lets an opening that renders by itself come to its end
+    opener.join();
+    ASSERT_TRUE(openedFirst) << "the opening waited for its scene";
+    ASSERT_TRUE(opened.get());
+    Frame frame;
+    EXPECT_EQ(camera.waitFrame(frame, 0ms), FrameStatus::Timeout);
+    scene.release();
+    ASSERT_EQ(camera.waitFrame(frame, 30s), FrameStatus::Ok);
+    EXPECT_EQ(frame.size, (Size{320, 240}));
+
+    ASSERT_TRUE(camera.open({160, 120}, true));
+    ASSERT_TRUE(scene.waitUntilStarted(2));
+    camera.close();
+    EXPECT_TRUE(scene.waitUntilGivenUp(1));
+    EXPECT_EQ(camera.waitFrame(frame, 0ms), FrameStatus::Failed);
 }
 
 TEST(VirtualCamera, ClosedCameraDeliversNothing)

@@ -30,25 +30,32 @@ cv::Mat tinted(const cv::Mat &shade, const cv::Scalar &colour)
     return out;
 }
 
-cv::Mat wood(const cv::Size &size, cv::RNG &rng)
+// Rows of the wood's shade worked between two questions whether to stop.
+constexpr int kRowsBetweenStopChecks = 256;
+
+cv::Mat wood(const cv::Size &size, cv::RNG &rng, const std::function<bool()> &stopAsked)
 {
     const double angle = rng.uniform(0.0, CV_PI);
     const double period = rng.uniform(0.015, 0.04) * size.height;
     const float warpDepth = float(rng.uniform(1.5, 4.0));
     const cv::Mat warp = DeskPainter::smoothNoise(size, 6, rng);
     const cv::Mat grain = DeskPainter::smoothNoise(size, 40, rng);
+    const auto stopped = [&] { return stopAsked && stopAsked(); };
     // The grain is added into the warp's field, so that the shade needs no picture of its own.
     cv::Mat shade = warp;
     const float c = float(std::cos(angle) / period);
     const float s = float(std::sin(angle) / period);
     for (int y = 0; y < size.height; ++y) {
+        if (y % kRowsBetweenStopChecks == 0 && stopped())
+            return cv::Mat();
         float *row = shade.ptr<float>(y);
         const float *g = grain.ptr<float>(y);
         for (int x = 0; x < size.width; ++x)
             row[x] = 0.85f + 0.15f * std::sin(float(2 * CV_PI) * (x * c + y * s + row[x] * warpDepth)) + g[x] * 0.04f;
     }
     const cv::Scalar colours[] = {{45, 85, 140}, {30, 60, 100}, {70, 120, 170}, {60, 100, 150}};
-    return tinted(shade, colours[rng.uniform(0, 4)]);
+    const cv::Scalar colour = colours[rng.uniform(0, 4)];
+    return stopped() ? cv::Mat() : tinted(shade, colour);
 }
 
 cv::Mat plain(const cv::Size &size, double level, cv::RNG &rng)
@@ -116,11 +123,11 @@ cv::Mat DeskPainter::smoothNoise(const cv::Size &size, int cells, cv::RNG &rng)
     return out;
 }
 
-cv::Mat DeskPainter::paint(Desk desk, const cv::Size &size, cv::RNG &rng)
+cv::Mat DeskPainter::paint(Desk desk, const cv::Size &size, cv::RNG &rng, const std::function<bool()> &stopAsked)
 {
     switch (desk) {
     case Desk::Wood:
-        return wood(size, rng);
+        return wood(size, rng, stopAsked);
     case Desk::PlainLight:
         return plain(size, rng.uniform(140.0, 195.0), rng);
     case Desk::NearWhite:
@@ -128,8 +135,9 @@ cv::Mat DeskPainter::paint(Desk desk, const cv::Size &size, cv::RNG &rng)
     case Desk::Clutter:
         break;
     }
-    cv::Mat out = rng.uniform(0, 2) ? wood(size, rng) : plain(size, rng.uniform(120.0, 200.0), rng);
-    scatterClutter(out, rng);
+    cv::Mat out = rng.uniform(0, 2) ? wood(size, rng, stopAsked) : plain(size, rng.uniform(120.0, 200.0), rng);
+    if (!out.empty())
+        scatterClutter(out, rng);
     return out;
 }
 

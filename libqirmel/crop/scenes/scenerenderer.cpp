@@ -210,13 +210,15 @@ std::optional<Quad> SceneRenderer::outline(const SceneLayout &layout, const cv::
     return Quad(corners);
 }
 
-Scene SceneRenderer::render(const SceneLayout &layout, const cv::Size &size)
+Scene SceneRenderer::render(const SceneLayout &layout, const cv::Size &size, const std::function<bool()> &stopAsked)
 {
+    bool givenUp = false;
+    const std::function<bool()> stopped = [&] { return givenUp = givenUp || (stopAsked && stopAsked()); };
     cv::RNG rng(layout.seed);
     Scene scene;
-    scene.bgr = DeskPainter::paint(layout.desk, size, rng);
+    scene.bgr = DeskPainter::paint(layout.desk, size, rng, stopped);
     const std::optional<Quad> placed = outline(layout, size);
-    if (placed) {
+    if (placed && !stopped()) {
         // Painted at about the size it will appear, so that print is neither lost nor blown up.
         const double across = std::max(placed->sideLength(0), placed->sideLength(2));
         const double aspect = DocumentPainter::aspect(layout.document, layout.receiptLength);
@@ -229,16 +231,20 @@ Scene SceneRenderer::render(const SceneLayout &layout, const cv::Size &size)
             drawPen(scene.bgr, *placed, rng);
         scene.truth = Quad::fromUnordered(placed->points());
     }
+    if (stopped())
+        return Scene();
     light(scene.bgr, layout.lighting, rng);
-    if (layout.blur > 0)
+    if (layout.blur > 0 && !stopped())
         cv::GaussianBlur(scene.bgr, scene.bgr, cv::Size(0, 0), layout.blur * size.height / 1080.0);
-    if (layout.noise > 0) {
+    if (layout.noise > 0 && !stopped()) {
         cv::Mat noise(size, CV_16SC3);
         rng.fill(noise, cv::RNG::NORMAL, 0, layout.noise);
         cv::Mat sum;
         cv::add(scene.bgr, noise, sum, cv::noArray(), CV_16SC3);
         sum.convertTo(scene.bgr, CV_8UC3);
     }
+    if (stopped())
+        return Scene();
     return scene;
 }
 
