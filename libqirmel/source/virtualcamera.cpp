@@ -3,6 +3,7 @@
 #include "pipeline/pipelinesettings.h"
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <thread>
@@ -14,6 +15,11 @@ namespace {
 constexpr long long kLargeFrameArea = 1920LL * 1080;
 constexpr int kLargeFrameRate = 15;
 constexpr int kSmallFrameRate = 30;
+
+// A scene larger than kLargeFrameArea is first rendered at this fraction of its width and height, a
+// sixteenth of the work, and shown enlarged while the full render goes on: on a busy machine that
+// render can take a second, and the frames are not held up for it.
+constexpr int kDraftShrink = 4;
 
 // The noise is a small buffer, cheap to keep in cache, read at a random offset for every chunk of
 // the frame so that no two frames share a pattern.
@@ -80,9 +86,8 @@ bool VirtualCamera::open(Size size, bool)
     } else {
         m_shownIndex = -1;
         m_scene = cv::Mat();
-        m_starting = true;
         m_preparedIndex = first;
-        m_preparer->request(first, size);
+        prepareFirst();
     }
     m_open = true;
     return true;
@@ -92,8 +97,19 @@ void VirtualCamera::close()
 {
     if (m_preparer)
         m_preparer->cancel();
-    m_starting = false;
+    m_start = Start::Done;
     m_open = false;
+}
+
+void VirtualCamera::prepareFirst()
+{
+    if (m_size.area() > kLargeFrameArea) {
+        m_start = Start::Drafting;
+        m_preparer->request(m_preparedIndex, Size{m_size.width / kDraftShrink, m_size.height / kDraftShrink});
+    } else {
+        m_start = Start::Rendering;
+        m_preparer->request(m_preparedIndex, m_size);
+    }
 }
 
 void VirtualCamera::preferTurns(int quarterTurns)
@@ -106,7 +122,7 @@ FrameStatus VirtualCamera::waitFrame(Frame &frame, std::chrono::milliseconds tim
     if (!m_open)
         return FrameStatus::Failed;
     const auto deadline = Clock::now() + timeout;
-    if (m_starting && !showFirstStill(deadline))
+    if ((m_start == Start::Drafting || m_start == Start::Rendering) && !showFirstStill(deadline))
         return FrameStatus::Timeout;
     if (m_nextFrame > deadline) {
         std::this_thread::sleep_until(deadline);
@@ -145,16 +161,31 @@ bool VirtualCamera::showFirstStill(Clock::time_point deadline)
         // A photo that could no longer be read after all: the next one is tried, at the pace of the
         // waits rather than in a loop.
         m_preparedIndex = (m_preparedIndex + 1) % m_script->stillCount();
-        m_preparer->request(m_preparedIndex, m_size);
+        prepareFirst();
         std::this_thread::sleep_until(deadline);
         return false;
     }
-    m_starting = false;
-    m_shownIndex = m_preparedIndex;
-    m_stillSize = m_size;
-    show(std::move(*still));
-    prepareNext(Clock::now());
+    showPrepared(std::move(*still), Clock::now());
     return true;
+}
+
+void VirtualCamera::showPrepared(cv::Mat still, Clock::time_point now)
+{
+    m_shownIndex = m_preparedIndex;
+    if (m_start == Start::Drafting) {
+        cv::Mat enlarged;
+        cv::resize(still, enlarged, cv::Size(m_size.width, m_size.height), 0, 0, cv::INTER_LINEAR);
+        show(std::move(enlarged));
+        // Not m_size's still yet: a reopening at this size renders it again.
+        m_stillSize = Size{};
+        m_start = Start::Sharpening;
+        m_preparer->request(m_preparedIndex, m_size);
+        return;
+    }
+    show(std::move(still));
+    m_stillSize = m_size;
+    m_start = Start::Done;
+    prepareNext(now);
 }
 
 void VirtualCamera::prepareNext(Clock::time_point now)
@@ -169,6 +200,19 @@ void VirtualCamera::prepareNext(Clock::time_point now)
 
 void VirtualCamera::advance(Clock::time_point now)
 {
+    if (m_start == Start::Sharpening) {
+        std::optional<cv::Mat> still = m_preparer->take();
+        if (!still)
+            return;
+        if (!still->empty()) {
+            showPrepared(std::move(*still), now);
+            return;
+        }
+        // A full still that could not be made leaves the draft shown.
+        m_start = Start::Done;
+        prepareNext(now);
+        return;
+    }
     if (m_script->stillCount() < 2 || now < m_nextStill)
         return;
     std::optional<cv::Mat> still = m_preparer->take();

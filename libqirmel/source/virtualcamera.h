@@ -21,9 +21,10 @@ namespace qirmel {
 // the configured rate, each with fresh sensor noise, as a camera with a fixed clock does: a caller
 // that comes late gets the next frame at once, one that comes later than a whole period has missed
 // frames. The scene is rendered in the background, so that opening returns at once; the frames start
-// once it is ready, and a wait that ends first times out, as with a camera still starting up. A scene
-// of several stills moves on to the next every interval, once the next is rendered. The picture is
-// turned as preferTurns() asks, once per change rather than once per frame.
+// once it is ready, and a wait that ends first times out, as with a camera still starting up. Above
+// 1920x1080 the frames start with a draft of the scene, rendered small and enlarged, until the full
+// render is done. A scene of several stills moves on to the next every interval, once the next is
+// rendered. The picture is turned as preferTurns() asks, once per change rather than once per frame.
 class VirtualCamera : public CameraSource {
 public:
     explicit VirtualCamera(VirtualCameraConfig config);
@@ -42,9 +43,21 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    // Waits until deadline for the still that starts the scene and shows it; false when it did not
-    // come in time.
+    // How far the opening's scene has come.
+    enum class Start {
+        Drafting,    // the preparer renders the draft; nothing to show yet
+        Rendering,   // the preparer renders the full still; nothing to show yet
+        Sharpening,  // the draft is shown, the preparer renders the full still
+        Done,
+    };
+
+    // Asks the preparer for the still that starts the scene: its draft, or the still itself.
+    void prepareFirst();
+    // Waits until deadline for the still that starts the scene (or its draft) and shows it; false
+    // when it did not come in time.
     bool showFirstStill(Clock::time_point deadline);
+    // Shows what the preparer made for the opening: the draft, enlarged, or the full still.
+    void showPrepared(cv::Mat still, Clock::time_point now);
     // Makes still (upright, at the opened size) the one shown.
     void show(cv::Mat still);
     // Asks for the still after the one shown, for a scene of several.
@@ -64,11 +77,11 @@ private:
     Clock::duration m_period{};
     Clock::time_point m_nextFrame;
 
-    bool m_starting = false;   // the preparer works on the still that starts the scene; no frames yet
+    Start m_start = Start::Done;
     int m_shownIndex = -1;     // the still shown; -1 while none is
     int m_preparedIndex = -1;  // the still the preparer works on
     Clock::time_point m_nextStill;
-    Size m_stillSize;  // the size the shown still was rendered at
+    Size m_stillSize;  // the size the shown still was rendered at; none for a draft
 
     int m_wantedTurns = 0;
     cv::Mat m_scene;  // the still shown, darkened by the noise's mean so that the noise only adds, turned

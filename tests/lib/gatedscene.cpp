@@ -13,6 +13,7 @@ cv::Mat GatedScene::renderStill(int index, qirmel::Size size, const std::functio
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_started.push_back(index);
+    m_startedSizes.push_back(size);
     m_changed.notify_all();
     while (m_released <= static_cast<int>(m_finished)) {
         lock.unlock();
@@ -70,6 +71,12 @@ std::vector<int> GatedScene::started() const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     return m_started;
+}
+
+std::vector<qirmel::Size> GatedScene::startedSizes() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_startedSizes;
 }
 
 }  // namespace qirmeltest

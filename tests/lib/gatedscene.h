@@ -30,6 +30,7 @@ public:
 
     std::size_t finished() const;
     std::vector<int> started() const;
+    std::vector<qirmel::Size> startedSizes() const;
 
 private:
     // Still 9 cannot be made. A render held back polls its stop question, as a renderer does
@@ -42,6 +43,7 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     mutable std::vector<int> m_started;
+    mutable std::vector<qirmel::Size> m_startedSizes;
     mutable std::size_t m_finished = 0;
     mutable std::size_t m_givenUp = 0;
     int m_released = 0;

@@ -275,6 +275,26 @@ TEST(VirtualCamera, OpensWithoutWaitingForItsScene)
     EXPECT_EQ(camera.waitFrame(frame, 0ms), FrameStatus::Failed);
 }
 
+// Above 1920x1080 the frames start with a draft rendered at a quarter of the width and height,
+// enlarged, while the full still is rendered.
+TEST(VirtualCamera, LargeSceneStartsWithADraft)
+{
+    auto owned = std::make_unique<qirmeltest::GatedScene>(1);
+    qirmeltest::GatedScene &scene = *owned;
+    VirtualCameraConfig config = smallCamera(100);
+    config.info.resolutions = {{2560, 1440}};
+    VirtualCamera camera(config, std::move(owned));
+    ASSERT_TRUE(camera.open({2560, 1440}, true));
+    scene.release();
+    Frame frame;
+    ASSERT_EQ(camera.waitFrame(frame, 30s), FrameStatus::Ok);
+    EXPECT_EQ(frame.size, (Size{2560, 1440}));
+    ASSERT_TRUE(scene.waitUntilStarted(2));
+    const std::vector<Size> sizes = scene.startedSizes();
+    EXPECT_EQ(sizes[0], (Size{640, 360}));
+    EXPECT_EQ(sizes[1], (Size{2560, 1440}));
+}
+
 TEST(VirtualCamera, ClosedCameraDeliversNothing)
 {
     VirtualCamera camera(smallCamera());
