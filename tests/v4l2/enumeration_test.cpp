@@ -38,9 +38,9 @@ mjpg = 640x480
 card = Raw Only Camera
 yuyv = 640x480
 )");
-        m_sysfs.plugUsbCamera("1-10", 0x4e55, 0x0b02, "", {"video0"});
-        m_sysfs.plugUsbCamera("1-2", 0x4e55, 0x0a01, "A1", {"video2", "video3"});
-        m_sysfs.plugUsbCamera("1-3", 0x4e55, 0x0c03, "", {"video4"});
+        m_sysfs.plugUsbCamera("1-10", 0x1209, 0x0b02, "", {"video0"});
+        m_sysfs.plugUsbCamera("1-2", 0x1209, 0x0a01, "A1", {"video2", "video3"});
+        m_sysfs.plugUsbCamera("1-3", 0x1209, 0x0c03, "", {"video4"});
         m_sysfs.addPlatformNode("isp", "video9");
     }
 
@@ -59,13 +59,13 @@ TEST_F(Enumeration, OffersMjpgCaptureNodesByPortWithNamesIdsAndSizes)
     ASSERT_EQ(cameras.size(), 2u);
 
     EXPECT_EQ(cameras[0].name, "Document Camera A");
-    EXPECT_EQ(cameras[0].vendorId, 0x4e55);
+    EXPECT_EQ(cameras[0].vendorId, 0x1209);
     EXPECT_EQ(cameras[0].productId, 0x0a01);
     const std::vector<Size> largestFirst{{2592, 1944}, {1600, 1200}, {640, 480}};
     EXPECT_EQ(cameras[0].resolutions, largestFirst);
 
     EXPECT_EQ(cameras[1].name, "Desk Camera B");
-    EXPECT_EQ(cameras[1].vendorId, 0x4e55);
+    EXPECT_EQ(cameras[1].vendorId, 0x1209);
     EXPECT_EQ(cameras[1].productId, 0x0b02);
     const std::vector<Size> deskSizes{{1280, 720}, {640, 480}};
     EXPECT_EQ(cameras[1].resolutions, deskSizes);
@@ -74,21 +74,21 @@ TEST_F(Enumeration, OffersMjpgCaptureNodesByPortWithNamesIdsAndSizes)
 TEST_F(Enumeration, PlacesTheNamedMainAndAuxiliaryCamerasFirst)
 {
     V4l2Settings settings;
-    settings.mainCamera = UsbId{0x4e55, 0x0b02};
+    settings.mainCamera = UsbId{0x1209, 0x0b02};
     auto cameras = infos(qirmel::enumerateV4l2Cameras(settings));
     ASSERT_EQ(cameras.size(), 2u);
     EXPECT_EQ(cameras[0].name, "Desk Camera B");
     EXPECT_EQ(cameras[1].name, "Document Camera A");
 
     settings.mainCamera.reset();
-    settings.auxCamera = UsbId{0x4e55, 0x0a01};
+    settings.auxCamera = UsbId{0x1209, 0x0a01};
     cameras = infos(qirmel::enumerateV4l2Cameras(settings));
     ASSERT_EQ(cameras.size(), 2u);
     EXPECT_EQ(cameras[0].name, "Desk Camera B");
     EXPECT_EQ(cameras[1].name, "Document Camera A");
 
-    settings.mainCamera = UsbId{0x4e55, 0x0a01};
-    settings.auxCamera = UsbId{0x4e55, 0x0a01};
+    settings.mainCamera = UsbId{0x1209, 0x0a01};
+    settings.auxCamera = UsbId{0x1209, 0x0a01};
     cameras = infos(qirmel::enumerateV4l2Cameras(settings));
     ASSERT_EQ(cameras.size(), 2u);
     EXPECT_EQ(cameras[0].name, "Document Camera A") << "one camera cannot be main and auxiliary at once";

@@ -58,8 +58,8 @@ close_doccam_window "$app_pid" || status=$?
 app_pid=
 [ "$status" -eq 0 ] || fail "doccam exited with status $status"
 for line in "find count = 2 camera" \
-            "camera 0 name is USB Document Camera" "iDev = 0, pid = a01, vid = 4e55" \
-            "camera 1 name is USB Side Camera" "iDev = 1, pid = b02, vid = 4e55" \
+            "camera 0 name is USB Document Camera" "iDev = 0, pid = a01, vid = 1209" \
+            "camera 1 name is USB Side Camera" "iDev = 1, pid = b02, vid = 1209" \
             "main_camera = 0, aux_camera = 1" "open camera ret = 0"; do
   grep -qxF "$line" doccam.log || fail "the log lacks the line: $line"
 done
