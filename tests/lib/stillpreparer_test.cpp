@@ -102,5 +102,12 @@ TEST_P(StillPreparerGivingUp, GivesUpTheRenderUnderWay)
     EXPECT_EQ(scene.started().front(), 5);
 }
 
+std::string unwantedName(const testing::TestParamInfo<Unwanted> &info)
+{
+    const char *names[] = {"NewRequest", "Cancel", "Destruction"};
+    return names[int(info.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Unwanted, StillPreparerGivingUp,
-                         testing::Values(Unwanted::NewRequest, Unwanted::Cancel, Unwanted::Destruction));
+                         testing::Values(Unwanted::NewRequest, Unwanted::Cancel, Unwanted::Destruction),
+                         unwantedName);
