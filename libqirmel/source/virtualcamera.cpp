@@ -16,9 +16,10 @@ constexpr long long kLargeFrameArea = 1920LL * 1080;
 constexpr int kLargeFrameRate = 15;
 constexpr int kSmallFrameRate = 30;
 
-// A scene larger than kLargeFrameArea is first rendered at this fraction of its width and height, a
+// A scene larger than kDraftArea is first rendered at kDraftShrink of its width and height, a
 // sixteenth of the work, and shown enlarged while the full render goes on: on a busy machine that
 // render can take a second, and the frames are not held up for it.
+constexpr long long kDraftArea = 1280LL * 720;
 constexpr int kDraftShrink = 4;
 
 // The noise is a small buffer, cheap to keep in cache, read at a random offset for every chunk of
@@ -103,7 +104,7 @@ void VirtualCamera::close()
 
 void VirtualCamera::prepareFirst()
 {
-    if (m_size.area() > kLargeFrameArea) {
+    if (m_size.area() > kDraftArea) {
         m_start = Start::Drafting;
         m_preparer->request(m_preparedIndex, Size{m_size.width / kDraftShrink, m_size.height / kDraftShrink});
     } else {

@@ -22,7 +22,7 @@ namespace qirmel {
 // that comes late gets the next frame at once, one that comes later than a whole period has missed
 // frames. The scene is rendered in the background, so that opening returns at once; the frames start
 // once it is ready, and a wait that ends first times out, as with a camera still starting up. Above
-// 1920x1080 the frames start with a draft of the scene, rendered small and enlarged, until the full
+// 1280x720 the frames start with a draft of the scene, rendered small and enlarged, until the full
 // render is done. A scene of several stills moves on to the next every interval, once the next is
 // rendered. The picture is turned as preferTurns() asks, once per change rather than once per frame.
 class VirtualCamera : public CameraSource {

@@ -275,7 +275,7 @@ TEST(VirtualCamera, OpensWithoutWaitingForItsScene)
     EXPECT_EQ(camera.waitFrame(frame, 0ms), FrameStatus::Failed);
 }
 
-// Above 1920x1080 the frames start with a draft rendered at a quarter of the width and height,
+// Above 1280x720 the frames start with a draft rendered at a quarter of the width and height,
 // enlarged, while the full still is rendered.
 TEST(VirtualCamera, LargeSceneStartsWithADraft)
 {
