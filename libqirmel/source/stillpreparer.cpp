@@ -29,14 +29,13 @@ void StillPreparer::request(int index, Size size)
 
 void StillPreparer::cancel()
 {
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_waiting.reset();
-        ++m_requests;
-        m_pending = false;
-        m_still.reset();
-    }
-    m_made.notify_all();
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_waiting.reset();
+    ++m_requests;
+    m_pending = false;
+    m_still.reset();
+    m_done.notify_all();
+    m_done.wait(lock, [this] { return !m_rendering; });
 }
 
 std::optional<cv::Mat> StillPreparer::take()
@@ -50,7 +49,7 @@ std::optional<cv::Mat> StillPreparer::take()
 std::optional<cv::Mat> StillPreparer::take(Clock::time_point deadline)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_made.wait_until(lock, deadline, [this] { return m_still || !m_pending; });
+    m_done.wait_until(lock, deadline, [this] { return m_still || !m_pending; });
     std::optional<cv::Mat> still;
     still.swap(m_still);
     return still;
@@ -66,6 +65,7 @@ void StillPreparer::run()
         const Request request = *m_waiting;
         const std::uint64_t number = m_requests;
         m_waiting.reset();
+        m_rendering = true;
         lock.unlock();
         const auto givenUp = [this, number] {
             const std::lock_guard<std::mutex> check(m_mutex);
@@ -78,11 +78,12 @@ void StillPreparer::run()
             // A still that cannot be rendered is reported as an empty one, like an unreadable photo.
         }
         lock.lock();
+        m_rendering = false;
         if (number == m_requests) {
             m_still = std::move(still);
             m_pending = false;
-            m_made.notify_all();
         }
+        m_done.notify_all();
     }
 }
 

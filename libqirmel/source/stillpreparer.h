@@ -35,7 +35,9 @@ public:
     // up the render under way.
     void request(int index, Size size);
 
-    // Drops the request, anything made for it and the render under way.
+    // Drops the request and anything made for it, and gives up the render under way, waiting for it to
+    // stop: once cancel() returns the worker renders nothing until the next request, so that a closed
+    // camera leaves no work behind, even in a process that ends without destroying the camera.
     void cancel();
 
     // The still last requested, once it is made (empty when it could not be made); none while it is
@@ -56,9 +58,10 @@ private:
     const SceneScript &m_script;
     std::mutex m_mutex;
     std::condition_variable m_wake;  // the worker waits for a request
-    std::condition_variable m_made;  // take() waits for a still
+    std::condition_variable m_done;  // take() waits for a still, cancel() for a render to stop
     bool m_stopping = false;
     bool m_pending = false;            // a request whose still has not been handed out
+    bool m_rendering = false;
     std::optional<Request> m_waiting;  // asked for and not yet started on
     std::uint64_t m_requests = 0;      // counts requests and cancels, so that a render for an old one is given up
     std::optional<cv::Mat> m_still;

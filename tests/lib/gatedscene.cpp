@@ -67,6 +67,12 @@ std::size_t GatedScene::finished() const
     return m_finished;
 }
 
+std::size_t GatedScene::givenUp() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_givenUp;
+}
+
 std::vector<int> GatedScene::started() const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);

@@ -29,6 +29,7 @@ public:
     bool waitUntilGivenUp(std::size_t renders) const;
 
     std::size_t finished() const;
+    std::size_t givenUp() const;
     std::vector<int> started() const;
     std::vector<qirmel::Size> startedSizes() const;
 

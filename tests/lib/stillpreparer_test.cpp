@@ -71,7 +71,8 @@ enum class Unwanted { NewRequest, Cancel, Destruction };
 class StillPreparerGivingUp : public testing::TestWithParam<Unwanted> {};
 
 // A render that nobody wants any more is given up instead of holding up the next request, a closed
-// camera or the camera's end, and what it would have made is never handed out.
+// camera or the camera's end, and what it would have made is never handed out. A cancel returns once
+// the render has stopped.
 TEST_P(StillPreparerGivingUp, GivesUpTheRenderUnderWay)
 {
     GatedScene scene;
@@ -87,10 +88,12 @@ TEST_P(StillPreparerGivingUp, GivesUpTheRenderUnderWay)
                 for (int i = 0; i < 10; ++i)
                     scene.release();
         });
-        if (GetParam() == Unwanted::NewRequest)
+        if (GetParam() == Unwanted::NewRequest) {
             preparer.request(2, {8, 6});
-        else if (GetParam() == Unwanted::Cancel)
+        } else if (GetParam() == Unwanted::Cancel) {
             preparer.cancel();
+            EXPECT_EQ(scene.givenUp(), 1u) << "cancel() returned while the render went on";
+        }
         if (GetParam() != Unwanted::Destruction) {
             unblocker.join();
             EXPECT_FALSE(preparer.take());

@@ -18,9 +18,14 @@ double radians(double degrees)
     return degrees * CV_PI / 180;
 }
 
+// Rows of a full-frame pass worked between two questions whether to stop.
+constexpr int kRowsBetweenStopChecks = 256;
+
 // Pastes the document into the frame through the homography that takes its own corners to the outline;
-// a rim around the document (a book's cover) lands outside the outline.
-void placeDocument(cv::Mat &frame, const DocumentImage &document, const Quad &outline, cv::RNG &rng)
+// a rim around the document (a book's cover) lands outside the outline. Leaves off, the frame half
+// done, once stopped() says so.
+void placeDocument(cv::Mat &frame, const DocumentImage &document, const Quad &outline, cv::RNG &rng,
+                   const std::function<bool()> &stopped)
 {
     const float rim = float(document.rim);
     const float right = document.bgr.cols - rim - 0.5f;
@@ -39,6 +44,8 @@ void placeDocument(cv::Mat &frame, const DocumentImage &document, const Quad &ou
     cv::Mat coverage;
     cv::warpPerspective(document.bgr, paper, cv::Mat(toArea), area.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
     cv::warpPerspective(document.coverage, coverage, cv::Mat(toArea), area.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+    if (stopped())
+        return;
     cv::Mat region = frame(area);
     if (rng.uniform(0, 2)) {
         // The sheet's thin shadow on the desk, offset away from the light.
@@ -61,6 +68,8 @@ void placeDocument(cv::Mat &frame, const DocumentImage &document, const Quad &ou
     }
     // The paper over the desk, weighed by its coverage, row by row rather than through pictures of
     // floating-point weights the size of the document.
+    if (stopped())
+        return;
     for (int y = 0; y < region.rows; ++y) {
         const uchar *weight = coverage.ptr<uchar>(y);
         const uchar *sheet = paper.ptr<uchar>(y);
@@ -117,8 +126,9 @@ void drawPen(cv::Mat &frame, const Quad &outline, cv::RNG &rng)
              inks[rng.uniform(0, 4)], std::max(3, int(frame.rows * rng.uniform(0.008, 0.013))), cv::LINE_AA);
 }
 
-// Light as a gain and an added glare, both smooth, so they are computed coarse and enlarged.
-void light(cv::Mat &frame, Lighting lighting, cv::RNG &rng)
+// Light as a gain and an added glare, both smooth, so they are computed coarse and enlarged. Leaves
+// off, the frame half done, once stopped() says so.
+void light(cv::Mat &frame, Lighting lighting, cv::RNG &rng, const std::function<bool()> &stopped)
 {
     if (lighting == Lighting::Even)
         return;
@@ -174,6 +184,8 @@ void light(cv::Mat &frame, Lighting lighting, cv::RNG &rng)
     cv::resize(gain, gain, frame.size(), 0, 0, cv::INTER_LINEAR);
     cv::resize(glare, glare, frame.size(), 0, 0, cv::INTER_LINEAR);
     for (int y = 0; y < frame.rows; ++y) {
+        if (y % kRowsBetweenStopChecks == 0 && stopped())
+            return;
         const float *g = gain.ptr<float>(y);
         const float *added = glare.ptr<float>(y);
         uchar *pixel = frame.ptr<uchar>(y);
@@ -224,7 +236,7 @@ Scene SceneRenderer::render(const SceneLayout &layout, const cv::Size &size, con
         const double aspect = DocumentPainter::aspect(layout.document, layout.receiptLength);
         const int width = std::clamp(int(across), 32, 3000);
         const DocumentImage document = DocumentPainter::paint(layout.document, cv::Size(width, std::max(8, int(width / aspect))), rng);
-        placeDocument(scene.bgr, document, *placed, rng);
+        placeDocument(scene.bgr, document, *placed, rng, stopped);
         if (layout.occluder == Occluder::HandOverCorner)
             drawHand(scene.bgr, *placed, rng);
         else if (layout.occluder == Occluder::PenAcrossSide)
@@ -233,7 +245,7 @@ Scene SceneRenderer::render(const SceneLayout &layout, const cv::Size &size, con
     }
     if (stopped())
         return Scene();
-    light(scene.bgr, layout.lighting, rng);
+    light(scene.bgr, layout.lighting, rng, stopped);
     if (layout.blur > 0 && !stopped())
         cv::GaussianBlur(scene.bgr, scene.bgr, cv::Size(0, 0), layout.blur * size.height / 1080.0);
     if (layout.noise > 0 && !stopped()) {
