@@ -122,9 +122,13 @@ FrameStatus VirtualCamera::waitFrame(Frame &frame, std::chrono::milliseconds tim
 {
     if (!m_open)
         return FrameStatus::Failed;
-    const auto deadline = Clock::now() + timeout;
-    if ((m_start == Start::Drafting || m_start == Start::Rendering) && !showFirstStill(deadline))
-        return FrameStatus::Timeout;
+    auto deadline = Clock::now() + timeout;
+    if (m_start == Start::Drafting || m_start == Start::Rendering) {
+        if (!showFirstStill(deadline))
+            return FrameStatus::Timeout;
+        // A still that came after the deadline brings the frame that was due meanwhile.
+        deadline = std::max(deadline, Clock::now());
+    }
     if (m_nextFrame > deadline) {
         std::this_thread::sleep_until(deadline);
         return FrameStatus::Timeout;
@@ -155,7 +159,10 @@ FrameStatus VirtualCamera::waitFrame(Frame &frame, std::chrono::milliseconds tim
 
 bool VirtualCamera::showFirstStill(Clock::time_point deadline)
 {
-    std::optional<cv::Mat> still = m_preparer->take(deadline);
+    // Past the wait's own deadline: the first frame after an opening comes late rather than not at
+    // all, so that the first read after OpenCamera does not fail on a busy machine. The draft keeps
+    // this short at the large sizes.
+    std::optional<cv::Mat> still = m_preparer->take(Clock::time_point::max());
     if (!still)
         return false;
     if (still->empty()) {

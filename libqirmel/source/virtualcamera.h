@@ -21,7 +21,7 @@ namespace qirmel {
 // the configured rate, each with fresh sensor noise, as a camera with a fixed clock does: a caller
 // that comes late gets the next frame at once, one that comes later than a whole period has missed
 // frames. The scene is rendered in the background, so that opening returns at once; the frames start
-// once it is ready, and a wait that ends first times out, as with a camera still starting up. Above
+// once it is ready, the first wait after an opening lasting until then, past its timeout. Above
 // 1280x720 the frames start with a draft of the scene, rendered small and enlarged, until the full
 // render is done. A scene of several stills moves on to the next every interval, once the next is
 // rendered. The picture is turned as preferTurns() asks, once per change rather than once per frame.
@@ -53,8 +53,8 @@ private:
 
     // Asks the preparer for the still that starts the scene: its draft, or the still itself.
     void prepareFirst();
-    // Waits until deadline for the still that starts the scene (or its draft) and shows it; false
-    // when it did not come in time.
+    // Waits for the still that starts the scene (or its draft) and shows it; false, once deadline has
+    // passed, when it could not be made.
     bool showFirstStill(Clock::time_point deadline);
     // Shows what the preparer made for the opening: the draft, enlarged, or the full still.
     void showPrepared(cv::Mat still, Clock::time_point now);
