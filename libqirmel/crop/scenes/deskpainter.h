@@ -14,8 +14,8 @@ namespace qirmel {
 class DeskPainter
 {
 public:
-    // stopAsked, when given, is asked now and then while the wood's grain is worked; once it says true
-    // the painting is given up and the desk comes out empty.
+    // stopAsked, when given, is asked now and then during the painting; once it says true the painting
+    // is given up and the desk comes out empty.
     static cv::Mat paint(Desk desk, const cv::Size &size, cv::RNG &rng,
                          const std::function<bool()> &stopAsked = nullptr);
     // Smooth random field of about cells blobs across, values roughly in [-1, 1], 32-bit float.
