@@ -10,42 +10,69 @@ namespace qirmel {
 
 namespace {
 
-cv::Mat tinted(const cv::Mat &shade, const cv::Scalar &colour)
+// Rows of a full-frame pass worked between two questions whether to stop.
+constexpr int kRowsBetweenStopChecks = 256;
+
+bool stopped(const std::function<bool()> &stopAsked)
 {
-    std::vector<cv::Mat> channels(3);
-    for (int c = 0; c < 3; ++c)
-        channels[c] = shade * colour[c];
-    cv::Mat merged;
-    cv::merge(channels, merged);
-    cv::Mat out;
-    merged.convertTo(out, CV_8UC3);
+    return stopAsked && stopAsked();
+}
+
+// The colour picture of a shade field, each channel the shade times the colour's. Row by row, as a
+// full-frame picture is tens of megabytes and every temporary one costs its allocation afresh. Empty
+// once stopAsked says so.
+cv::Mat tinted(const cv::Mat &shade, const cv::Scalar &colour, const std::function<bool()> &stopAsked)
+{
+    const float b = float(colour[0]);
+    const float g = float(colour[1]);
+    const float r = float(colour[2]);
+    cv::Mat out(shade.size(), CV_8UC3);
+    for (int y = 0; y < shade.rows; ++y) {
+        if (y % kRowsBetweenStopChecks == 0 && stopped(stopAsked))
+            return cv::Mat();
+        const float *in = shade.ptr<float>(y);
+        uchar *row = out.ptr<uchar>(y);
+        for (int x = 0; x < shade.cols; ++x) {
+            row[3 * x] = cv::saturate_cast<uchar>(in[x] * b);
+            row[3 * x + 1] = cv::saturate_cast<uchar>(in[x] * g);
+            row[3 * x + 2] = cv::saturate_cast<uchar>(in[x] * r);
+        }
+    }
     return out;
 }
 
-cv::Mat wood(const cv::Size &size, cv::RNG &rng)
+cv::Mat wood(const cv::Size &size, cv::RNG &rng, const std::function<bool()> &stopAsked)
 {
     const double angle = rng.uniform(0.0, CV_PI);
     const double period = rng.uniform(0.015, 0.04) * size.height;
-    cv::Mat warp = DeskPainter::smoothNoise(size, 6, rng) * rng.uniform(1.5, 4.0);
-    cv::Mat shade(size, CV_32F);
+    const float warpDepth = float(rng.uniform(1.5, 4.0));
+    const cv::Mat warp = DeskPainter::smoothNoise(size, 6, rng);
+    if (stopped(stopAsked))
+        return cv::Mat();
+    const cv::Mat grain = DeskPainter::smoothNoise(size, 40, rng);
+    // The grain is added into the warp's field, so that the shade needs no picture of its own.
+    cv::Mat shade = warp;
     const float c = float(std::cos(angle) / period);
     const float s = float(std::sin(angle) / period);
     for (int y = 0; y < size.height; ++y) {
+        if (y % kRowsBetweenStopChecks == 0 && stopped(stopAsked))
+            return cv::Mat();
         float *row = shade.ptr<float>(y);
-        const float *w = warp.ptr<float>(y);
+        const float *g = grain.ptr<float>(y);
         for (int x = 0; x < size.width; ++x)
-            row[x] = 0.85f + 0.15f * std::sin(float(2 * CV_PI) * (x * c + y * s + w[x]));
+            row[x] = 0.85f + 0.15f * std::sin(float(2 * CV_PI) * (x * c + y * s + row[x] * warpDepth)) + g[x] * 0.04f;
     }
-    shade += DeskPainter::smoothNoise(size, 40, rng) * 0.04;
     const cv::Scalar colours[] = {{45, 85, 140}, {30, 60, 100}, {70, 120, 170}, {60, 100, 150}};
-    return tinted(shade, colours[rng.uniform(0, 4)]);
+    const cv::Scalar colour = colours[rng.uniform(0, 4)];
+    return tinted(shade, colour, stopAsked);
 }
 
-cv::Mat plain(const cv::Size &size, double level, cv::RNG &rng)
+cv::Mat plain(const cv::Size &size, double level, cv::RNG &rng, const std::function<bool()> &stopAsked)
 {
-    cv::Mat shade = DeskPainter::smoothNoise(size, 4, rng) * 0.02 + 1.0;
+    cv::Mat shade = DeskPainter::smoothNoise(size, 4, rng);
+    shade.convertTo(shade, CV_32F, 0.02, 1.0);
     const double tint = rng.uniform(-8.0, 8.0);
-    return tinted(shade, cv::Scalar(level - tint, level, level + tint));
+    return tinted(shade, cv::Scalar(level - tint, level, level + tint), stopAsked);
 }
 
 void scatterClutter(cv::Mat &desk, cv::RNG &rng)
@@ -105,20 +132,21 @@ cv::Mat DeskPainter::smoothNoise(const cv::Size &size, int cells, cv::RNG &rng)
     return out;
 }
 
-cv::Mat DeskPainter::paint(Desk desk, const cv::Size &size, cv::RNG &rng)
+cv::Mat DeskPainter::paint(Desk desk, const cv::Size &size, cv::RNG &rng, const std::function<bool()> &stopAsked)
 {
     switch (desk) {
     case Desk::Wood:
-        return wood(size, rng);
+        return wood(size, rng, stopAsked);
     case Desk::PlainLight:
-        return plain(size, rng.uniform(140.0, 195.0), rng);
+        return plain(size, rng.uniform(140.0, 195.0), rng, stopAsked);
     case Desk::NearWhite:
-        return plain(size, rng.uniform(212.0, 228.0), rng);
+        return plain(size, rng.uniform(212.0, 228.0), rng, stopAsked);
     case Desk::Clutter:
         break;
     }
-    cv::Mat out = rng.uniform(0, 2) ? wood(size, rng) : plain(size, rng.uniform(120.0, 200.0), rng);
-    scatterClutter(out, rng);
+    cv::Mat out = rng.uniform(0, 2) ? wood(size, rng, stopAsked) : plain(size, rng.uniform(120.0, 200.0), rng, stopAsked);
+    if (!out.empty())
+        scatterClutter(out, rng);
     return out;
 }
 

@@ -6,6 +6,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <optional>
 
 namespace qirmel {
@@ -24,7 +25,11 @@ class SceneRenderer
 public:
     // The document's corners in a frame of this size, in the document's own order (its top-left first).
     static std::optional<Quad> outline(const SceneLayout &layout, const cv::Size &size);
-    static Scene render(const SceneLayout &layout, const cv::Size &size);
+    // stopAsked, when given, is asked between the steps of the render (at most about ten milliseconds
+    // of work apart at 3264x2448); once it says true the render is given up and the scene comes out
+    // empty.
+    static Scene render(const SceneLayout &layout, const cv::Size &size,
+                        const std::function<bool()> &stopAsked = nullptr);
 };
 
 } // namespace qirmel

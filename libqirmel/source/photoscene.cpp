@@ -49,7 +49,14 @@ int PhotoScene::stillCount() const
     return std::max(1, static_cast<int>(m_photos.size()));
 }
 
-cv::Mat PhotoScene::render(int index, Size size) const
+bool PhotoScene::canRender(int index) const
+{
+    Size size;
+    return index >= 0 && index < static_cast<int>(m_photos.size()) &&
+           readSize(m_photos[static_cast<std::size_t>(index)], size);
+}
+
+cv::Mat PhotoScene::renderStill(int index, Size size, const std::function<bool()> &stopAsked) const
 {
     if (index < 0 || index >= static_cast<int>(m_photos.size()) || size.area() <= 0)
         return cv::Mat();
@@ -63,7 +70,7 @@ cv::Mat PhotoScene::render(int index, Size size) const
                       std::clamp(static_cast<int>(std::lround(photo.height * scale)), 1, size.height)};
     // A large photo shown small is decoded small already, which saves most of the decoding.
     Frame decoded;
-    if (!codec.decode(data.data(), data.size(), decoded, fitted))
+    if (!codec.decode(data.data(), data.size(), decoded, fitted) || (stopAsked && stopAsked()))
         return cv::Mat();
     const cv::Mat pixels(decoded.size.height, decoded.size.width, CV_8UC3, decoded.data.data());
     cv::Mat still;

@@ -16,11 +16,8 @@ public:
     explicit PhotoScene(std::vector<std::string> photos);
 
     int stillCount() const override;
-
-    // The photo scaled to fit inside size, centred. Where its proportions differ from the frame's, its
-    // outermost pixels are drawn out to the frame's edges and blurred, so that the photo's own border
-    // leaves no straight edge that could pass for a document's.
-    cv::Mat render(int index, Size size) const override;
+    // Whether the photo is a JPEG that can be read, from its headers.
+    bool canRender(int index) const override;
 
     // The size of the JPEG image in the file at path; false when it is no JPEG that can be read.
     static bool readSize(const std::string &path, Size &size);
@@ -33,6 +30,11 @@ public:
     static std::vector<Size> sizesFor(Size photo);
 
 private:
+    // The photo scaled to fit inside size, centred. Where its proportions differ from the frame's, its
+    // outermost pixels are drawn out to the frame's edges and blurred, so that the photo's own border
+    // leaves no straight edge that could pass for a document's.
+    cv::Mat renderStill(int index, Size size, const std::function<bool()> &stopAsked) const override;
+
     std::vector<std::string> m_photos;
 };
 

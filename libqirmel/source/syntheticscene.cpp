@@ -81,11 +81,11 @@ int SyntheticScene::stillCount() const
     return static_cast<int>(m_places.size());
 }
 
-cv::Mat SyntheticScene::render(int index, Size size) const
+cv::Mat SyntheticScene::renderStill(int index, Size size, const std::function<bool()> &stopAsked) const
 {
     if (index < 0 || index >= stillCount() || size.area() <= 0)
         return cv::Mat();
-    return SceneRenderer::render(specAt(index, size), cvSize(size)).bgr;
+    return SceneRenderer::render(specAt(index, size), cvSize(size), stopAsked).bgr;
 }
 
 std::optional<Quad> SyntheticScene::outline(int index, Size size) const

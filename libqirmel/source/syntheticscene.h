@@ -21,12 +21,12 @@ public:
     explicit SyntheticScene(SceneKind kind);
 
     int stillCount() const override;
-    cv::Mat render(int index, Size size) const override;
 
     // Where the document's corners lie in still index at size; none for the empty desk.
     std::optional<Quad> outline(int index, Size size) const;
 
 private:
+    cv::Mat renderStill(int index, Size size, const std::function<bool()> &stopAsked) const override;
     SceneLayout specAt(int index, Size size) const;
 
     std::vector<SceneLayout> m_places;  // the document's places, in the order they are shown

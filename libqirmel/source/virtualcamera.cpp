@@ -3,6 +3,7 @@
 #include "core/turns.h"
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <thread>
@@ -14,6 +15,12 @@ namespace {
 constexpr long long kLargeFrameArea = 1920LL * 1080;
 constexpr int kLargeFrameRate = 15;
 constexpr int kSmallFrameRate = 30;
+
+// A scene larger than kDraftArea is first rendered at kDraftShrink of its width and height, a
+// sixteenth of the work, and shown enlarged while the full render goes on: on a busy machine that
+// render can take a second, and the frames are not held up for it.
+constexpr long long kDraftArea = 1280LL * 720;
+constexpr int kDraftShrink = 4;
 
 // The noise is a small buffer, cheap to keep in cache, read at a random offset for every chunk of
 // the frame so that no two frames share a pattern.
@@ -30,7 +37,12 @@ void turn(const cv::Mat &from, cv::Mat &to, int quarterTurns)
 }  // namespace
 
 VirtualCamera::VirtualCamera(VirtualCameraConfig config)
-    : m_config(std::move(config)), m_script(SceneScript::create(m_config.scene)), m_random(std::random_device{}())
+    : VirtualCamera(config, SceneScript::create(config.scene))
+{
+}
+
+VirtualCamera::VirtualCamera(VirtualCameraConfig config, std::unique_ptr<SceneScript> script)
+    : m_config(std::move(config)), m_script(std::move(script)), m_random(std::random_device{}())
 {
     std::uniform_int_distribution<int> half(0, kNoiseSpread);
     m_noise.resize(2 * kNoiseChunk);
@@ -57,29 +69,26 @@ bool VirtualCamera::open(Size size, bool)
     if (std::find(sizes.begin(), sizes.end(), size) == sizes.end())
         return false;
     const int stills = m_script->stillCount();
-    // A scene starts over at its first still; one already rendered at this size is shown again.
-    if (m_shownIndex != 0 || m_stillSize != size) {
-        cv::Mat still;
-        int index = 0;
-        // A photo of a folder may have become unreadable since the start: the first good one leads.
-        while (still.empty() && index < stills)
-            still = m_script->render(index++, size);
-        if (still.empty())
-            return false;
-        m_shownIndex = index - 1;
-        m_stillSize = size;
-        show(std::move(still));
-    }
+    // A photo of a folder may have become unreadable since the start: the first good one leads.
+    int first = 0;
+    while (first < stills && !m_script->canRender(first))
+        ++first;
+    if (first == stills)
+        return false;
+    if (!m_preparer)
+        m_preparer = std::make_unique<StillPreparer>(*m_script);
     m_size = size;
     m_period = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / frameRate(size);
     const auto now = Clock::now();
     m_nextFrame = now + m_period;
-    if (stills > 1) {
-        if (!m_preparer)
-            m_preparer = std::make_unique<StillPreparer>(*m_script);
-        m_preparedIndex = (m_shownIndex + 1) % stills;
-        m_preparer->request(m_preparedIndex, size);
-        m_nextStill = now + m_config.scene.interval;
+    // A scene starts over at its first still; one already rendered at this size is shown again.
+    if (m_shownIndex == first && m_stillSize == size) {
+        prepareNext(now);
+    } else {
+        m_shownIndex = -1;
+        m_scene = cv::Mat();
+        m_preparedIndex = first;
+        prepareFirst();
     }
     m_open = true;
     return true;
@@ -87,7 +96,21 @@ bool VirtualCamera::open(Size size, bool)
 
 void VirtualCamera::close()
 {
+    if (m_preparer)
+        m_preparer->cancel();
+    m_start = Start::Done;
     m_open = false;
+}
+
+void VirtualCamera::prepareFirst()
+{
+    if (m_size.area() > kDraftArea) {
+        m_start = Start::Drafting;
+        m_preparer->request(m_preparedIndex, Size{m_size.width / kDraftShrink, m_size.height / kDraftShrink});
+    } else {
+        m_start = Start::Rendering;
+        m_preparer->request(m_preparedIndex, m_size);
+    }
 }
 
 void VirtualCamera::preferTurns(int quarterTurns)
@@ -99,9 +122,15 @@ FrameStatus VirtualCamera::waitFrame(Frame &frame, std::chrono::milliseconds tim
 {
     if (!m_open)
         return FrameStatus::Failed;
-    const auto now = Clock::now();
-    if (m_nextFrame > now + timeout) {
-        std::this_thread::sleep_for(timeout);
+    auto deadline = Clock::now() + timeout;
+    if (m_start == Start::Drafting || m_start == Start::Rendering) {
+        if (!showFirstStill(deadline))
+            return FrameStatus::Timeout;
+        // A still that came after the deadline brings the frame that was due meanwhile.
+        deadline = std::max(deadline, Clock::now());
+    }
+    if (m_nextFrame > deadline) {
+        std::this_thread::sleep_until(deadline);
         return FrameStatus::Timeout;
     }
     std::this_thread::sleep_until(m_nextFrame);
@@ -128,21 +157,82 @@ FrameStatus VirtualCamera::waitFrame(Frame &frame, std::chrono::milliseconds tim
     return FrameStatus::Ok;
 }
 
+bool VirtualCamera::showFirstStill(Clock::time_point deadline)
+{
+    // Past the wait's own deadline: the first frame after an opening comes late rather than not at
+    // all, so that the first read after OpenCamera does not fail on a busy machine. The draft keeps
+    // this short at the large sizes.
+    std::optional<cv::Mat> still = m_preparer->take(Clock::time_point::max());
+    if (!still)
+        return false;
+    if (still->empty()) {
+        // A photo that could no longer be read after all: the next one is tried, at the pace of the
+        // waits rather than in a loop.
+        m_preparedIndex = (m_preparedIndex + 1) % m_script->stillCount();
+        prepareFirst();
+        std::this_thread::sleep_until(deadline);
+        return false;
+    }
+    showPrepared(std::move(*still), Clock::now());
+    return true;
+}
+
+void VirtualCamera::showPrepared(cv::Mat still, Clock::time_point now)
+{
+    m_shownIndex = m_preparedIndex;
+    if (m_start == Start::Drafting) {
+        cv::Mat enlarged;
+        cv::resize(still, enlarged, cv::Size(m_size.width, m_size.height), 0, 0, cv::INTER_LINEAR);
+        show(std::move(enlarged));
+        // Not m_size's still yet: a reopening at this size renders it again.
+        m_stillSize = Size{};
+        m_start = Start::Sharpening;
+        m_preparer->request(m_preparedIndex, m_size);
+        return;
+    }
+    show(std::move(still));
+    m_stillSize = m_size;
+    m_start = Start::Done;
+    prepareNext(now);
+}
+
+void VirtualCamera::prepareNext(Clock::time_point now)
+{
+    const int stills = m_script->stillCount();
+    if (stills < 2)
+        return;
+    m_preparedIndex = (m_shownIndex + 1) % stills;
+    m_preparer->request(m_preparedIndex, m_size);
+    m_nextStill = now + m_config.scene.interval;
+}
+
 void VirtualCamera::advance(Clock::time_point now)
 {
-    if (!m_preparer || now < m_nextStill)
+    if (m_start == Start::Sharpening) {
+        std::optional<cv::Mat> still = m_preparer->take();
+        if (!still)
+            return;
+        if (!still->empty()) {
+            showPrepared(std::move(*still), now);
+            return;
+        }
+        // A full still that could not be made leaves the draft shown.
+        m_start = Start::Done;
+        prepareNext(now);
+        return;
+    }
+    if (m_script->stillCount() < 2 || now < m_nextStill)
         return;
     std::optional<cv::Mat> still = m_preparer->take();
     if (!still)
         return;
-    const int stills = m_script->stillCount();
     // A still that could not be made is passed over; the one shown stays until a good one is ready.
     if (!still->empty()) {
         m_shownIndex = m_preparedIndex;
         show(std::move(*still));
         m_nextStill = now + m_config.scene.interval;
     }
-    m_preparedIndex = (m_preparedIndex + 1) % stills;
+    m_preparedIndex = (m_preparedIndex + 1) % m_script->stillCount();
     m_preparer->request(m_preparedIndex, m_size);
 }
 

@@ -97,16 +97,16 @@ TEST(CameraConfig, V4l2SectionSetsTheRealCameraSettings)
 
     std::stringstream errors;
     const CameraConfig config = CameraConfig::parse(
-        "[v4l2]\npower_line_frequency = 60\ndrop_frames = 0\nmain_camera = 4E55:0A01\naux_camera = 0x4e55:b02\n",
+        "[v4l2]\npower_line_frequency = 60\ndrop_frames = 0\nmain_camera = 1209:0A01\naux_camera = 0x1209:b02\n",
         "test.ini", errors);
     EXPECT_EQ(errors.str(), "");
     EXPECT_EQ(config.v4l2.powerLineFrequency, 60);
     EXPECT_EQ(config.v4l2.framesToDrop, 0);
     ASSERT_TRUE(config.v4l2.mainCamera);
-    EXPECT_EQ(config.v4l2.mainCamera->vendorId, 0x4e55);
+    EXPECT_EQ(config.v4l2.mainCamera->vendorId, 0x1209);
     EXPECT_EQ(config.v4l2.mainCamera->productId, 0x0a01);
     ASSERT_TRUE(config.v4l2.auxCamera);
-    EXPECT_EQ(config.v4l2.auxCamera->vendorId, 0x4e55);
+    EXPECT_EQ(config.v4l2.auxCamera->vendorId, 0x1209);
     EXPECT_EQ(config.v4l2.auxCamera->productId, 0x0b02);
 }
 
@@ -211,8 +211,8 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"[camera100]\nname = X\n[library]\nphoto_quality = 42\n", 1, "unknown section"},
         MalformedCase{"[v4l2]\npower_line_frequency = 55\n[library]\nphoto_quality = 42\n", 2, "50, 60 or 0"},
         MalformedCase{"[v4l2]\ndrop_frames = 31\n[library]\nphoto_quality = 42\n", 2, "drop_frames must be"},
-        MalformedCase{"[v4l2]\nmain_camera = 4e55\n[library]\nphoto_quality = 42\n", 2, "main_camera must be"},
-        MalformedCase{"[v4l2]\naux_camera = 4e55:0a010\n[library]\nphoto_quality = 42\n", 2, "aux_camera must be"},
+        MalformedCase{"[v4l2]\nmain_camera = 1209\n[library]\nphoto_quality = 42\n", 2, "main_camera must be"},
+        MalformedCase{"[v4l2]\naux_camera = 1209:0a010\n[library]\nphoto_quality = 42\n", 2, "aux_camera must be"},
         MalformedCase{"[v4l2]\nbackend = v4l2\n[library]\nphoto_quality = 42\n", 2, "in [v4l2]"}));
 
 TEST(CameraConfig, NamedScenes)

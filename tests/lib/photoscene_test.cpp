@@ -107,4 +107,7 @@ TEST(PhotoScene, UnreadablePhotoGivesNoStill)
     EXPECT_TRUE(scene.render(0, {64, 48}).empty());
     EXPECT_FALSE(scene.render(1, {64, 48}).empty());
     EXPECT_TRUE(scene.render(2, {64, 48}).empty());
+    EXPECT_FALSE(scene.canRender(0));
+    EXPECT_TRUE(scene.canRender(1));
+    EXPECT_TRUE(scene.render(1, {64, 48}, [] { return true; }).empty()) << "a render asked to stop";
 }

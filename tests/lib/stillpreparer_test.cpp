@@ -1,75 +1,26 @@
 #include "source/stillpreparer.h"
 
+#include "gatedscene.h"
+
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <chrono>
 #include <thread>
 #include <vector>
 
 using qirmel::Size;
 using qirmel::StillPreparer;
 
+using qirmeltest::GatedScene;
+
 namespace {
 
-// A scene whose stills are plain grey at the level of their index, rendered only when the test lets
-// them, so that the test decides what the preparer's worker is doing.
-class GatedScene : public qirmel::SceneScript {
-public:
-    int stillCount() const override { return 10; }
+constexpr std::chrono::seconds kHangLimit(30);
 
-    cv::Mat render(int index, Size size) const override
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_started.push_back(index);
-        m_changed.notify_all();
-        m_changed.wait(lock, [&] { return m_released > static_cast<int>(m_finished); });
-        ++m_finished;
-        m_changed.notify_all();
-        if (index == 9)
-            return cv::Mat();
-        return cv::Mat(size.height, size.width, CV_8UC3, cv::Scalar::all(index));
-    }
-
-    // Lets one more render finish.
-    void release()
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        ++m_released;
-        m_changed.notify_all();
-    }
-
-    void waitUntilStarted(std::size_t renders) const
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_started.size() >= renders; });
-    }
-
-    void waitUntilFinished(std::size_t renders) const
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_finished >= renders; });
-    }
-
-    std::size_t finished() const
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        return m_finished;
-    }
-
-    std::vector<int> started() const
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        return m_started;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    mutable std::condition_variable m_changed;
-    mutable std::vector<int> m_started;
-    mutable std::size_t m_finished = 0;
-    int m_released = 0;
-};
+std::optional<cv::Mat> takeWaiting(StillPreparer &preparer)
+{
+    return preparer.take(StillPreparer::Clock::now() + kHangLimit);
+}
 
 }  // namespace
 
@@ -78,17 +29,11 @@ TEST(StillPreparer, HandsOutTheStillOnceItIsMade)
     GatedScene scene;
     StillPreparer preparer(scene);
     preparer.request(3, {8, 6});
-    scene.waitUntilStarted(1);
+    ASSERT_TRUE(scene.waitUntilStarted(1));
     EXPECT_FALSE(preparer.take()) << "still being rendered";
     scene.release();
-    scene.waitUntilFinished(1);
-    // The worker stores the still right after the render returns: take() sees it at the latest on a
-    // later try, and the loop ends on the condition, not on a time.
-    std::optional<cv::Mat> still;
-    while (!still) {
-        std::this_thread::yield();
-        still = preparer.take();
-    }
+    const std::optional<cv::Mat> still = takeWaiting(preparer);
+    ASSERT_TRUE(still);
     ASSERT_EQ(still->size(), cv::Size(8, 6));
     EXPECT_EQ(still->at<cv::Vec3b>(0, 0)[0], 3);
     EXPECT_FALSE(preparer.take()) << "handed out once";
@@ -99,17 +44,13 @@ TEST(StillPreparer, ANewRequestDropsTheOldOne)
     GatedScene scene;
     StillPreparer preparer(scene);
     preparer.request(1, {8, 6});
-    scene.waitUntilStarted(1);
+    ASSERT_TRUE(scene.waitUntilStarted(1));
     preparer.request(2, {8, 6});  // while 1 is being rendered
     preparer.request(4, {8, 6});  // 2 is never started: 4 replaces it
     scene.release();
     scene.release();
-    scene.waitUntilFinished(2);
-    std::optional<cv::Mat> still;
-    while (!still) {
-        std::this_thread::yield();
-        still = preparer.take();
-    }
+    const std::optional<cv::Mat> still = takeWaiting(preparer);
+    ASSERT_TRUE(still);
     EXPECT_EQ(still->at<cv::Vec3b>(0, 0)[0], 4);
     EXPECT_EQ(scene.started(), (std::vector<int>{1, 4}));
 }
@@ -120,25 +61,56 @@ TEST(StillPreparer, StillThatCannotBeMadeComesOutEmpty)
     StillPreparer preparer(scene);
     preparer.request(9, {8, 6});
     scene.release();
-    scene.waitUntilFinished(1);
-    std::optional<cv::Mat> still;
-    while (!still) {
-        std::this_thread::yield();
-        still = preparer.take();
-    }
+    const std::optional<cv::Mat> still = takeWaiting(preparer);
+    ASSERT_TRUE(still);
     EXPECT_TRUE(still->empty());
 }
 
-// Destroying the preparer waits for the render under way instead of leaving the worker behind.
-TEST(StillPreparer, DestructionWaitsForTheRender)
+enum class Unwanted { NewRequest, Cancel, Destruction };
+
+class StillPreparerGivingUp : public testing::TestWithParam<Unwanted> {};
+
+// A render that nobody wants any more is given up instead of holding up the next request, a closed
+// camera or the camera's end, and what it would have made is never handed out. A cancel returns once
+// the render has stopped.
+TEST_P(StillPreparerGivingUp, GivesUpTheRenderUnderWay)
 {
     GatedScene scene;
+    std::thread unblocker;
     {
         StillPreparer preparer(scene);
         preparer.request(5, {8, 6});
-        scene.waitUntilStarted(1);
-        scene.release();
+        ASSERT_TRUE(scene.waitUntilStarted(1));
+        // Should the render not be given up, every render is let finish, so that the test fails
+        // instead of hanging.
+        unblocker = std::thread([&scene] {
+            if (!scene.waitUntilGivenUp(1))
+                for (int i = 0; i < 10; ++i)
+                    scene.release();
+        });
+        if (GetParam() == Unwanted::NewRequest) {
+            preparer.request(2, {8, 6});
+        } else if (GetParam() == Unwanted::Cancel) {
+            preparer.cancel();
+            EXPECT_EQ(scene.givenUp(), 1u) << "cancel() returned while the render went on";
+        }
+        if (GetParam() != Unwanted::Destruction) {
+            unblocker.join();
+            EXPECT_FALSE(preparer.take());
+        }
     }
-    EXPECT_EQ(scene.finished(), 1u);
-    EXPECT_EQ(scene.started(), (std::vector<int>{5}));
+    if (unblocker.joinable())
+        unblocker.join();
+    EXPECT_EQ(scene.finished(), 0u) << "the unwanted render went on to its end";
+    EXPECT_EQ(scene.started().front(), 5);
 }
+
+std::string unwantedName(const testing::TestParamInfo<Unwanted> &info)
+{
+    const char *names[] = {"NewRequest", "Cancel", "Destruction"};
+    return names[int(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Unwanted, StillPreparerGivingUp,
+                         testing::Values(Unwanted::NewRequest, Unwanted::Cancel, Unwanted::Destruction),
+                         unwantedName);

@@ -103,6 +103,12 @@ TEST(SyntheticScene, SameSceneAtEverySize)
     EXPECT_LT(cv::mean(difference)[0], 20.0);
 }
 
+TEST(SyntheticScene, RenderAskedToStopGivesNoStill)
+{
+    for (const SceneKind kind : {SceneKind::Page, SceneKind::EmptyDesk})
+        EXPECT_TRUE(SyntheticScene(kind).render(0, {320, 240}, [] { return true; }).empty()) << int(kind);
+}
+
 TEST(SyntheticScene, EmptyDeskHasNoDocument)
 {
     const SyntheticScene scene(SceneKind::EmptyDesk);

@@ -1,5 +1,6 @@
 #include "source/virtualcamera.h"
 
+#include "gatedscene.h"
 #include "scenesupport.h"
 #include "testsupport.h"
 
@@ -9,6 +10,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <future>
+#include <thread>
 
 using namespace std::chrono_literals;
 using qirmel::CameraConfig;
@@ -240,6 +243,57 @@ TEST(VirtualCamera, FolderSceneShowsEachPhotoInTurn)
             shown.push_back(photo);
     }
     EXPECT_EQ(shown, (std::vector<int>{0, 2, 0, 2}));
+}
+
+// Opening leaves the scene to the camera's worker and returns while it is rendered; the frames start
+// once it is ready. Closing gives up a render under way instead of leaving it to run.
+TEST(VirtualCamera, OpensWithoutWaitingForItsScene)
+{
+    auto owned = std::make_unique<qirmeltest::GatedScene>(1);
+    qirmeltest::GatedScene &scene = *owned;
+    VirtualCamera camera(smallCamera(100), std::move(owned));
+    std::promise<bool> opening;
+    std::future<bool> opened = opening.get_future();
+    std::thread opener([&] { opening.set_value(camera.open({320, 240}, true)); });
+    const bool openedFirst = scene.waitUntilStarted(1) && opened.wait_for(30s) == std::future_status::ready;
+    if (!openedFirst)
+        scene.release();  // lets an opening that renders by itself come to its end
+    opener.join();
+    ASSERT_TRUE(openedFirst) << "the opening waited for its scene";
+    ASSERT_TRUE(opened.get());
+    // The first wait lasts until the scene is ready, past its own timeout.
+    Frame frame;
+    std::future<FrameStatus> first = std::async(std::launch::async, [&] { return camera.waitFrame(frame, 1ms); });
+    EXPECT_EQ(first.wait_for(100ms), std::future_status::timeout) << "the first wait ended before its frame";
+    scene.release();
+    ASSERT_EQ(first.get(), FrameStatus::Ok);
+    EXPECT_EQ(frame.size, (Size{320, 240}));
+
+    ASSERT_TRUE(camera.open({160, 120}, true));
+    ASSERT_TRUE(scene.waitUntilStarted(2));
+    camera.close();
+    EXPECT_TRUE(scene.waitUntilGivenUp(1));
+    EXPECT_EQ(camera.waitFrame(frame, 0ms), FrameStatus::Failed);
+}
+
+// Above 1280x720 the frames start with a draft rendered at a quarter of the width and height,
+// enlarged, while the full still is rendered.
+TEST(VirtualCamera, LargeSceneStartsWithADraft)
+{
+    auto owned = std::make_unique<qirmeltest::GatedScene>(1);
+    qirmeltest::GatedScene &scene = *owned;
+    VirtualCameraConfig config = smallCamera(100);
+    config.info.resolutions = {{2560, 1440}};
+    VirtualCamera camera(config, std::move(owned));
+    ASSERT_TRUE(camera.open({2560, 1440}, true));
+    scene.release();
+    Frame frame;
+    ASSERT_EQ(camera.waitFrame(frame, 30s), FrameStatus::Ok);
+    EXPECT_EQ(frame.size, (Size{2560, 1440}));
+    ASSERT_TRUE(scene.waitUntilStarted(2));
+    const std::vector<Size> sizes = scene.startedSizes();
+    EXPECT_EQ(sizes[0], (Size{640, 360}));
+    EXPECT_EQ(sizes[1], (Size{2560, 1440}));
 }
 
 TEST(VirtualCamera, ClosedCameraDeliversNothing)

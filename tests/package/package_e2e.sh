@@ -2,12 +2,18 @@
 # Packs the build with CPack, unpacks the tar.gz into a fresh folder, moves that folder elsewhere,
 # and under Xvfb starts doccam from it, takes a photo, closes the window and checks that the photo
 # lies beside that copy's executable and that the app ended cleanly. Also registers and removes the
-# desktop entry. With DOCCAM_SCREENSHOT=FILE set, saves a picture of the window there.
+# desktop entry. With DOCCAM_SCREENSHOT=FILE set, saves a picture of the window there; a relative
+# FILE is taken from the folder the script is started in (under CTest, the build folder).
 #
 # Usage: package_e2e.sh BUILD_FOLDER
 set -euo pipefail
 
 build=$(cd "${1:?usage: package_e2e.sh BUILD_FOLDER}" && pwd)
+# The script changes folders before it takes the picture.
+if [ -n "${DOCCAM_SCREENSHOT:-}" ]; then
+  DOCCAM_SCREENSHOT=$(realpath -m -- "$DOCCAM_SCREENSHOT")
+  export DOCCAM_SCREENSHOT
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../e2e/session.sh"
 
@@ -66,7 +72,10 @@ app_pid=$!
 wait_for 30 find_doccam_window "$app_pid" || fail "no doccam window appeared"
 wait_for_preview 30 || fail "the preview never showed a frame"
 if [ -n "${DOCCAM_SCREENSHOT:-}" ]; then
-  import -window "$doccam_window" "$DOCCAM_SCREENSHOT"
+  # At the largest sizes the virtual camera's first frames show a soft draft of its scene for a
+  # moment: the picture is of the sharp one.
+  sleep 3
+  import -window "$doccam_window" "$DOCCAM_SCREENSHOT" || fail "the picture of the window could not be saved as $DOCCAM_SCREENSHOT"
 fi
 
 click_form 620 480 101 41
