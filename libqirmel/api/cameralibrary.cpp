@@ -133,7 +133,8 @@ int CameraLibrary::open(int index)
         size = chooseSize(info->resolutions, m_requestedSize);
         compressed = m_compressed;
     }
-    // Opening may take a while (the virtual camera renders its scene): the state lock stays free.
+    // Opening may take a while (a real camera negotiates its format and starts streaming): the state
+    // lock stays free.
     if (!camera->open(size, compressed))
         return -EIO;
     const std::lock_guard<std::mutex> state(m_stateMutex);
