@@ -66,14 +66,6 @@ Result run(const Frame &frame, int quarterTurns, std::size_t maxBytes = SIZE_MAX
 
 }  // namespace
 
-TEST(TurnedSize, SwapsForOddTurns)
-{
-    EXPECT_EQ(qirmel::turnedSize({640, 480}, 0), (Size{640, 480}));
-    EXPECT_EQ(qirmel::turnedSize({640, 480}, 1), (Size{480, 640}));
-    EXPECT_EQ(qirmel::turnedSize({640, 480}, 2), (Size{640, 480}));
-    EXPECT_EQ(qirmel::turnedSize({640, 480}, 3), (Size{480, 640}));
-}
-
 // The red top left quarter moves clockwise with each clockwise quarter turn, whatever road the
 // frame takes: raw pixels, a JPEG turned losslessly, or a JPEG decoded because its blocks are not
 // whole.
@@ -244,16 +236,6 @@ TEST_P(PipelineCrop, TurnedCutIsTheCutTurned)
     const std::vector<std::uint8_t> rotatedPixels(rotated.data, rotated.data + rotated.total() * 3);
     const auto rotatedJpeg = qirmeltest::encodeJpeg(rotatedPixels, size.width, size.height, 95);
     EXPECT_LT(qirmeltest::jpegDifference(rotatedJpeg, turnedCut), 6.0);
-}
-
-TEST_P(PipelineCrop, EmptyDeskGoesOutWhole)
-{
-    FramePipeline pipeline;
-    const Frame desk = frame(SceneKind::EmptyDesk);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(sizeOf(through(pipeline, desk, cropping())), kSceneSize);
-        EXPECT_FALSE(pipeline.outline());
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Frames, PipelineCrop,
