@@ -1,8 +1,8 @@
 #include "source/faultycamera.h"
 
 #include "api/cameralibrary.h"
-#include "config/cameraconfig.h"
 #include "api/enumeration.h"
+#include "config/cameraconfig.h"
 
 #include "scriptedcamera.h"
 #include "testsupport.h"
@@ -11,169 +11,113 @@
 
 #include <cerrno>
 #include <chrono>
-#include <sstream>
 #include <thread>
+#include <tuple>
 
 using namespace std::chrono_literals;
-using qirmel::CameraConfig;
 using qirmel::CameraFaults;
-using qirmel::CameraInfo;
-using qirmel::FaultyCamera;
-using qirmel::Frame;
 using qirmel::FrameFormat;
-using qirmel::FrameStatus;
 using qirmel::Size;
-using qirmeltest::ScriptedCamera;
 
 namespace {
 
 const Size kSize{64, 48};
 
-CameraInfo smallCamera()
-{
-    CameraInfo info;
-    info.name = "Scripted";
-    info.resolutions = {kSize, {32, 24}};
-    return info;
-}
-
 // A faulty camera around a scripted one, which the test keeps a handle on; opened at kSize.
 struct Faulty {
     explicit Faulty(const CameraFaults &faults)
     {
-        auto owned = std::make_unique<ScriptedCamera>(smallCamera());
+        qirmel::CameraInfo info;
+        info.resolutions = {kSize};
+        auto owned = std::make_unique<qirmeltest::ScriptedCamera>(info);
         inner = owned.get();
-        camera = std::make_unique<FaultyCamera>(std::move(owned), faults);
+        camera = std::make_unique<qirmel::FaultyCamera>(std::move(owned), faults);
         EXPECT_TRUE(camera->open(kSize, true));
     }
 
-    FrameStatus wait(std::chrono::milliseconds timeout = 5s) { return camera->waitFrame(frame, timeout); }
+    // What each of count waits gave, a letter each in FrameStatus's order: O the frame, T a timeout, F a failure.
+    std::string waits(int count, std::chrono::milliseconds timeout = 5s)
+    {
+        std::string outcomes;
+        for (int i = 0; i < count; ++i)
+            outcomes += "OTF"[static_cast<int>(camera->waitFrame(frame, timeout))];
+        return outcomes;
+    }
 
-    ScriptedCamera *inner = nullptr;
-    std::unique_ptr<FaultyCamera> camera;
-    Frame frame;
+    qirmeltest::ScriptedCamera *inner = nullptr;
+    std::unique_ptr<qirmel::FaultyCamera> camera;
+    qirmel::Frame frame;
 };
 
-// Whether a JPEG ends as a complete one does.
-bool endsWithEndOfImage(const std::vector<std::uint8_t> &jpeg)
+// The library over the configured virtual cameras, the first one at 160x120 with the faults given,
+// opened.
+void openWith(qirmel::CameraLibrary &library, const CameraFaults &faults)
 {
-    return jpeg.size() >= 2 && jpeg[jpeg.size() - 2] == 0xff && jpeg.back() == 0xd9;
+    qirmel::CameraConfig config;
+    config.virtualCameras[0].info.resolutions = {{160, 120}};
+    config.virtualCameras[0].faults = faults;
+    library.init(config, qirmel::enumerateCameras(config));
+    ASSERT_EQ(library.open(0), 0);
 }
 
 }  // namespace
 
-TEST(FaultyCamera, WithoutFaultsPassesFramesThrough)
-{
-    Faulty faulty{CameraFaults()};
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_EQ(faulty.wait(), FrameStatus::Ok);
-        EXPECT_EQ(faulty.frame.format, FrameFormat::Rgb24);
-        EXPECT_EQ(faulty.frame.data, qirmeltest::markedFrame(kSize).data);
-    }
-    EXPECT_TRUE(faulty.camera->allowPhoto());
-    EXPECT_EQ(faulty.camera->info().name, "Scripted");
-}
-
+// The frames between the faults pass untouched, and the count starts again at every opening.
 TEST(FaultyCamera, EveryNthReadFailsAfterTakingItsFrame)
 {
     CameraFaults faults;
     faults.failEvery = 3;
     Faulty faulty(faults);
-    std::vector<FrameStatus> statuses;
-    for (int i = 0; i < 7; ++i)
-        statuses.push_back(faulty.wait());
-    EXPECT_EQ(statuses, std::vector<FrameStatus>({FrameStatus::Ok, FrameStatus::Ok, FrameStatus::Failed, FrameStatus::Ok,
-                                                  FrameStatus::Ok, FrameStatus::Failed, FrameStatus::Ok}));
+    EXPECT_EQ(faulty.waits(7), "OOFOOFO");
     EXPECT_EQ(faulty.inner->frameCount(), 7);
-}
-
-TEST(FaultyCamera, CountingStartsAgainAtEveryOpening)
-{
-    CameraFaults faults;
-    faults.failEvery = 2;
-    Faulty faulty(faults);
-    EXPECT_EQ(faulty.wait(), FrameStatus::Ok);
+    EXPECT_EQ(faulty.frame.data, qirmeltest::markedFrame(kSize).data);
     ASSERT_TRUE(faulty.camera->open(kSize, true));
-    EXPECT_EQ(faulty.wait(), FrameStatus::Ok);
-    EXPECT_EQ(faulty.wait(), FrameStatus::Failed);
+    EXPECT_EQ(faulty.waits(3), "OOF");
 }
 
+// Damaged frames come as an MJPG camera sends them, from an RGB camera as from a JPEG one: headers
+// whole, picture data damaged or cut off; a frame due for both is cut off.
 TEST(FaultyCamera, DamagedFramesKeepWholeHeadersButDoNotDecode)
 {
     CameraFaults faults;
     faults.corruptEvery = 2;
     faults.truncateEvery = 3;
-    Faulty faulty(faults);
-
-    ASSERT_EQ(faulty.wait(), FrameStatus::Ok);
-    EXPECT_EQ(faulty.frame.format, FrameFormat::Rgb24);
-
-    ASSERT_EQ(faulty.wait(), FrameStatus::Ok);
-    ASSERT_EQ(faulty.frame.format, FrameFormat::Jpeg);
-    const auto corrupt = qirmeltest::inspectJpeg(faulty.frame.data);
-    EXPECT_EQ(corrupt.width, kSize.width);
-    EXPECT_EQ(corrupt.height, kSize.height);
-    EXPECT_FALSE(corrupt.valid);
-    EXPECT_TRUE(endsWithEndOfImage(faulty.frame.data));
-    const std::size_t wholeLength = faulty.frame.data.size();
-
-    ASSERT_EQ(faulty.wait(), FrameStatus::Ok);
-    ASSERT_EQ(faulty.frame.format, FrameFormat::Jpeg);
-    const auto cutOff = qirmeltest::inspectJpeg(faulty.frame.data);
-    EXPECT_EQ(cutOff.width, kSize.width);
-    EXPECT_FALSE(cutOff.valid);
-    EXPECT_FALSE(endsWithEndOfImage(faulty.frame.data));
-    EXPECT_LT(faulty.frame.data.size(), wholeLength);
-
-    // Frame 6 is both: cut off wins.
-    for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(faulty.wait(), FrameStatus::Ok);
-    EXPECT_FALSE(endsWithEndOfImage(faulty.frame.data));
+    const auto jpeg = qirmeltest::encodeJpeg(qirmeltest::markedFrame(kSize).data, kSize.width, kSize.height, 90);
+    for (const FrameFormat format : {FrameFormat::Rgb24, FrameFormat::Jpeg}) {
+        Faulty faulty(faults);
+        if (format == FrameFormat::Jpeg)
+            faulty.inner->setFrame({format, kSize, jpeg, 0});
+        for (int number = 1; number <= 6; ++number) {
+            ASSERT_EQ(faulty.waits(1), "O");
+            const bool cutOff = number % 3 == 0;
+            const auto &data = faulty.frame.data;
+            const auto info = qirmeltest::inspectJpeg(data);
+            const bool ended = data[data.size() - 2] == 0xff && data.back() == 0xd9;  // as a complete JPEG ends
+            if (cutOff || number % 2 == 0)
+                EXPECT_EQ(std::make_tuple(faulty.frame.format, info.width, info.height, info.valid, ended),
+                          std::make_tuple(FrameFormat::Jpeg, kSize.width, kSize.height, false, !cutOff))
+                    << number;
+            else
+                EXPECT_EQ(faulty.frame.format, format) << number;
+        }
+    }
 }
 
-TEST(FaultyCamera, DamagesAJpegCamerasOwnFrames)
-{
-    CameraFaults faults;
-    faults.corruptEvery = 1;
-    Faulty faulty(faults);
-    Frame jpeg;
-    jpeg.format = FrameFormat::Jpeg;
-    jpeg.size = kSize;
-    jpeg.data = qirmeltest::encodeJpeg(qirmeltest::markedFrame(kSize).data, kSize.width, kSize.height, 90);
-    ASSERT_TRUE(qirmeltest::inspectJpeg(jpeg.data).valid);
-    faulty.inner->setFrame(jpeg);
-
-    ASSERT_EQ(faulty.wait(), FrameStatus::Ok);
-    EXPECT_EQ(faulty.frame.data.size(), jpeg.data.size());
-    EXPECT_NE(faulty.frame.data, jpeg.data);
-    EXPECT_FALSE(qirmeltest::inspectJpeg(faulty.frame.data).valid);
-}
-
-TEST(FaultyCamera, StallLongerThanTheWaitTimesOutUntilTheCameraOpensAgain)
-{
-    CameraFaults faults;
-    faults.stallEvery = 2;
-    faults.stall = 60s;
-    Faulty faulty(faults);
-    EXPECT_EQ(faulty.wait(20ms), FrameStatus::Ok);
-    EXPECT_EQ(faulty.wait(20ms), FrameStatus::Timeout);
-    EXPECT_EQ(faulty.wait(20ms), FrameStatus::Timeout);
-    EXPECT_EQ(faulty.inner->frameCount(), 1);
-
-    // A new opening is a new stream: the stall is over.
-    ASSERT_TRUE(faulty.camera->open(kSize, true));
-    EXPECT_EQ(faulty.wait(), FrameStatus::Ok);
-}
-
-TEST(FaultyCamera, StallShorterThanTheWaitOnlyDelaysTheFrame)
+// A stall shorter than the wait only delays the frame; a longer one times the waits out until the
+// camera opens again, as a new stream.
+TEST(FaultyCamera, StallHoldsTheFrameBack)
 {
     CameraFaults faults;
     faults.stallEvery = 2;
     faults.stall = 50ms;
+    Faulty brief(faults);
+    EXPECT_EQ(brief.waits(5), "OOOOO");
+    faults.stall = 60s;
     Faulty faulty(faults);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(faulty.wait(), FrameStatus::Ok);
-    EXPECT_EQ(faulty.inner->frameCount(), 5);
+    EXPECT_EQ(faulty.waits(3, 20ms), "OTT");
+    EXPECT_EQ(faulty.inner->frameCount(), 1);
+    ASSERT_TRUE(faulty.camera->open(kSize, true));
+    EXPECT_EQ(faulty.waits(1), "O");
 }
 
 TEST(FaultyCamera, UnpluggedCameraFailsWaitsAndOpeningsUntilItIsBack)
@@ -181,63 +125,25 @@ TEST(FaultyCamera, UnpluggedCameraFailsWaitsAndOpeningsUntilItIsBack)
     CameraFaults faults;
     faults.unplugEvery = 2;
     faults.unplugged = 60s;
-    Faulty faulty(faults);
-    EXPECT_EQ(faulty.wait(20ms), FrameStatus::Ok);
-    EXPECT_EQ(faulty.wait(20ms), FrameStatus::Ok);
-    EXPECT_EQ(faulty.wait(20ms), FrameStatus::Failed);
-    EXPECT_EQ(faulty.wait(20ms), FrameStatus::Failed);
-    EXPECT_FALSE(faulty.camera->open(kSize, true));
-    EXPECT_EQ(faulty.inner->frameCount(), 2);
-}
-
-TEST(FaultyCamera, UnpluggedCameraComesBack)
-{
-    CameraFaults faults;
-    faults.unplugEvery = 2;
+    Faulty gone(faults);
+    EXPECT_EQ(gone.waits(4, 20ms), "OOFF");
+    EXPECT_FALSE(gone.camera->open(kSize, true));
+    EXPECT_EQ(gone.inner->frameCount(), 2);
     faults.unplugged = 100ms;
-    Faulty faulty(faults);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(faulty.wait(), FrameStatus::Ok);
-    EXPECT_EQ(faulty.inner->frameCount(), 3);
-    EXPECT_TRUE(faulty.camera->open(kSize, true));
-}
-
-TEST(FaultyCamera, EveryNthPhotoIsRefused)
-{
-    CameraFaults faults;
-    faults.photoFailEvery = 2;
-    Faulty faulty(faults);
-    std::vector<bool> allowed;
-    for (int i = 0; i < 5; ++i)
-        allowed.push_back(faulty.camera->allowPhoto());
-    EXPECT_EQ(allowed, std::vector<bool>({true, false, true, false, true}));
-}
-
-TEST(FaultyCamera, ConfiguredVirtualCamerasAreWrapped)
-{
-    CameraConfig config;
-    config.backend = qirmel::Backend::Virtual;
-    config.virtualCameras[0].faults.photoFailEvery = 1;
-    const auto cameras = qirmel::enumerateCameras(config);
-    ASSERT_EQ(cameras.size(), 2u);
-    EXPECT_NE(dynamic_cast<FaultyCamera *>(cameras[0].get()), nullptr);
-    EXPECT_FALSE(cameras[0]->allowPhoto());
-    EXPECT_EQ(dynamic_cast<FaultyCamera *>(cameras[1].get()), nullptr);
-    EXPECT_TRUE(cameras[1]->allowPhoto());
+    Faulty back(faults);
+    EXPECT_EQ(back.waits(3), "OOO");
+    EXPECT_TRUE(back.camera->open(kSize, true));
 }
 
 TEST(FaultyCamera, RefusedPhotoFailsCaptureAndLeavesNoFile)
 {
-    CameraConfig config;
-    config.virtualCameras[0].info.resolutions = {{160, 120}};
-    config.virtualCameras[0].faults.photoFailEvery = 2;
+    CameraFaults faults;
+    faults.photoFailEvery = 2;
     qirmel::CameraLibrary library;
-    library.init(config, qirmel::enumerateCameras(config));
-    ASSERT_EQ(library.open(0), 0);
+    openWith(library, faults);
     std::vector<std::uint8_t> buffer(160 * 120 * 3);
     int length = 0;
     ASSERT_EQ(library.nextFrame(buffer.data(), &length), 0);
-
     qirmeltest::TemporaryFolder folder;
     EXPECT_EQ(library.capture(folder.file("1.jpg").c_str()), 0);
     EXPECT_EQ(library.capture(folder.file("2.jpg").c_str()), -EIO);
@@ -248,13 +154,11 @@ TEST(FaultyCamera, RefusedPhotoFailsCaptureAndLeavesNoFile)
 // Frames 2, 3 and 4 are damaged, 5 is whole: the photo asked for after frame 4 is made of frame 5.
 TEST(FaultyCamera, DamagedFramesReachNeitherTheCallerNorAPhoto)
 {
-    CameraConfig config;
-    config.virtualCameras[0].info.resolutions = {{160, 120}};
-    config.virtualCameras[0].faults.corruptEvery = 2;
-    config.virtualCameras[0].faults.truncateEvery = 3;
+    CameraFaults faults;
+    faults.corruptEvery = 2;
+    faults.truncateEvery = 3;
     qirmel::CameraLibrary library;
-    library.init(config, qirmel::enumerateCameras(config));
-    ASSERT_EQ(library.open(0), 0);
+    openWith(library, faults);
     std::vector<std::uint8_t> buffer(160 * 120 * 3);
     int length = 0;
     std::vector<int> results;
@@ -267,42 +171,4 @@ TEST(FaultyCamera, DamagedFramesReachNeitherTheCallerNorAPhoto)
     EXPECT_EQ(library.capture(folder.file("photo.jpg").c_str()), 0);
     frameThread.join();
     EXPECT_TRUE(qirmeltest::inspectJpegFile(folder.file("photo.jpg")).valid);
-}
-
-TEST(FaultyCamera, SettingsAreReadFromCameraSections)
-{
-    std::ostringstream errors;
-    const CameraConfig config = CameraConfig::parse("[camera0]\n"
-                                                    "fail_every = 7\ncorrupt_every = 5\ntruncate_every = 11\n"
-                                                    "stall_every = 13\nstall_ms = 1500\nunplug_every = 100\n"
-                                                    "unplug_ms = 2500\nphoto_fail_every = 3\n"
-                                                    "[camera1]\nfail_every = 0\n",
-                                                    "/etc/CameraConf.ini", errors);
-    EXPECT_EQ(errors.str(), "");
-    ASSERT_EQ(config.virtualCameras.size(), 2u);
-    const CameraFaults &faults = config.virtualCameras[0].faults;
-    EXPECT_EQ(faults.failEvery, 7);
-    EXPECT_EQ(faults.corruptEvery, 5);
-    EXPECT_EQ(faults.truncateEvery, 11);
-    EXPECT_EQ(faults.stallEvery, 13);
-    EXPECT_EQ(faults.stall, 1500ms);
-    EXPECT_EQ(faults.unplugEvery, 100);
-    EXPECT_EQ(faults.unplugged, 2500ms);
-    EXPECT_EQ(faults.photoFailEvery, 3);
-    EXPECT_FALSE(config.virtualCameras[1].faults.any());
-    EXPECT_FALSE(CameraConfig().virtualCameras[0].faults.any());
-}
-
-TEST(FaultyCamera, BadSettingsAreReportedAndLeftOut)
-{
-    std::ostringstream errors;
-    const CameraConfig config = CameraConfig::parse("[camera0]\nfail_every = -1\nstall_ms = 0\nstall_every = 4\n",
-                                                    "/etc/CameraConf.ini", errors);
-    EXPECT_EQ(errors.str(), "QirmelLib: /etc/CameraConf.ini:2: fail_every must be a whole number from 0 (never) to "
-                            "1000000, not \"-1\"; the line is ignored\nQirmelLib: /etc/CameraConf.ini:3: stall_ms must "
-                            "be a whole number of milliseconds from 1 to 60000, not \"0\"; the line is ignored\n");
-    const CameraFaults &faults = config.virtualCameras[0].faults;
-    EXPECT_EQ(faults.failEvery, 0);
-    EXPECT_EQ(faults.stall, CameraFaults().stall);
-    EXPECT_EQ(faults.stallEvery, 4);
 }

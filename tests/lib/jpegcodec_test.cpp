@@ -6,89 +6,55 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
+#include <tuple>
 
 using qirmel::Frame;
 using qirmel::FrameFormat;
 using qirmel::JpegCodec;
 using qirmel::Size;
 
-namespace {
-
-std::vector<std::uint8_t> noisePixels(Size size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(size.area()) * 3);
-    for (auto &value : pixels)
-        value = static_cast<std::uint8_t>(random());
-    return pixels;
-}
-
-const std::uint8_t kFrameHeader[] = {0xff, 0xc0};
-
-}  // namespace
-
+// The same picture given in either channel order comes out the same, and decodes to BGR.
 TEST(JpegCodec, EncodesAndReadsBack)
 {
     JpegCodec codec;
     const Frame frame = qirmeltest::markedFrame({320, 240});
     std::vector<std::uint8_t> jpeg;
-    ASSERT_TRUE(codec.encode(frame.data.data(), frame.size, FrameFormat::Rgb24, 90, frame.data.size(), jpeg));
-    const auto info = qirmeltest::inspectJpeg(jpeg);
-    EXPECT_TRUE(info.valid);
-    EXPECT_EQ(info.width, 320);
-    EXPECT_EQ(info.height, 240);
-
-    Size size;
-    ASSERT_TRUE(codec.readSize(jpeg.data(), jpeg.size(), size));
-    EXPECT_EQ(size, (Size{320, 240}));
-    Frame decoded;
-    ASSERT_TRUE(codec.decode(jpeg.data(), jpeg.size(), decoded));
-    EXPECT_EQ(decoded.format, FrameFormat::Bgr24);
-    EXPECT_EQ(decoded.size, (Size{320, 240}));
-    EXPECT_EQ(qirmeltest::redQuarter(qirmeltest::swapRedBlue(decoded.data), 320, 240), 0);
-}
-
-// The same picture given in either channel order comes out the same.
-TEST(JpegCodec, EncodesBgrPixels)
-{
-    JpegCodec codec;
-    const Frame frame = qirmeltest::markedFrame({64, 48});
-    std::vector<std::uint8_t> jpeg;
-    ASSERT_TRUE(codec.encode(qirmeltest::swapRedBlue(frame.data).data(), frame.size, FrameFormat::Bgr24, 90, SIZE_MAX,
-                             jpeg));
-    int width = 0, height = 0;
-    const auto pixels = qirmeltest::decodeJpeg(jpeg, width, height);
-    EXPECT_EQ(qirmeltest::redQuarter(pixels, width, height), 0);
+    for (const FrameFormat format : {FrameFormat::Rgb24, FrameFormat::Bgr24}) {
+        const auto pixels = format == FrameFormat::Rgb24 ? frame.data : qirmeltest::swapRedBlue(frame.data);
+        ASSERT_TRUE(codec.encode(pixels.data(), frame.size, format, 90, pixels.size(), jpeg));
+        Frame decoded;
+        ASSERT_TRUE(codec.decode(jpeg.data(), jpeg.size(), decoded));
+        EXPECT_EQ(std::tie(decoded.format, decoded.size), std::make_tuple(FrameFormat::Bgr24, frame.size));
+        EXPECT_EQ(qirmeltest::redQuarter(qirmeltest::swapRedBlue(decoded.data), 320, 240), 0);
+    }
     EXPECT_FALSE(codec.encode(frame.data.data(), frame.size, FrameFormat::Jpeg, 90, SIZE_MAX, jpeg));
 }
 
-// Asked for at least a size, the decoder shrinks by the largest power of two that keeps it.
+// Asked for at least a size, the decoder shrinks by the largest power of two that keeps it; so does
+// the grey picture that edges are found in.
 TEST(JpegCodec, DecodesSmallerWhenAskedFor)
 {
     JpegCodec codec;
-    const Frame frame = qirmeltest::markedFrame({640, 480});
-    const auto jpeg = qirmeltest::encodeJpeg(frame.data, 640, 480, 90);
-    Frame decoded;
-    ASSERT_TRUE(codec.decode(jpeg.data(), jpeg.size(), decoded, Size{150, 100}));
-    EXPECT_EQ(decoded.size, (Size{160, 120}));
-    EXPECT_EQ(decoded.data.size(), 160u * 120 * 3);
-    EXPECT_EQ(qirmeltest::redQuarter(qirmeltest::swapRedBlue(decoded.data), 160, 120), 0);
-    ASSERT_TRUE(codec.decode(jpeg.data(), jpeg.size(), decoded, Size{321, 10}));
-    EXPECT_EQ(decoded.size, (Size{640, 480})) << "half the width would be too narrow";
-    ASSERT_TRUE(codec.decode(jpeg.data(), jpeg.size(), decoded, Size{10, 240}));
-    EXPECT_EQ(decoded.size, (Size{320, 240}));
-
-    // The grey picture that edges are found in shrinks alike, asked for by its width alone.
-    std::vector<std::uint8_t> grey;
-    Size greySize;
-    ASSERT_TRUE(codec.decodeGrey(jpeg.data(), jpeg.size(), grey, greySize, Size{160, 0}));
-    EXPECT_EQ(greySize, (Size{160, 120}));
-    ASSERT_EQ(grey.size(), 160u * 120);
-    EXPECT_LT(grey[30 * 160 + 40], 100) << "the red quarter is darker than the grey rest";
-    EXPECT_GT(grey[90 * 160 + 120], 115);
-    ASSERT_TRUE(codec.decodeGrey(jpeg.data(), jpeg.size(), grey, greySize, Size{161, 0}));
-    EXPECT_EQ(greySize, (Size{320, 240}));
+    const auto jpeg = qirmeltest::encodeJpeg(qirmeltest::markedFrame({640, 480}).data, 640, 480, 90);
+    const std::pair<Size, Size> rows[] = {{{150, 100}, {160, 120}},
+                                          {{160, 0}, {160, 120}},
+                                          {{161, 0}, {320, 240}},
+                                          {{10, 240}, {320, 240}},
+                                          {{321, 10}, {640, 480}}};
+    for (const auto &[atLeast, expected] : rows) {
+        Frame decoded;
+        ASSERT_TRUE(codec.decode(jpeg.data(), jpeg.size(), decoded, atLeast));
+        ASSERT_EQ(decoded.size, expected) << atLeast.width << "x" << atLeast.height;
+        EXPECT_EQ(qirmeltest::redQuarter(qirmeltest::swapRedBlue(decoded.data), expected.width, expected.height), 0);
+        std::vector<std::uint8_t> grey;
+        Size greySize;
+        ASSERT_TRUE(codec.decodeGrey(jpeg.data(), jpeg.size(), grey, greySize, atLeast));
+        ASSERT_EQ(greySize, expected);
+        ASSERT_EQ(grey.size(), static_cast<std::size_t>(expected.area()));
+        const int width = expected.width, height = expected.height;
+        EXPECT_LT(grey[height / 4 * width + width / 4], 100) << "the red quarter is darker than the grey rest";
+        EXPECT_GT(grey[3 * height / 4 * width + 3 * width / 4], 115);
+    }
 }
 
 TEST(JpegCodec, RejectsWhatIsNotAJpeg)
@@ -99,60 +65,43 @@ TEST(JpegCodec, RejectsWhatIsNotAJpeg)
     Frame decoded;
     EXPECT_FALSE(codec.readSize(garbage.data(), garbage.size(), size));
     EXPECT_FALSE(codec.decode(garbage.data(), garbage.size(), decoded));
-    std::vector<std::uint8_t> grey;
-    EXPECT_FALSE(codec.decodeGrey(garbage.data(), garbage.size(), grey, size));
-    EXPECT_FALSE(codec.readSize(nullptr, 0, size));
 
     // A JPEG without its frame header fails, and costs the next whole image nothing.
-    const std::vector<std::uint8_t> whole = qirmeltest::encodeJpeg(noisePixels({64, 48}, 2), 64, 48, 90);
+    const std::vector<std::uint8_t> whole = qirmeltest::encodeJpeg(qirmeltest::noiseFrame({64, 48}).data, 64, 48, 90);
     std::vector<std::uint8_t> headless = whole;
-    const auto sof = std::search(headless.begin(), headless.end(), std::begin(kFrameHeader), std::end(kFrameHeader));
+    const std::uint8_t frameHeader[] = {0xff, 0xc0};
+    const auto sof = std::search(headless.begin(), headless.end(), std::begin(frameHeader), std::end(frameHeader));
     headless.erase(sof, sof + 2 + (sof[2] << 8 | sof[3]));
     EXPECT_FALSE(codec.decode(headless.data(), headless.size(), decoded));
     EXPECT_TRUE(codec.decode(whole.data(), whole.size(), decoded));
 }
 
+// Lower qualities are tried rather than exceed the budget; when none fits, the encoding fails.
 TEST(JpegCodec, LowersTheQualityRatherThanExceedTheBudget)
 {
     JpegCodec codec;
-    const Size size{256, 256};
-    const auto pixels = noisePixels(size, 1);
+    const Frame noise = qirmeltest::noiseFrame({256, 256});
     std::vector<std::uint8_t> best, bounded;
-    ASSERT_TRUE(codec.encode(pixels.data(), size, FrameFormat::Rgb24, 100, SIZE_MAX, best));
+    ASSERT_TRUE(codec.encode(noise.data.data(), noise.size, FrameFormat::Rgb24, 100, SIZE_MAX, best));
     const std::size_t budget = best.size() / 2;
-    ASSERT_TRUE(codec.encode(pixels.data(), size, FrameFormat::Rgb24, 100, budget, bounded));
+    ASSERT_TRUE(codec.encode(noise.data.data(), noise.size, FrameFormat::Rgb24, 100, budget, bounded));
     EXPECT_LE(bounded.size(), budget);
     EXPECT_TRUE(qirmeltest::inspectJpeg(bounded).valid);
+    EXPECT_FALSE(codec.encode(noise.data.data(), noise.size, FrameFormat::Rgb24, 90, 300, bounded));
 }
 
-TEST(JpegCodec, FailsWhenNoQualityFits)
-{
-    JpegCodec codec;
-    const Size size{256, 256};
-    const auto pixels = noisePixels(size, 2);
-    std::vector<std::uint8_t> jpeg = {1, 2, 3};
-    EXPECT_FALSE(codec.encode(pixels.data(), size, FrameFormat::Rgb24, 90, 300, jpeg));
-}
-
+// A turn that would lose the picture's partial blocks at its edges is refused.
 TEST(JpegCodec, TurnsLosslesslyWhenBlocksAreWhole)
 {
     JpegCodec codec;
-    const Frame frame = qirmeltest::markedFrame({64, 48});
-    const auto jpeg = qirmeltest::encodeJpeg(frame.data, 64, 48, 90);
+    const auto jpeg = qirmeltest::encodeJpeg(qirmeltest::markedFrame({64, 48}).data, 64, 48, 90);
     std::vector<std::uint8_t> turned;
     ASSERT_TRUE(codec.turnLossless(jpeg.data(), jpeg.size(), 1, turned));
     int width = 0, height = 0;
     const auto pixels = qirmeltest::decodeJpeg(turned, width, height);
-    EXPECT_EQ(width, 48);
-    EXPECT_EQ(height, 64);
+    EXPECT_EQ((Size{width, height}), (Size{48, 64}));
     EXPECT_EQ(qirmeltest::redQuarter(pixels, width, height), 1);
-}
-
-TEST(JpegCodec, RefusesALossyTurn)
-{
-    JpegCodec codec;
-    const Frame frame = qirmeltest::markedFrame({72, 40});  // neither side a multiple of 16
-    const auto jpeg = qirmeltest::encodeJpeg(frame.data, 72, 40, 90);
-    std::vector<std::uint8_t> turned;
-    EXPECT_FALSE(codec.turnLossless(jpeg.data(), jpeg.size(), 1, turned));
+    // Neither side a multiple of 16.
+    const auto partial = qirmeltest::encodeJpeg(qirmeltest::markedFrame({72, 40}).data, 72, 40, 90);
+    EXPECT_FALSE(codec.turnLossless(partial.data(), partial.size(), 1, turned));
 }
