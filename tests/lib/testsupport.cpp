@@ -37,15 +37,7 @@ std::vector<std::string> TemporaryFolder::entries() const
 JpegInfo inspectJpeg(const std::uint8_t *data, std::size_t length)
 {
     JpegInfo info;
-    tjhandle handle = tjInitDecompress();
-    int subsampling = 0, colorspace = 0;
-    if (handle && length > 0 &&
-        tjDecompressHeader3(handle, data, length, &info.width, &info.height, &subsampling, &colorspace) == 0) {
-        std::vector<unsigned char> pixels(static_cast<std::size_t>(info.width) * info.height * 3);
-        info.valid = tjDecompress2(handle, data, length, pixels.data(), info.width, 0, info.height, TJPF_RGB, 0) == 0;
-    }
-    if (handle)
-        tjDestroy(handle);
+    info.valid = !decodeJpeg(std::vector<std::uint8_t>(data, data + length), info.width, info.height).empty();
     return info;
 }
 
