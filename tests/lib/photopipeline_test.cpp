@@ -21,92 +21,68 @@ namespace {
 // Large enough that a cut made from a reduced picture would show.
 const Size kPhotoSize{2048, 1536};
 
-class PhotoPipelineTest : public testing::Test {
-protected:
-    // Rendered once: a page at this size takes a good part of a second to draw.
-    static const Frame &page()
-    {
-        static const Frame frame = qirmeltest::sceneFrame(SceneKind::Page, kPhotoSize, FrameFormat::Bgr24);
-        return frame;
-    }
+// Rendered once: a page at this size takes a good part of a second to draw.
+const Frame &page()
+{
+    static const Frame frame = qirmeltest::sceneFrame(SceneKind::Page, kPhotoSize, FrameFormat::Bgr24);
+    return frame;
+}
 
-    static PipelineSettings settings(bool autoCrop, int quarterTurns = 0)
-    {
-        PipelineSettings settings;
-        settings.autoCrop = autoCrop;
-        settings.quarterTurns = quarterTurns;
-        return settings;
-    }
-
-    std::vector<std::uint8_t> photo(const Frame &frame, const PipelineSettings &settings,
-                                    const std::optional<Quad> &liveOutline = std::nullopt)
-    {
-        std::vector<std::uint8_t> jpeg;
-        EXPECT_TRUE(PhotoPipeline().process(frame, liveOutline, settings, 95, jpeg));
-        return jpeg;
-    }
-};
+bool process(const Frame &frame, bool autoCrop, int quarterTurns, std::vector<std::uint8_t> &jpeg,
+             const std::optional<Quad> &liveOutline = std::nullopt)
+{
+    PipelineSettings settings;
+    settings.autoCrop = autoCrop;
+    settings.quarterTurns = quarterTurns;
+    return PhotoPipeline().process(frame, liveOutline, settings, 95, jpeg);
+}
 
 }  // namespace
 
 // Found afresh, or starting from where the live frames showed the page.
-TEST_F(PhotoPipelineTest, CutsThePageAtFullResolution)
+TEST(PhotoPipeline, CutsThePageAtFullResolution)
 {
     const Quad truth = qirmeltest::sceneOutline(SceneKind::Page, kPhotoSize);
     for (const std::optional<Quad> &liveOutline : {std::optional<Quad>(), std::optional<Quad>(truth)}) {
-        const auto info = qirmeltest::inspectJpeg(photo(page(), settings(true), liveOutline));
-        ASSERT_TRUE(info.valid);
+        std::vector<std::uint8_t> jpeg;
+        ASSERT_TRUE(process(page(), true, 0, jpeg, liveOutline));
+        const auto info = qirmeltest::inspectJpeg(jpeg);
         EXPECT_NEAR(double(info.width) / info.height, kPortraitA4, 0.03 * kPortraitA4);
         EXPECT_NEAR(qirmeltest::resolutionShare({info.width, info.height}, truth), 1.0, 0.03);
     }
 }
 
-TEST_F(PhotoPipelineTest, TurnedPhotoHasSwappedProportions)
-{
-    for (int turns : {1, 3}) {
-        const auto info = qirmeltest::inspectJpeg(photo(page(), settings(true, turns)));
-        EXPECT_NEAR(double(info.width) / info.height, kLandscapeA4, 0.03 * kLandscapeA4) << turns;
-    }
-    const auto info = qirmeltest::inspectJpeg(photo(page(), settings(true, 2)));
-    EXPECT_NEAR(double(info.width) / info.height, kPortraitA4, 0.03 * kPortraitA4);
-}
-
-TEST_F(PhotoPipelineTest, WithoutAutoCropTheWholeFrame)
-{
-    auto info = qirmeltest::inspectJpeg(photo(page(), settings(false)));
-    EXPECT_EQ(info.width, kPhotoSize.width);
-    EXPECT_EQ(info.height, kPhotoSize.height);
-    info = qirmeltest::inspectJpeg(photo(page(), settings(false, 1)));
-    EXPECT_EQ(info.width, kPhotoSize.height);
-}
-
-TEST_F(PhotoPipelineTest, EmptyDeskGivesTheWholeFrame)
-{
-    const Frame desk = qirmeltest::sceneFrame(SceneKind::EmptyDesk, {1280, 720}, FrameFormat::Jpeg);
-    const auto info = qirmeltest::inspectJpeg(photo(desk, settings(true, 1)));
-    EXPECT_EQ(info.width, 720);
-    EXPECT_EQ(info.height, 1280);
-}
-
-TEST_F(PhotoPipelineTest, FrameTurnedByItsSourceIsTurnedOnlyByWhatIsLeft)
+// The photo is turned by what is asked less what its source has turned already, cut or whole.
+TEST(PhotoPipeline, TurnsWhatTheSourceLeftToTurn)
 {
     const Frame turned = qirmeltest::turnedFrame(page(), 1);
-    EXPECT_NEAR(qirmeltest::aspectOf(photo(turned, settings(true, 1))), kLandscapeA4, 0.03 * kLandscapeA4);
-    EXPECT_NEAR(qirmeltest::aspectOf(photo(turned, settings(true, 0))), kPortraitA4, 0.03 * kPortraitA4);
+    const Frame desk = qirmeltest::sceneFrame(SceneKind::EmptyDesk, {1280, 720}, FrameFormat::Jpeg);
+    const struct {
+        const Frame &frame;
+        bool autoCrop;
+        int quarterTurns;
+        double aspect;
+    } rows[] = {
+        {page(), true, 1, kLandscapeA4},  {page(), true, 2, kPortraitA4},   {page(), true, 3, kLandscapeA4},
+        {turned, true, 1, kLandscapeA4},  {turned, true, 0, kPortraitA4},   {page(), false, 0, 2048 / 1536.0},
+        {page(), false, 1, 1536 / 2048.0}, {desk, true, 1, 720 / 1280.0},
+    };
+    for (const auto &row : rows) {
+        std::vector<std::uint8_t> jpeg;
+        ASSERT_TRUE(process(row.frame, row.autoCrop, row.quarterTurns, jpeg));
+        EXPECT_NEAR(qirmeltest::aspectOf(jpeg), row.aspect, 0.03 * row.aspect)
+            << "row " << &row - rows << (row.autoCrop ? ", cut" : ", whole");
+    }
 }
 
-TEST_F(PhotoPipelineTest, MalformedFrameFails)
+TEST(PhotoPipeline, MalformedFrameFails)
 {
     Frame broken = qirmeltest::markedFrame({64, 48});
     broken.data.pop_back();
     std::vector<std::uint8_t> jpeg;
-    EXPECT_FALSE(PhotoPipeline().process(broken, std::nullopt, settings(true), 95, jpeg));
-    EXPECT_FALSE(PhotoPipeline().process(broken, std::nullopt, settings(false), 95, jpeg));
-
-    Frame damaged;
-    damaged.format = FrameFormat::Jpeg;
-    damaged.size = Size{64, 48};
-    damaged.data = qirmeltest::damageJpeg(qirmeltest::encodeJpeg(qirmeltest::noiseFrame(damaged.size).data, 64, 48, 90),
-                                          false);
-    EXPECT_FALSE(PhotoPipeline().process(damaged, std::nullopt, settings(false), 95, jpeg)) << "no garbled photo";
+    EXPECT_FALSE(process(broken, true, 0, jpeg));
+    EXPECT_FALSE(process(broken, false, 0, jpeg));
+    const auto noise = qirmeltest::encodeJpeg(qirmeltest::noiseFrame({64, 48}).data, 64, 48, 90);
+    const Frame damaged{FrameFormat::Jpeg, Size{64, 48}, qirmeltest::damageJpeg(noise, false), 0};
+    EXPECT_FALSE(process(damaged, false, 0, jpeg)) << "no garbled photo";
 }
