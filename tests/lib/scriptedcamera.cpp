@@ -15,7 +15,6 @@ ScriptedCamera::ScriptedCamera(qirmel::CameraInfo info) : m_info(std::move(info)
 
 bool ScriptedCamera::open(Size size, bool compressed)
 {
-    ++m_opens;
     m_compressed = compressed;
     if (m_openFails)
         return false;

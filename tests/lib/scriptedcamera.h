@@ -22,7 +22,6 @@ public:
     void setStatus(qirmel::FrameStatus status) { m_status = status; }
     void setOpenFails(bool fails) { m_openFails = fails; }
 
-    int openCount() const { return m_opens; }
     int closeCount() const { return m_closes; }
     int frameCount() const { return m_frames; }
     qirmel::Size openedSize() const { return m_size; }
@@ -42,7 +41,6 @@ private:
     bool m_open = false;
     bool m_compressed = false;
     qirmel::Size m_size;
-    std::atomic<int> m_opens{0};
     std::atomic<int> m_closes{0};
     std::atomic<int> m_frames{0};
 };
