@@ -25,14 +25,15 @@ qirmel::Frame decoded(const Bytes &jpeg)
     return frame;
 }
 
-std::size_t segmentOffset(const Bytes &jpeg, std::uint8_t marker)
+std::vector<std::size_t> segmentOffsets(const Bytes &jpeg, std::uint8_t marker)
 {
+    std::vector<std::size_t> offsets;
     for (std::size_t pos = 2; pos + 4 <= jpeg.size() && jpeg[pos] == 0xff && jpeg[pos + 1] != 0xda;
          pos += segmentLength(jpeg, pos)) {
         if (jpeg[pos + 1] == marker)
-            return pos;
+            offsets.push_back(pos);
     }
-    return 0;
+    return offsets;
 }
 
 std::size_t segmentLength(const Bytes &jpeg, std::size_t offset)
@@ -40,19 +41,25 @@ std::size_t segmentLength(const Bytes &jpeg, std::size_t offset)
     return 2 + (static_cast<std::size_t>(jpeg[offset + 2]) << 8 | jpeg[offset + 3]);
 }
 
+Bytes huffmanTables(const Bytes &jpeg)
+{
+    Bytes tables;
+    for (const std::size_t dht : segmentOffsets(jpeg, 0xc4))
+        tables.insert(tables.end(), jpeg.begin() + dht + 4, jpeg.begin() + dht + segmentLength(jpeg, dht));
+    return tables;
+}
+
 Bytes withoutHuffmanTables(Bytes jpeg)
 {
-    for (std::size_t dht = 0; (dht = segmentOffset(jpeg, 0xc4)) != 0;) {
-        const auto start = jpeg.begin() + static_cast<std::ptrdiff_t>(dht);
-        jpeg.erase(start, start + static_cast<std::ptrdiff_t>(segmentLength(jpeg, dht)));
-    }
+    const auto tables = segmentOffsets(jpeg, 0xc4);
+    for (auto dht = tables.rbegin(); dht != tables.rend(); ++dht)
+        jpeg.erase(jpeg.begin() + *dht, jpeg.begin() + *dht + segmentLength(jpeg, *dht));
     return jpeg;
 }
 
 long frameNumber(const Bytes &jpeg)
 {
-    const std::size_t comment = segmentOffset(jpeg, 0xfe);
-    return comment == 0 ? -1 : jpeg[comment + 4] << 8 | jpeg[comment + 5];
+    return jpeg.size() > 8 && jpeg[2] == 0xff && jpeg[3] == 0xfe ? jpeg[6] << 8 | jpeg[7] : -1;
 }
 
 }  // namespace v4l2test

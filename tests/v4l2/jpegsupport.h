@@ -17,15 +17,18 @@ Bytes encodeJpeg(qirmel::Size size);
 // jpeg decoded; a frame without data when it does not decode cleanly.
 qirmel::Frame decoded(const Bytes &jpeg);
 
-// Where the first header segment with marker starts; 0 when there is none before the scan.
-std::size_t segmentOffset(const Bytes &jpeg, std::uint8_t marker);
+// Where the header segments with marker start, up to the scan.
+std::vector<std::size_t> segmentOffsets(const Bytes &jpeg, std::uint8_t marker);
 
 // The whole segment, marker included, that starts at offset.
 std::size_t segmentLength(const Bytes &jpeg, std::size_t offset);
 
+// What its DHT segments hold, one after the other: the tables in the order they are defined.
+Bytes huffmanTables(const Bytes &jpeg);
+
 Bytes withoutHuffmanTables(Bytes jpeg);
 
-// The number of a fake camera's frame, which it writes into a comment segment; -1 without one.
+// The number of a fake camera's frame, from the comment segment it starts with; -1 without one.
 long frameNumber(const Bytes &jpeg);
 
 }  // namespace v4l2test

@@ -34,17 +34,16 @@ TEST_F(MjpegSanitizer, PassesACompleteFrameThroughWithoutItsPadding)
     }
 }
 
-// The codec codes with the standard tables, so a frame without them must decode to the same
-// picture once they are inserted; nothing else may change. The decoder would fill in tables by
-// itself, hence the look at the bytes.
+// The codec codes with the standard tables, in the order the inserted ones have, so they are the
+// ones to be inserted; nothing else may change. Decoding would prove nothing: the decoder fills
+// in missing tables by itself, and a wrong symbol of a rare code may never show.
 TEST_F(MjpegSanitizer, InsertsTheStandardHuffmanTablesWhereTheFrameHasNone)
 {
     const Bytes bare = withoutHuffmanTables(m_original);
     Bytes jpeg;
     ASSERT_TRUE(sanitize(bare, jpeg));
-    EXPECT_NE(segmentOffset(jpeg, 0xc4), 0u);
+    EXPECT_EQ(huffmanTables(jpeg), huffmanTables(m_original));
     EXPECT_EQ(withoutHuffmanTables(jpeg), bare);
-    EXPECT_EQ(decoded(jpeg).data, decoded(m_original).data);
 }
 
 // One row for each way the frame walk can find a frame unusable.
@@ -55,7 +54,7 @@ TEST_F(MjpegSanitizer, RejectsBrokenFrames)
         change(frame);
         return frame;
     };
-    const std::size_t sof = segmentOffset(m_original, 0xc0);
+    const std::size_t sof = segmentOffsets(m_original, 0xc0).at(0);
     const struct {
         const char *name;
         Bytes frame;
