@@ -22,7 +22,6 @@ namespace v4l2test {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using Memory = std::vector<std::uint8_t>;
 
 namespace {
 
@@ -56,89 +55,68 @@ int failWith(int error)
 
 // What outlives a device's files: whether it is plugged in, its control and its frame count.
 struct FakeV4l2::Device {
-    explicit Device(const FakeNode &description) : node(description), fps(description.fps) {}
+    explicit Device(const FakeNode &description) : node(description) {}
 
-    // Forgets its setting as a camera does when it loses power.
     void goAway()
     {
         present = false;
         unpluggedAt = Clock::now();
-        powerLine = node.powerLine ? V4L2_CID_POWER_LINE_FREQUENCY_AUTO : -1;
-    }
-
-    void comeBack()
-    {
-        generation += present ? 0 : 1;
-        present = true;
     }
 
     bool isPresent()
     {
-        if (!present && node.replugAfterMs > 0 &&
-            Clock::now() >= unpluggedAt + std::chrono::milliseconds(node.replugAfterMs))
-            comeBack();
+        present = present || (node.replugAfterMs > 0 &&
+                              Clock::now() >= unpluggedAt + std::chrono::milliseconds(node.replugAfterMs));
         return present;
     }
 
-    // Frame number of a stream in pixelFormat at size; error tells to flag it damaged.
-    Memory frame(std::uint32_t pixelFormat, Size size, std::uint32_t bytesPerLine, std::uint32_t number, bool &error)
-    {
-        Memory frame;
-        if (pixelFormat == V4L2_PIX_FMT_YUYV) {
-            frame.assign(bytesPerLine * static_cast<std::size_t>(size.height), kJunk);
-            for (int row = 0; row < size.height; ++row) {
-                for (int pair = 0; pair < size.width / 2; ++pair)
-                    std::copy(std::begin(kRedYuyv), std::end(kRedYuyv), frame.begin() + row * bytesPerLine + pair * 4);
-            }
-        } else {
-            const Memory picture = node.huffman ? encodeJpeg(size.width, size.height)
-                                                : withoutHuffmanTables(encodeJpeg(size.width, size.height));
-            const std::string text = "fake frame " + std::to_string(number);
-            frame = {0xff, 0xd8, 0xff, 0xfe, 0, static_cast<std::uint8_t>(text.size() + 2)};
-            frame.insert(frame.end(), text.begin(), text.end());
-            frame.insert(frame.end(), picture.begin() + 2, picture.end());
-        }
-        const bool bad = node.badEvery > 0 && (number + 1) % static_cast<std::uint32_t>(node.badEvery) == 0;
-        error = bad && node.damage == Damage::Error;
-        if (bad && node.damage == Damage::NoStart)
-            frame[0] = 0;
-        if (bad && node.damage == Damage::NoEnd)
-            frame.resize(frame.size() - 2);
-        if (bad && node.damage == Damage::Truncated)
-            frame.resize(frame.size() * 3 / 5);
-        return frame;
-    }
-
     const FakeNode node;
-    int fps;
     bool present = true;
-    unsigned generation = 0;
-    Clock::time_point unpluggedAt;
+    Clock::time_point unpluggedAt;  // files opened before are dead for good
     long frames = 0;
     int powerLine = node.powerLine ? V4L2_CID_POWER_LINE_FREQUENCY_AUTO : -1;  // -1: no such control
 };
 
 // One open file of a device: its format, buffers and stream.
 struct FakeV4l2::File {
-    bool isAlive() const { return device->present && device->generation == generation; }
+    bool isAlive() const { return device->present && openedAt > device->unpluggedAt; }
 
     Clock::duration period() const
     {
-        return std::chrono::duration_cast<Clock::duration>(1s) / std::max(device->fps, 1);
+        return std::chrono::duration_cast<Clock::duration>(1s) / std::max(device->node.fps, 1);
     }
 
+    Bytes frame(std::uint32_t number) const
+    {
+        if (pixelFormat == V4L2_PIX_FMT_MJPEG) {
+            Bytes frame = withoutHuffmanTables(encodeJpeg(size));
+            const auto high = static_cast<std::uint8_t>(number >> 8);
+            frame.insert(frame.begin() + 2, {0xff, 0xfe, 0, 4, high, static_cast<std::uint8_t>(number)});
+            return frame;
+        }
+        Bytes frame(sizeImage, kJunk);
+        const auto pairs = static_cast<std::size_t>(size.width / 2);
+        for (std::size_t pair = 0; pair < pairs * static_cast<std::size_t>(size.height); ++pair)
+            std::copy(std::begin(kRedYuyv), std::end(kRedYuyv),
+                      frame.begin() + pair / pairs * bytesPerLine + pair % pairs * 4);
+        return frame;
+    }
+
+    // Fills the oldest queued buffer, if there is one, with the next frame.
     void produce()
     {
         const std::uint32_t number = sequence++;
         if (!queued.empty()) {
+            const Damage damage = number % 2 == 1 ? device->node.damage : Damage::None;
+            Bytes frame = this->frame(number);
+            if (damage == Damage::Truncated)
+                frame.resize(frame.size() * 3 / 5);
             v4l2_buffer buffer{};
             buffer.index = queued.front();
             queued.pop_front();
-            Memory &memory = *buffers[buffer.index];
-            bool error = false;
-            const Memory frame = device->frame(pixelFormat, size, bytesPerLine, number, error);
+            Bytes &memory = *buffers[buffer.index];
             buffer.bytesused = static_cast<std::uint32_t>(std::min(frame.size(), memory.size()));
-            buffer.flags = error ? V4L2_BUF_FLAG_ERROR : 0;
+            buffer.flags = damage == Damage::Flagged ? V4L2_BUF_FLAG_ERROR : 0;
             std::fill(std::copy(frame.begin(), frame.begin() + buffer.bytesused, memory.begin()), memory.end(), kJunk);
             done.push_back(buffer);
         }
@@ -149,7 +127,7 @@ struct FakeV4l2::File {
     // Makes the frames that are due by now.
     void catchUp()
     {
-        while (streaming && isAlive() && device->fps > 0 && Clock::now() >= nextDue) {
+        while (streaming && isAlive() && device->node.fps > 0 && Clock::now() >= nextDue) {
             produce();
             nextDue += period();
         }
@@ -158,13 +136,13 @@ struct FakeV4l2::File {
     int ioctl(unsigned long request, void *argument);
 
     std::shared_ptr<Device> device;
-    unsigned generation = 0;
+    Clock::time_point openedAt = Clock::now();
     bool nonBlocking = false;
     std::uint32_t pixelFormat = 0;
     Size size;
     std::uint32_t bytesPerLine = 0;
     std::uint32_t sizeImage = 0;
-    std::vector<std::shared_ptr<Memory>> buffers;
+    std::vector<std::shared_ptr<Bytes>> buffers;
     std::deque<std::uint32_t> queued;
     std::deque<v4l2_buffer> done;
     bool streaming = false;
@@ -200,16 +178,13 @@ int FakeV4l2::File::ioctl(unsigned long request, void *argument)
         return 0;
     }
     case VIDIOC_S_FMT: {
-        // A size the device lacks gets its first one, as drivers pick one of their own.
         auto &pix = static_cast<v4l2_format *>(argument)->fmt.pix;
         const auto &sizes = sizesOf(node, pix.pixelformat);
-        if (node.metadata || sizes.empty() || streaming || !buffers.empty())
+        size = Size{static_cast<int>(pix.width), static_cast<int>(pix.height)};
+        if (node.metadata || std::find(sizes.begin(), sizes.end(), size) == sizes.end() || streaming ||
+            !buffers.empty())
             return failWith(EINVAL);
-        const Size wanted{static_cast<int>(pix.width), static_cast<int>(pix.height)};
-        size = std::find(sizes.begin(), sizes.end(), wanted) != sizes.end() ? wanted : sizes.front();
         pixelFormat = pix.pixelformat;
-        pix.width = static_cast<std::uint32_t>(size.width);
-        pix.height = static_cast<std::uint32_t>(size.height);
         bytesPerLine = pixelFormat == V4L2_PIX_FMT_YUYV ? static_cast<std::uint32_t>(size.width) * 2 + kRowPadding : 0;
         sizeImage = bytesPerLine > 0 ? bytesPerLine * pix.height : static_cast<std::uint32_t>(size.area()) * 2;
         pix.bytesperline = bytesPerLine;
@@ -224,25 +199,23 @@ int FakeV4l2::File::ioctl(unsigned long request, void *argument)
         return 0;
     }
     case VIDIOC_REQBUFS: {
-        auto &request = *static_cast<v4l2_requestbuffers *>(argument);
+        auto &requested = *static_cast<v4l2_requestbuffers *>(argument);
         if (streaming || pixelFormat == 0)
             return failWith(EINVAL);
-        request.count = std::clamp(request.count, 2u, 8u);
+        requested.count = std::clamp(requested.count, 2u, 8u);
         buffers.clear();
-        for (std::uint32_t i = 0; i < request.count; ++i)
-            buffers.push_back(std::make_shared<Memory>(sizeImage, kJunk));
+        for (std::uint32_t i = 0; i < requested.count; ++i)
+            buffers.push_back(std::make_shared<Bytes>(sizeImage, kJunk));
         return 0;
     }
     case VIDIOC_QUERYBUF:
-        if (buffer.index >= buffers.size())
-            return failWith(EINVAL);
-        buffer.length = sizeImage;
-        buffer.m.offset = static_cast<std::uint32_t>(buffer.index * kBufferSpacing);
-        return 0;
     case VIDIOC_QBUF:
         if (buffer.index >= buffers.size())
             return failWith(EINVAL);
-        queued.push_back(buffer.index);
+        if (request == VIDIOC_QBUF)
+            queued.push_back(buffer.index);
+        buffer.length = sizeImage;
+        buffer.m.offset = static_cast<std::uint32_t>(buffer.index * kBufferSpacing);
         return 0;
     case VIDIOC_DQBUF:
         catchUp();
@@ -289,16 +262,12 @@ struct FakeV4l2::Calls {
             return failWith(ENOENT);
         auto file = std::make_shared<File>();
         file->device = found->second;
-        file->generation = found->second->generation;
         file->nonBlocking = (flags & O_NONBLOCK) != 0;
         s_fake->m_files[s_fake->m_nextFd] = file;
         return s_fake->m_nextFd++;
     }
 
-    static int close(int fd)
-    {
-        return s_fake->m_files.erase(fd) == 1 ? 0 : failWith(EBADF);
-    }
+    static int close(int fd) { return s_fake->m_files.erase(fd) == 1 ? 0 : failWith(EBADF); }
 
     static int ioctl(int fd, unsigned long request, void *argument)
     {
@@ -344,7 +313,7 @@ struct FakeV4l2::Calls {
                 return 1;
             if (Clock::now() >= deadline)
                 return 0;
-            const auto wake = found->device->fps > 0 ? std::min(deadline, found->nextDue) : deadline;
+            const auto wake = found->device->node.fps > 0 ? std::min(deadline, found->nextDue) : deadline;
             std::this_thread::sleep_until(wake);
         }
     }
@@ -357,8 +326,8 @@ FakeV4l2::FakeV4l2() : m_saved(qirmel::systemCalls)
         throw std::system_error(errno, std::generic_category(), m_root);
     fs::create_directories(m_root + "/class/video4linux");
     s_fake = this;
-    qirmel::systemCalls = {&Calls::open, &Calls::close, &Calls::ioctl, &Calls::mmap, &Calls::munmap, &Calls::poll,
-                           m_root.c_str()};
+    qirmel::systemCalls = {&Calls::open,   &Calls::close, &Calls::ioctl, &Calls::mmap,
+                           &Calls::munmap, &Calls::poll,  m_root.c_str()};
 }
 
 FakeV4l2::~FakeV4l2()
@@ -385,7 +354,7 @@ void FakeV4l2::plug(const std::string &port, const std::string &productId, const
         writeFile(device + "/serial", serial);
     for (const FakeNode &node : nodes) {
         addNode(device + "/" + port + ":1.0", node.name);
-            m_devices[node.name] = std::make_shared<Device>(node);
+        m_devices[node.name] = std::make_shared<Device>(node);
         m_nodesByPort[port].push_back(node.name);
     }
 }
@@ -406,27 +375,12 @@ void FakeV4l2::unplug(const std::string &port)
     m_nodesByPort.erase(port);
 }
 
-void FakeV4l2::replug(const std::string &node)
-{
-    m_devices.at(node)->comeBack();
-}
-
 void FakeV4l2::step(const std::string &node, int count)
 {
     const auto device = m_devices.at(node);
     for (const auto &entry : m_files) {
         for (int i = 0; i < count && entry.second->device == device && entry.second->streaming; ++i)
             entry.second->produce();
-    }
-}
-
-void FakeV4l2::setFps(const std::string &node, int fps)
-{
-    const auto device = m_devices.at(node);
-    device->fps = fps;
-    for (const auto &entry : m_files) {
-        if (entry.second->device == device)
-            entry.second->nextDue = Clock::now() + entry.second->period();
     }
 }
 

@@ -21,7 +21,8 @@ namespace v4l2test {
 using namespace std::chrono_literals;
 using qirmel::Size;
 
-enum class Damage { Error, NoStart, NoEnd, Truncated };
+// What becomes of every second frame (the odd numbers).
+enum class Damage { None, Flagged, Truncated };
 
 // One device node, /dev/<name>, of a fake camera.
 struct FakeNode {
@@ -31,18 +32,17 @@ struct FakeNode {
     std::vector<Size> yuyv{};
     bool metadata = false;  // a UVC metadata node, which answers size queries all the same
     int fps = 30;           // 0: frames come only from step()
-    bool huffman = true;    // false: MJPG frames without Huffman tables, as many cameras send them
-    int badEvery = 0;       // N > 0: every Nth frame is damaged as damage says
-    Damage damage = Damage::Error;
+    Damage damage = Damage::None;
     long unplugAfter = 0;   // N > 0: the device goes away after its Nth frame (once)
     int replugAfterMs = 0;  // M > 0: and comes back M ms later
     bool powerLine = true;  // whether it has the power line frequency control (at "auto" until set)
 };
 
 // Frames are made when they are due, as the library polls and dequeues: frame N of a stream no
-// sooner than N + 1 periods after it started, lost when no buffer is queued. Each MJPG frame
-// carries the comment "fake frame N"; YUYV frames are red, with junk after each row. Buffers hold
-// junk after their frame. Installed as the V4L2 source's system while it lives; for one thread.
+// sooner than N + 1 periods after it started, lost when no buffer is queued. MJPG frames come
+// without Huffman tables, as many cameras send them, and carry their number (see frameNumber());
+// YUYV frames are red, with junk after each row. Buffers hold junk after their frame. Installed as
+// the V4L2 source's system while it lives; for one thread.
 class FakeV4l2 {
 public:
     FakeV4l2();
@@ -58,11 +58,8 @@ public:
     void addPlatformNode(const std::string &device, const std::string &node);
     // Takes the camera on port out of sysfs; its devices go away.
     void unplug(const std::string &port);
-    // Brings node's device back after it went away by itself.
-    void replug(const std::string &node);
     // Makes count frames now on every stream of node.
     void step(const std::string &node, int count);
-    void setFps(const std::string &node, int fps);
     // The value of node's power line frequency control; -1 when it has none.
     int powerLineFrequency(const std::string &node) const;
 
@@ -97,11 +94,11 @@ protected:
 
     // node as the only camera, on port 1-1 with serial SN1, enumerated; null when it is not listed.
     std::unique_ptr<qirmel::CameraSource> plugCamera(const FakeNode &node = {},
-                                                      const qirmel::V4l2Settings &settings = V4l2Test::settings());
+                                                     const qirmel::V4l2Settings &settings = V4l2Test::settings());
     // The same, opened at 320x240; null when that fails.
     std::unique_ptr<qirmel::CameraSource> openCamera(const FakeNode &node = {},
-                                                      const qirmel::V4l2Settings &settings = V4l2Test::settings(),
-                                                      bool compressed = true);
+                                                     const qirmel::V4l2Settings &settings = V4l2Test::settings(),
+                                                     bool compressed = true);
 
     // Waits for frames until one is Ok, at most tries times; the last status.
     static qirmel::FrameStatus waitOk(qirmel::CameraSource &camera, qirmel::Frame &frame, int tries = 1,

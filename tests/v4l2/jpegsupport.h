@@ -1,4 +1,4 @@
-// Making JPEG frames and looking into them: markers, the fake's frame numbers, Huffman tables.
+// Making JPEG frames with the library's codec and looking into their header segments.
 #ifndef V4L2TEST_JPEGSUPPORT_H
 #define V4L2TEST_JPEGSUPPORT_H
 
@@ -11,20 +11,25 @@ namespace v4l2test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A picture of width x height, coded by TurboJPEG with the standard Huffman tables.
-Bytes encodeJpeg(int width, int height);
+// A picture of size with the standard Huffman tables, as a camera codes it.
+Bytes encodeJpeg(qirmel::Size size);
 
-// The size of the picture TurboJPEG decodes from jpeg; 0x0 when it cannot decode it.
-qirmel::Size decodedSize(const Bytes &jpeg);
+// jpeg decoded; a frame without data when it does not decode cleanly.
+qirmel::Frame decoded(const Bytes &jpeg);
 
-// The N of the fake's comment "fake frame N"; -1 when there is none.
+// Where the header segments with marker start, up to the scan.
+std::vector<std::size_t> segmentOffsets(const Bytes &jpeg, std::uint8_t marker);
+
+// The whole segment, marker included, that starts at offset.
+std::size_t segmentLength(const Bytes &jpeg, std::size_t offset);
+
+// What its DHT segments hold, one after the other: the tables in the order they are defined.
+Bytes huffmanTables(const Bytes &jpeg);
+
+Bytes withoutHuffmanTables(Bytes jpeg);
+
+// The number of a fake camera's frame, from the comment segment it starts with; -1 without one.
 long frameNumber(const Bytes &jpeg);
-
-// The Huffman tables of all DHT segments, each as its class/id byte, counts and symbols, sorted.
-std::vector<Bytes> huffmanTables(const Bytes &jpeg);
-
-// jpeg without its DHT segments.
-Bytes withoutHuffmanTables(const Bytes &jpeg);
 
 }  // namespace v4l2test
 

@@ -2,8 +2,6 @@
 #include "fakev4l2.h"
 #include "jpegsupport.h"
 
-#include "source/v4l2/v4l2enumeration.h"
-
 #include <linux/videodev2.h>
 
 namespace v4l2test {
@@ -18,21 +16,11 @@ constexpr std::chrono::milliseconds kShortTimeout = 500ms;
 
 class Unplug : public V4l2Test {
 protected:
-    // A camera on port 1-1 (video0 and its metadata node video1) that goes away after five frames,
-    // opened with the power line frequency at 50 Hz.
-    std::unique_ptr<CameraSource> openUnpluggingCamera(int replugAfterMs = 0)
-    {
-        m_fake.plug("1-1", "0001", "SN1",
-                    {{.unplugAfter = 5, .replugAfterMs = replugAfterMs}, {.name = "video1", .metadata = true}});
-        auto cameras = qirmel::enumerateV4l2Cameras(settings(0, 50));
-        return cameras.size() == 1 && cameras.front()->open(Size{320, 240}, true) ? std::move(cameras.front())
-                                                                                  : nullptr;
-    }
-
-    // The same once it went away: at most five good frames, then a failure.
+    // A camera that goes away after five frames, opened with the power line frequency at 50 Hz, once
+    // it went away: at most five good frames, then a failure.
     std::unique_ptr<CameraSource> unpluggedCamera()
     {
-        auto camera = openUnpluggingCamera();
+        auto camera = openCamera({.unplugAfter = 5}, settings(0, 50));
         Frame frame;
         int good = 0;
         FrameStatus status = FrameStatus::Ok;
@@ -42,9 +30,15 @@ protected:
         EXPECT_LE(good, 5);
         return camera;
     }
+
+    // The camera back on port, under another node number.
+    void plugBackIn(const std::string &port = "1-1", const std::string &serial = "SN1")
+    {
+        m_fake.plug(port, "0001", serial, {{.name = "video4"}});
+    }
 };
 
-TEST_F(Unplug, FailsAfterTheWholeTimeoutWithoutSpinning)
+TEST_F(Unplug, FailsAfterTheWholeTimeoutWithoutSpinningAndReopensOnceBack)
 {
     const auto camera = unpluggedCamera();
     ASSERT_TRUE(camera);
@@ -57,26 +51,16 @@ TEST_F(Unplug, FailsAfterTheWholeTimeoutWithoutSpinning)
     EXPECT_LE(m_fake.calls() - callsBefore, 20);
     EXPECT_EQ(m_fake.openFiles(), 0) << "the dead device is closed";
     EXPECT_EQ(m_fake.mappings(), 0) << "and its buffers unmapped";
-}
-
-TEST_F(Unplug, ResumesWhenTheCameraComesBackOnTheSameNode)
-{
-    const auto camera = unpluggedCamera();
-    ASSERT_TRUE(camera);
-    m_fake.replug("video0");
-    Frame frame;
-    ASSERT_EQ(waitOk(*camera, frame), FrameStatus::Ok);
-    EXPECT_EQ(frame.size, (Size{320, 240}));
-    EXPECT_EQ(m_fake.powerLineFrequency("video0"), V4L2_CID_POWER_LINE_FREQUENCY_50HZ)
-        << "the settings, forgotten while unplugged, are applied again";
-    EXPECT_EQ(m_fake.openFiles(), 1);
+    EXPECT_FALSE(camera->open(Size{320, 240}, true)) << "nothing to open while it is away";
+    plugBackIn();
+    EXPECT_TRUE(camera->open(Size{320, 240}, true));
 }
 
 // Back within one wait, the camera costs the caller no failure at all: the frame numbers start
 // over (a new stream), the statuses stay Ok.
 TEST_F(Unplug, BridgesAShortAbsenceWithinOneWait)
 {
-    const auto camera = openUnpluggingCamera(100);
+    const auto camera = openCamera({.unplugAfter = 5, .replugAfterMs = 100});
     ASSERT_TRUE(camera);
     Frame frame;
     long previous = -1;
@@ -89,8 +73,9 @@ TEST_F(Unplug, BridgesAShortAbsenceWithinOneWait)
     EXPECT_TRUE(restarted);
 }
 
-// Unplugged, then plugged in again: under other node numbers on the same port, or on another port
-// with its serial, it is the same camera; another camera of the same model is not.
+// Plugged in again under other node numbers: on the same port, or on another port with its
+// serial, it is the same camera, which resumes with its settings (forgotten while unplugged)
+// applied again; another camera of the same model is not.
 class Replug : public Unplug, public ::testing::WithParamInterface<std::tuple<const char *, const char *, bool>> {};
 
 TEST_P(Replug, ResumesOnlyWithTheSameCamera)
@@ -101,28 +86,17 @@ TEST_P(Replug, ResumesOnlyWithTheSameCamera)
     m_fake.unplug("1-1");
     Frame frame;
     EXPECT_EQ(camera->waitFrame(frame, kShortTimeout), FrameStatus::Failed);
-    m_fake.plug(port, "0001", serial, {{.name = "video4"}, {.name = "video5", .metadata = true}});
+    plugBackIn(port, serial);
     EXPECT_EQ(waitOk(*camera, frame, 3, resumes ? kFrameTimeout : kShortTimeout),
               resumes ? FrameStatus::Ok : FrameStatus::Failed);
     EXPECT_EQ(m_fake.openFiles(), resumes ? 1 : 0);
+    EXPECT_EQ(m_fake.powerLineFrequency("video4"),
+              resumes ? V4L2_CID_POWER_LINE_FREQUENCY_50HZ : V4L2_CID_POWER_LINE_FREQUENCY_AUTO);
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, Replug,
                          ::testing::Values(std::tuple{"1-1", "", true}, std::tuple{"1-3", "SN1", true},
                                            std::tuple{"1-3", "SN2", false}));
-
-TEST_F(Unplug, ClosesAndReopensWhileTheCameraIsAway)
-{
-    const auto camera = unpluggedCamera();
-    ASSERT_TRUE(camera);
-    camera->close();
-    Frame frame;
-    EXPECT_EQ(camera->waitFrame(frame, 10ms), FrameStatus::Failed);
-    EXPECT_FALSE(camera->open(Size{320, 240}, true));
-    m_fake.replug("video0");
-    ASSERT_TRUE(camera->open(Size{320, 240}, true));
-    EXPECT_EQ(waitOk(*camera, frame), FrameStatus::Ok);
-}
 
 }  // namespace
 }  // namespace v4l2test

@@ -22,39 +22,26 @@ TEST(NaturalLess, ComparesRunsOfDigitsByValue)
     EXPECT_FALSE(naturalLess("same", "same"));
 }
 
-TEST(SameCamera, MatchesByPortOrBySerial)
+// A stream of camera 1209:productId on port ("1-2").
+VideoNode nodeOn(const std::string &port, const std::string &serial, int productId = 2, int siblingIndex = 0)
 {
     VideoNode node;
-    node.busPath = "/sys/devices/usb1/1-2/1-2:1.0";
-    node.vendorId = 0x1234;
-    node.productId = 0x5678;
-    node.serial = "SN1";
+    node.busPath = "/sys/devices/usb1/" + port + "/" + port + ":1.0";
+    node.siblingIndex = siblingIndex;
+    node.vendorId = 0x1209;
+    node.productId = productId;
+    node.serial = serial;
+    return node;
+}
 
-    VideoNode renumbered = node;
-    renumbered.number = 7;
-    renumbered.devicePath = "/dev/video7";
-    EXPECT_TRUE(renumbered.isSameCameraAs(node));
-
-    VideoNode otherPort = node;
-    otherPort.busPath = "/sys/devices/usb1/1-3/1-3:1.0";
-    EXPECT_TRUE(otherPort.isSameCameraAs(node));
-    otherPort.serial = "SN2";
-    EXPECT_FALSE(otherPort.isSameCameraAs(node));
-
-    VideoNode noSerial = node;
-    noSerial.serial.clear();
-    VideoNode noSerialElsewhere = noSerial;
-    noSerialElsewhere.busPath = "/sys/devices/usb1/1-3/1-3:1.0";
-    EXPECT_FALSE(noSerialElsewhere.isSameCameraAs(noSerial));
-
-    VideoNode otherModel = otherPort;
-    otherModel.serial = "SN1";
-    otherModel.productId = 0x9999;
-    EXPECT_FALSE(otherModel.isSameCameraAs(node));
-
-    VideoNode secondStream = node;
-    secondStream.siblingIndex = 1;
-    EXPECT_FALSE(secondStream.isSameCameraAs(node));
+// Renumbered nodes and other serials are left to the replug tests.
+TEST(SameCamera, MatchesByPortOrBySerial)
+{
+    const VideoNode node = nodeOn("1-2", "SN1");
+    EXPECT_TRUE(nodeOn("1-3", "SN1").isSameCameraAs(node)) << "same serial elsewhere";
+    EXPECT_FALSE(nodeOn("1-3", "").isSameCameraAs(nodeOn("1-2", ""))) << "no serial elsewhere";
+    EXPECT_FALSE(nodeOn("1-3", "SN1", 3).isSameCameraAs(node)) << "another model elsewhere";
+    EXPECT_FALSE(nodeOn("1-2", "SN1", 2, 1).isSameCameraAs(node)) << "second stream";
 }
 
 }  // namespace
