@@ -113,7 +113,7 @@ TEST_F(PlaceMainAndAux, MovesTheNamedCamerasAndKeepsTheRestInOrder)
     EXPECT_EQ(placedOrder(UsbId{0x1209, 3}, UsbId{0x1209, 3}), "cdab");
     EXPECT_EQ(placedOrder(UsbId{0x1209, 3}, UsbId{0x1209, 1}), "cabd");
     EXPECT_EQ(placedOrder(UsbId{0x1209, 9}, UsbId{0x1209, 3}), "acbd");
-    EXPECT_EQ(placedOrder(UsbId{0x1208, 2}, std::nullopt), "abcd") << "vendor and product must both match";
+    EXPECT_EQ(placedOrder(UsbId{0xffff, 2}, std::nullopt), "abcd") << "vendor and product must both match";
 }
 
 }  // namespace
