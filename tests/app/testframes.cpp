@@ -18,16 +18,16 @@ QImage makePicture(QSize size)
     return image;
 }
 
-QByteArray encodeJpeg(const QImage &image, int quality)
+QByteArray encode(const QImage &image, const char *format)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG", quality);
+    image.save(&buffer, format, 85);
     return bytes;
 }
 
 QByteArray makeJpeg(QSize size)
 {
-    return encodeJpeg(makePicture(size));
+    return encode(makePicture(size), "JPG");
 }

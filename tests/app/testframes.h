@@ -7,7 +7,8 @@
 
 // Camera-like frames for the tests: a gradient with a few shapes, so that decoding errors show.
 QImage makePicture(QSize size);
-QByteArray encodeJpeg(const QImage &image, int quality = 85);
+// The image in the file format Qt's writer of that name gives.
+QByteArray encode(const QImage &image, const char *format);
 QByteArray makeJpeg(QSize size);
 
 #endif // TESTFRAMES_H

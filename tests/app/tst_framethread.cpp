@@ -1,9 +1,7 @@
 // The frame thread and the preview: reading, dropping and showing frames, and stopping.
 #include "addressspacelimit.h"
-#include "scriptedlibrary.h"
 #include "imagethread.h"
-#include "mainwindow.h"
-#include "stdoutcapture.h"
+#include "scriptedwindow.h"
 #include "testframes.h"
 #include "threadendbarrier.h"
 
@@ -11,7 +9,6 @@
 #include <QSemaphore>
 #include <QtTest>
 
-#include <atomic>
 #include <mutex>
 
 namespace {
@@ -30,64 +27,49 @@ ScriptedLibrary::Frame jpegFrame(QSize size, int result = 0)
     return ScriptedLibrary::Frame{result, makeJpeg(size), std::nullopt};
 }
 
-// What the frame thread emitted, recorded on the frame thread itself so that the images'
-// buffers go back at once.
+// What a frame thread emitted, as "result WIDTHxHEIGHT", recorded on the frame thread itself so that
+// the images' buffers go back at once.
 struct EmittedFrames
 {
-    struct Frame
-    {
-        bool null;
-        QSize size;
-        int result;
-    };
-
-    ~EmittedFrames() { QObject::disconnect(connection); }
-
-    void connectTo(ImageThread *thread)
+    explicit EmittedFrames(ImageThread *thread)
     {
         connection = QObject::connect(
             thread, &ImageThread::SendImageProcessing, thread,
             [this](const QImage &image, int result) {
                 std::lock_guard<std::mutex> lock(mutex);
-                frames.push_back({image.isNull(), image.size(), result});
+                frames << QString("%1 %2x%3").arg(result).arg(image.width()).arg(image.height());
             },
             Qt::DirectConnection);
     }
-    std::vector<Frame> snapshot()
+    ~EmittedFrames() { QObject::disconnect(connection); }
+
+    QStringList list()
     {
         std::lock_guard<std::mutex> lock(mutex);
         return frames;
     }
-    int count() { return int(snapshot().size()); }
 
     QMetaObject::Connection connection;
     std::mutex mutex;
-    std::vector<Frame> frames;
+    QStringList frames;
 };
 
-// Stops the thread at the end of a test, as its owner must before destroying it.
-struct StoppedAtExit
+// A frame thread started on its own, and stopped at the end of the test as its owner must before
+// destroying it.
+struct StartedThread
 {
-    explicit StoppedAtExit(ImageThread &thread)
-        : thread(thread)
-        , end(thread)
-    {
-    }
-    ~StoppedAtExit()
+    StartedThread() { thread.start(); }
+    ~StartedThread()
     {
         thread.stop();
         thread.wait();
         end.pass();
     }
 
-    ImageThread &thread;
-    ThreadEndBarrier end;
+    ImageThread thread;
+    ThreadEndBarrier end{thread};
+    EmittedFrames emitted{&thread};
 };
-
-QLabel *preview(MainWindow &window)
-{
-    return window.findChild<QLabel *>("videoLabel");
-}
 
 QStringList warnings;
 
@@ -105,13 +87,11 @@ class FrameThreadTest : public QObject
 
 private slots:
     void stopBeforeRunStillEndsTheLoop();
-    void logsStartAndExitOfEveryRun();
     void unusableFrameSizeReadsNothing_data();
     void unusableFrameSizeReadsNothing();
     void impossibleLengthsAreDropped();
     void cameraWithoutFramesPausesBetweenReads();
-    void frameIsStretchedOntoThePreview();
-    void undecodableFrameClearsThePreviewQuietly();
+    void previewShowsFramesStretchedAndClearsQuietlyOnABadOne();
     void stalledGuiHoldsAtMostTwoFrames();
 };
 
@@ -133,22 +113,6 @@ void FrameThreadTest::stopBeforeRunStillEndsTheLoop()
     }
 }
 
-void FrameThreadTest::logsStartAndExitOfEveryRun()
-{
-    ScriptedLibrary::reset(cameraOfSize(QSize(16, 16)));
-    StdoutCapture output;
-    ImageThread thread;
-    ThreadEndBarrier end(thread);
-    for (int round = 0; round < 2; ++round) {
-        thread.start();
-        QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", round + 1));
-        thread.stop();
-        thread.wait();
-        end.pass();
-    }
-    QCOMPARE(output.lines(), QStringList({"thread start run", "视频线程退出！", "thread start run", "视频线程退出！"}));
-}
-
 void FrameThreadTest::unusableFrameSizeReadsNothing_data()
 {
     QTest::addColumn<QSize>("size");
@@ -168,15 +132,14 @@ void FrameThreadTest::unusableFrameSizeReadsNothing()
     AddressSpaceLimit limit;
     if (memoryShort && !limit.set(std::size_t(256) << 20))
         QSKIP("no address space limit under a sanitizer");
-    ScriptedLibrary::reset(cameraOfSize(size));
-    ScriptedLibrary::setRepeatingFrame(jpegFrame(QSize(8, 8)));
-    ImageThread thread;
-    StoppedAtExit stopper(thread);
-    thread.start();
+    ScriptedLibrary::Script script = cameraOfSize(size);
+    script.repeatingFrame = jpegFrame(QSize(8, 8));
+    ScriptedLibrary::reset(script);
+    StartedThread started;
 
-    QVERIFY(ScriptedLibrary::waitForCalls("GetCurResHeight", 4));
+    QVERIFY(ScriptedLibrary::waitForMoreCalls("GetCurResHeight", 4));
     QCOMPARE(ScriptedLibrary::callCount("GetFrameBuffer"), 0);
-    QVERIFY(thread.isRunning());
+    QVERIFY(started.thread.isRunning());
 }
 
 void FrameThreadTest::impossibleLengthsAreDropped()
@@ -185,26 +148,12 @@ void FrameThreadTest::impossibleLengthsAreDropped()
     ScriptedLibrary::reset(cameraOfSize(size));
     const int capacity = size.width() * size.height() * 3;
     const QByteArray jpeg = makeJpeg(size);
-    ImageThread thread;
-    StoppedAtExit stopper(thread);
-    EmittedFrames emitted;
-    emitted.connectTo(&thread);
-    ScriptedLibrary::queueFrames({
-        {1, jpeg, -1},
-        {2, jpeg, capacity + 1},
-        {-4, jpeg, std::nullopt},
-        {3, jpeg, capacity},
-        {7, jpeg, std::nullopt},
-    });
-    thread.start();
-    QVERIFY(ScriptedLibrary::waitUntilQueueServed());
-    QTRY_COMPARE(emitted.count(), 2);
+    ScriptedLibrary::queueFrames({{1, jpeg, -1}, {2, jpeg, capacity + 1}, {-4, jpeg, std::nullopt}, {3, jpeg, capacity},
+                                  {7, jpeg, std::nullopt}});
+    StartedThread started;
 
-    const auto frames = emitted.snapshot();
-    QCOMPARE(frames[0].result, 3);
-    QCOMPARE(frames[1].result, 7);
-    QVERIFY(!frames[1].null);
-    QCOMPARE(frames[1].size, size);
+    QVERIFY(ScriptedLibrary::waitUntilQueueServed());
+    QTRY_COMPARE(started.emitted.list(), QStringList({"3 64x48", "7 64x48"}));
 }
 
 void FrameThreadTest::cameraWithoutFramesPausesBetweenReads()
@@ -213,14 +162,10 @@ void FrameThreadTest::cameraWithoutFramesPausesBetweenReads()
     // A camera that is gone fails every read at once.
     script.emptyReadWait = script.frameReadTime = std::chrono::microseconds(0);
     ScriptedLibrary::reset(script);
-    ImageThread thread;
-    StoppedAtExit stopper(thread);
-    EmittedFrames emitted;
-    emitted.connectTo(&thread);
-    thread.start();
+    StartedThread started;
 
-    QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", 10));
-    QCOMPARE(emitted.count(), 0);
+    QVERIFY(waitForFrameReads(10));
+    QCOMPARE(started.emitted.list(), QStringList());
     // A pause of a millisecond or more after each failed read allows at most 100 reads in 100 ms;
     // a loop without one makes thousands.
     const int readsBefore = ScriptedLibrary::callCount("GetFrameBuffer");
@@ -230,26 +175,15 @@ void FrameThreadTest::cameraWithoutFramesPausesBetweenReads()
 
     // Once the camera delivers again, frames flow in the same run.
     ScriptedLibrary::queueFrames({jpegFrame(QSize(64, 48), 5)});
-    QTRY_COMPARE(emitted.count(), 1);
-    QCOMPARE(emitted.snapshot()[0].result, 5);
+    QTRY_COMPARE(started.emitted.list(), QStringList({"5 64x48"}));
 }
 
-void FrameThreadTest::frameIsStretchedOntoThePreview()
+void FrameThreadTest::previewShowsFramesStretchedAndClearsQuietlyOnABadOne()
 {
-    ScriptedLibrary::reset(cameraOfSize(QSize(640, 480)));
+    ScriptedWindow app(cameraOfSize(QSize(640, 480)));
+    auto *preview = app.find<QLabel>("videoLabel");
     ScriptedLibrary::queueFrames({jpegFrame(QSize(640, 480), 42)});
-    MainWindow window;
-
-    QTRY_VERIFY(!preview(window)->pixmap(Qt::ReturnByValue).isNull());
-    QCOMPARE(preview(window)->pixmap(Qt::ReturnByValue).size(), QSize(571, 441));
-}
-
-void FrameThreadTest::undecodableFrameClearsThePreviewQuietly()
-{
-    ScriptedLibrary::reset(cameraOfSize(QSize(64, 48)));
-    ScriptedLibrary::queueFrames({jpegFrame(QSize(64, 48))});
-    MainWindow window;
-    QTRY_VERIFY(!preview(window)->pixmap(Qt::ReturnByValue).isNull());
+    QTRY_COMPARE(preview->pixmap(Qt::ReturnByValue).size(), QSize(571, 441));
 
     warnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(collectWarning);
@@ -257,7 +191,7 @@ void FrameThreadTest::undecodableFrameClearsThePreviewQuietly()
     corrupt.replace(2, 200, QByteArray(200, '\x5a'));
     ScriptedLibrary::queueFrames({{0, corrupt, std::nullopt}, {0, QByteArray(100, '\0'), std::nullopt}});
     QVERIFY(ScriptedLibrary::waitUntilQueueServed());
-    QTRY_VERIFY(preview(window)->pixmap(Qt::ReturnByValue).isNull());
+    QTRY_VERIFY(preview->pixmap(Qt::ReturnByValue).isNull());
     qInstallMessageHandler(previous);
     QCOMPARE(warnings, QStringList());
 }
@@ -265,25 +199,23 @@ void FrameThreadTest::undecodableFrameClearsThePreviewQuietly()
 void FrameThreadTest::stalledGuiHoldsAtMostTwoFrames()
 {
     const QSize size(320, 240);
-    ScriptedLibrary::reset(cameraOfSize(size));
-    MainWindow window;
-    QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", 1));
+    ScriptedWindow app(cameraOfSize(size));
+    QVERIFY(waitForFrameReads(1));
     auto *thread = qobject_cast<ImageThread *>(ScriptedLibrary::frameReaderThread());
     QVERIFY(thread);
-    EmittedFrames emitted;
-    emitted.connectTo(thread);
+    EmittedFrames emitted(thread);
 
     // The GUI thread processes no events while the camera delivers 30 frames.
     ScriptedLibrary::queueFrames(std::vector<ScriptedLibrary::Frame>(30, jpegFrame(size)));
     QVERIFY(ScriptedLibrary::waitUntilQueueServed());
-    const int emittedWhileStalled = emitted.count();
+    const int emittedWhileStalled = emitted.list().size();
     QVERIFY2(emittedWhileStalled <= FrameDecoder::kBufferCount, qPrintable(QString::number(emittedWhileStalled)));
     QVERIFY(emittedWhileStalled >= 1);
 
     // Once the GUI catches up, frames flow again.
-    QTRY_VERIFY(!preview(window)->pixmap(Qt::ReturnByValue).isNull());
+    QTRY_VERIFY(!app.find<QLabel>("videoLabel")->pixmap(Qt::ReturnByValue).isNull());
     ScriptedLibrary::queueFrames(std::vector<ScriptedLibrary::Frame>(3, jpegFrame(size)));
-    QTRY_VERIFY(emitted.count() > emittedWhileStalled);
+    QTRY_VERIFY(emitted.list().size() > emittedWhileStalled);
 }
 
 QTEST_MAIN(FrameThreadTest)

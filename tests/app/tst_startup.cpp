@@ -1,26 +1,9 @@
 // Start-up of the window against the camera library, and its end.
-#include "scriptedlibrary.h"
-#include "mainwindow.h"
-#include "stdoutcapture.h"
+#include "scriptedwindow.h"
 
-#include <QComboBox>
 #include <QtTest>
 
-#include <memory>
-
-using ScriptedLibrary::Call;
-
 namespace {
-
-ScriptedLibrary::Script twoCameras()
-{
-    ScriptedLibrary::Script script;
-    script.cameras = {{QByteArray("Document Camera"), 0x1234, 0xabcd}, {QByteArray("Side Camera"), 0x0042, 0x00ff}};
-    script.mainCamera = 1;
-    script.auxCamera = 0;
-    script.resolutions = {QSize(3264, 2448), QSize(1920, 1080), QSize(640, 480)};
-    return script;
-}
 
 QStringList itemsOf(const QComboBox *combo)
 {
@@ -44,112 +27,66 @@ class StartupTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { messages.clear(); }
-
     void callsTheLibraryInOrder();
-    void logsEachCameraAndTheOpen();
-    void writesMainCameraToTheDebugStream();
-    void listsCamerasAndResolutions();
+    void listsAndLogsTheCamerasAndClosesAtTheEnd();
     void readsNamesAsLatin1AndSurvivesANullName();
     void worksWithoutCameras_data();
     void worksWithoutCameras();
-    void connectsOnlyAfterFillingTheLists();
-    void closingStopsTheFrameThreadAndTheCamera();
 };
 
 void StartupTest::callsTheLibraryInOrder()
 {
-    ScriptedLibrary::reset(twoCameras());
-    MainWindow window;
-
-    const std::vector<Call> calls = ScriptedLibrary::callsFrom(QThread::currentThread());
-    std::vector<std::string> names;
-    for (const Call &call : calls)
-        names.push_back(call.function);
-    const std::vector<std::string> expected = {
-        "Init", "GetCameraCount",
-        "GetCamName", "GetCamName", "GetCameraPID", "GetCameraVID",
-        "GetCamName", "GetCamName", "GetCameraPID", "GetCameraVID",
-        "GetMainCamera", "GetAuxCamera", "SetMJPG", "SetDefaultRes", "GetMainCamera", "OpenCamera",
-        "GetResCount", "GetCurResWidth", "GetCurResHeight",
-        "GetResWidth", "GetResHeight", "GetResWidth", "GetResHeight", "GetResWidth", "GetResHeight"};
-    QCOMPARE(names, expected);
-
-    QCOMPARE(calls[0].text, std::string("CameraConf.ini"));
-    QCOMPARE(calls[2].args, std::vector<int>({0}));
-    QCOMPARE(calls[6].args, std::vector<int>({1}));
-    QCOMPARE(calls[12].args, std::vector<int>({1}));           // SetMJPG(1)
-    QCOMPARE(calls[13].args, std::vector<int>({6000, 6000}));  // SetDefaultRes
-    QCOMPARE(calls[15].args, std::vector<int>({0}));           // camera 0, whatever the main one is
-    QCOMPARE(calls[19].args, std::vector<int>({0}));
-    QCOMPARE(calls[23].args, std::vector<int>({2}));
+    ScriptedWindow app;
+    QCOMPARE(guiCalls(), QStringList({"Init(CameraConf.ini)", "GetCameraCount()",
+                                      "GetCamName(0)", "GetCamName(0)", "GetCameraPID(0)", "GetCameraVID(0)",
+                                      "GetCamName(1)", "GetCamName(1)", "GetCameraPID(1)", "GetCameraVID(1)",
+                                      "GetMainCamera()", "GetAuxCamera()", "SetMJPG(1)", "SetDefaultRes(6000,6000)",
+                                      // Camera 0, whatever the main one is.
+                                      "GetMainCamera()", "OpenCamera(0)",
+                                      "GetResCount()", "GetCurResWidth()", "GetCurResHeight()",
+                                      "GetResWidth(0)", "GetResHeight(0)", "GetResWidth(1)", "GetResHeight(1)",
+                                      "GetResWidth(2)", "GetResHeight(2)"}));
     QVERIFY(ScriptedLibrary::overlaps().empty());
 }
 
-void StartupTest::logsEachCameraAndTheOpen()
+void StartupTest::listsAndLogsTheCamerasAndClosesAtTheEnd()
 {
     ScriptedLibrary::Script script = twoCameras();
     script.openResult = -3;
-    ScriptedLibrary::reset(script);
-    StdoutCapture output;
-    {
-        MainWindow window;
-        QVERIFY(ScriptedLibrary::waitForCalls("GetCurResHeight", 3));
-    }
-    QStringList lines = output.lines();
-    lines.removeAll("thread start run");
-    lines.removeAll("视频线程退出！");
-    QCOMPARE(lines, QStringList({
-        "find count = 2 camera",
-        "camera 0 name is Document Camera",
-        "iDev = 0, pid = 1234, vid = abcd",
-        "camera 1 name is Side Camera",
-        "iDev = 1, pid = 42, vid = ff",
-        "main_camera = 1, aux_camera = 0",
-        "open camera ret = -3",
-    }));
-    // A failed open changes nothing: the frame thread ran all the same.
-    QVERIFY(output.text().contains("thread start run\n"));
-    QVERIFY(output.text().endsWith("视频线程退出！\n"));
-}
-
-void StartupTest::writesMainCameraToTheDebugStream()
-{
-    ScriptedLibrary::reset(twoCameras());
+    script.currentSize = QSize(64, 48);
+    messages.clear();
     const QtMessageHandler previous = qInstallMessageHandler(collectMessage);
-    {
-        MainWindow window;
-    }
+    ScriptedWindow app(script);
     qInstallMessageHandler(previous);
+
     QCOMPARE(messages, QStringList({"GetMainCamera() =  1"}));
-}
+    QCOMPARE(itemsOf(app.devices()), QStringList({"Document Camera", "Side Camera"}));
+    QCOMPARE(app.devices()->currentIndex(), 0);
+    QCOMPARE(itemsOf(app.resolutions()), QStringList({"3264X2448", "1920X1080", "640X480"}));
+    QCOMPARE(app.resolutions()->currentIndex(), 0);
+    QVERIFY(!app.resolutions()->itemData(0).isValid());
 
-void StartupTest::listsCamerasAndResolutions()
-{
-    ScriptedLibrary::reset(twoCameras());
-    MainWindow window;
-    auto *devices = window.findChild<QComboBox *>("comboBoxDev");
-    auto *resolutions = window.findChild<QComboBox *>("comboBoxRes");
-
-    QCOMPARE(itemsOf(devices), QStringList({"Document Camera", "Side Camera"}));
-    QCOMPARE(devices->currentIndex(), 0);
-    QCOMPARE(itemsOf(resolutions), QStringList({"3264X2448", "1920X1080", "640X480"}));
-    QCOMPARE(resolutions->currentIndex(), 0);
-    QVERIFY(!resolutions->itemData(0).isValid());
+    // A failed open changes nothing: the frame thread reads all the same, until the window goes.
+    QVERIFY(waitForFrameReads(3));
+    QThread *frameThread = ScriptedLibrary::frameReaderThread();
+    app.window.reset();
+    QVERIFY(frameThread->isFinished());
+    QCOMPARE(ScriptedLibrary::trace().last(), QString("CloseCamera()"));
+    QVERIFY(ScriptedLibrary::overlaps().empty());
+    QCOMPARE(app.output.lines(), QStringList({"find count = 2 camera", "camera 0 name is Document Camera",
+                                              "iDev = 0, pid = 1234, vid = abcd", "camera 1 name is Side Camera",
+                                              "iDev = 1, pid = 42, vid = ff", "main_camera = 1, aux_camera = 0",
+                                              "open camera ret = -3", "thread start run", "视频线程退出！"}));
 }
 
 void StartupTest::readsNamesAsLatin1AndSurvivesANullName()
 {
     ScriptedLibrary::Script script;
     script.cameras = {{QByteArray("Cam\xe9ra"), 1, 2}, {std::nullopt, 3, 4}};
-    ScriptedLibrary::reset(script);
-    StdoutCapture output;
-    MainWindow window;
-    auto *devices = window.findChild<QComboBox *>("comboBoxDev");
+    ScriptedWindow app(script);
 
-    QCOMPARE(itemsOf(devices), QStringList({QString::fromUtf8("Caméra"), QString()}));
-    QVERIFY(output.text().contains("camera 1 name is (null)\n"));
-    QVERIFY(output.text().contains("iDev = 1, pid = 3, vid = 4\n"));
+    QCOMPARE(itemsOf(app.devices()), QStringList({QString::fromUtf8("Caméra"), QString()}));
+    QVERIFY(app.output.text().contains("camera 1 name is (null)\niDev = 1, pid = 3, vid = 4\n"));
 }
 
 void StartupTest::worksWithoutCameras_data()
@@ -168,50 +105,15 @@ void StartupTest::worksWithoutCameras()
     script.cameraCount = cameraCount;
     script.resolutionCount = resolutionCount;
     script.openResult = -1;
-    ScriptedLibrary::reset(script);
-    StdoutCapture output;
-    MainWindow window;
+    ScriptedWindow app(script);
 
-    QCOMPARE(window.findChild<QComboBox *>("comboBoxDev")->count(), 0);
-    auto *resolutions = window.findChild<QComboBox *>("comboBoxRes");
-    QCOMPARE(resolutions->count(), 0);
-    QCOMPARE(resolutions->currentIndex(), -1);
-    QCOMPARE(ScriptedLibrary::callCount("GetCamName"), 0);
-    QCOMPARE(ScriptedLibrary::callCount("GetResWidth"), 0);
-    QCOMPARE(ScriptedLibrary::callCount("OpenCamera"), 1);
-    QVERIFY(output.text().startsWith(QString("find count = %1 camera\n").arg(cameraCount)));
+    QCOMPARE(app.devices()->count(), 0);
+    QCOMPARE(app.resolutions()->count(), 0);
+    QCOMPARE(guiCalls().filter(QRegularExpression("^(GetCamName|GetRes[WH]|OpenCamera)")), QStringList({"OpenCamera(0)"}));
+    QVERIFY(app.output.text().startsWith(QString("find count = %1 camera\n").arg(cameraCount)));
     // The frame thread runs even with no camera; with no frame size it never reads a frame.
-    QVERIFY(ScriptedLibrary::waitForCalls("GetCurResHeight", 5));
+    QVERIFY(ScriptedLibrary::waitForMoreCalls("GetCurResHeight", 5));
     QCOMPARE(ScriptedLibrary::callCount("GetFrameBuffer"), 0);
-}
-
-void StartupTest::connectsOnlyAfterFillingTheLists()
-{
-    ScriptedLibrary::reset(twoCameras());
-    MainWindow window;
-    // Filling the lists made rows current; had the slots been connected, a reopen would show.
-    QCOMPARE(ScriptedLibrary::callCount("CloseCamera"), 0);
-    QCOMPARE(ScriptedLibrary::callCount("OpenCamera"), 1);
-}
-
-void StartupTest::closingStopsTheFrameThreadAndTheCamera()
-{
-    ScriptedLibrary::Script script = twoCameras();
-    script.currentSize = QSize(64, 48);
-    ScriptedLibrary::reset(script);
-    auto window = std::make_unique<MainWindow>();
-    QVERIFY(ScriptedLibrary::waitForCalls("GetFrameBuffer", 3));
-    QThread *frameThread = ScriptedLibrary::frameReaderThread();
-    QVERIFY(frameThread && frameThread != QThread::currentThread());
-    QVERIFY(frameThread->isRunning());
-
-    window.reset();
-
-    QVERIFY(frameThread->isFinished());
-    QVERIFY(!ScriptedLibrary::frameReadInProgress());
-    const std::vector<Call> calls = ScriptedLibrary::calls();
-    QCOMPARE(calls.back().function, std::string("CloseCamera"));
-    QVERIFY(ScriptedLibrary::overlaps().empty());
 }
 
 QTEST_MAIN(StartupTest)

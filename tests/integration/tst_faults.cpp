@@ -3,7 +3,6 @@
 // goes away and comes back, photos that fail. Through all of it the window keeps showing frames once
 // the camera sends them again, switches, numbers its photos on, and logs nothing but its usual lines
 // and the line of each failed photo.
-#include "framedeliveries.h"
 #include "mainwindow.h"
 #include "stdoutcapture.h"
 
@@ -11,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -22,26 +22,21 @@
 
 namespace {
 
-// Every line the app ever writes to standard output.
-const QRegularExpression kLogLine("^(find count = -?\\d+ camera"
-                                  "|camera \\d+ name is .*"
-                                  "|iDev = \\d+, pid = [0-9a-f]+, vid = [0-9a-f]+"
-                                  "|main_camera = -?\\d+, aux_camera = -?\\d+"
-                                  "|open camera ret = -?\\d+"
-                                  "|thread start run"
-                                  "|视频线程退出！"
-                                  "|on(Dev|Res)Change open camera ret = -?\\d+, m_iCurIndex = \\d+"
-                                  "|ret = -\\d+, 路径不存在)$");
+// Any line but those the app ever writes to standard output.
+const QRegularExpression kUnexpectedLine("^(?!(find count = -?\\d+ camera"
+                                         "|camera \\d+ name is .*"
+                                         "|iDev = \\d+, pid = [0-9a-f]+, vid = [0-9a-f]+"
+                                         "|main_camera = -?\\d+, aux_camera = -?\\d+"
+                                         "|open camera ret = -?\\d+"
+                                         "|thread start run"
+                                         "|视频线程退出！"
+                                         "|on(Dev|Res)Change open camera ret = -?\\d+, m_iCurIndex = \\d+"
+                                         "|ret = -\\d+, 路径不存在)$)");
 const QRegularExpression kPhotoFailure("^ret = -\\d+, 路径不存在$");
 
 QStringList unexpectedLines(const StdoutCapture &output)
 {
-    QStringList unexpected;
-    for (const QString &line : output.lines()) {
-        if (!kLogLine.match(line).hasMatch())
-            unexpected << line;
-    }
-    return unexpected;
+    return output.lines().filter(kUnexpectedLine);
 }
 
 QStringList photoFailures(const StdoutCapture &output)
@@ -85,47 +80,63 @@ bool decodesCleanly(const QString &name)
     return clean;
 }
 
-// A working folder whose CameraConf.ini gives the first of two small virtual cameras the faults
-// given, for the library to read when the window starts; the photos go with it.
-class FaultyCameraSetup
+// Counts the frames that reach a window: the frame thread's signal crosses to the GUI thread as a
+// queued call, one event per frame, which the counter sees on its way to the window's slot.
+class FrameDeliveries : public QObject
 {
 public:
-    explicit FaultyCameraSetup(const char *faults)
-        : m_previous(QDir::currentPath())
+    explicit FrameDeliveries(QObject &window) : QObject(&window) { window.installEventFilter(this); }
+
+    // Processes events until frames more frames than so far have arrived; false if they do not
+    // within a minute, far longer than any fault here lasts.
+    bool waitForMore(int frames)
+    {
+        const int target = m_count + frames;
+        return QTest::qWaitFor([&] { return m_count >= target; }, 60000);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::MetaCall)
+            ++m_count;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    int m_count = 0;
+};
+
+// A working folder whose CameraConf.ini gives the first of two small virtual cameras the faults
+// given, for the library to read when the window starts; the photos go with it.
+struct FaultyCameraFolder
+{
+    explicit FaultyCameraFolder(const char *faults)
     {
         removePhotos();
-        QFile config(m_folder.filePath("CameraConf.ini"));
+        QFile config(folder.filePath("CameraConf.ini"));
         if (!config.open(QIODevice::WriteOnly))
             qFatal("cannot write %s", qPrintable(config.fileName()));
         config.write("[library]\nbackend = virtual\n"
-                     "[camera0]\nname = Faulty Camera\nresolutions = 320X240, 160X120\nfps = 30\n");
-        config.write(faults);
-        config.write("\n[camera1]\nname = Steady Camera\nresolutions = 160X120\n");
-        config.close();
-        QDir::setCurrent(m_folder.path());
+                     "[camera0]\nname = Faulty Camera\nresolutions = 320X240, 160X120\nfps = 30\n"
+                     + QByteArray(faults) + "\n[camera1]\nname = Steady Camera\nresolutions = 160X120\n");
+        QDir::setCurrent(folder.path());
     }
-    ~FaultyCameraSetup()
+    ~FaultyCameraFolder()
     {
-        QDir::setCurrent(m_previous);
+        QDir::setCurrent(previous);
         removePhotos();
     }
-    FaultyCameraSetup(const FaultyCameraSetup &) = delete;
-    FaultyCameraSetup &operator=(const FaultyCameraSetup &) = delete;
 
-private:
-    QTemporaryDir m_folder;
-    QString m_previous;
+    QTemporaryDir folder;
+    const QString previous = QDir::currentPath();
 };
 
 // The app started on the faulty camera: its log from the start, its window, and the frames that
 // reach the window.
-struct FaultyApp
+struct FaultyApp : FaultyCameraFolder
 {
-    explicit FaultyApp(const char *faults)
-        : setup(faults)
-        , frames(window)
-    {
-    }
+    explicit FaultyApp(const char *faults) : FaultyCameraFolder(faults), frames(window) {}
 
     void takePhoto() { window.findChild<QAbstractButton *>("pushButton")->click(); }
 
@@ -138,7 +149,6 @@ struct FaultyApp
         return opens.isEmpty() ? QString() : opens.last();
     }
 
-    FaultyCameraSetup setup;
     StdoutCapture output;
     MainWindow window;
     FrameDeliveries frames;

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace ScriptedLibrary {
@@ -28,216 +29,133 @@ struct State
     bool open = false;
     QSize requestedSize;
     std::atomic<int> readersInside{0};
-};
+} g_state;
 
-State &state()
+using Lock = std::unique_lock<std::mutex>;
+
+// What the library forbids while another thread is inside GetFrameBuffer.
+const std::set<std::string> kExclusive = {"SetDefaultRes", "OpenCamera",   "CloseCamera",    "GetResCount",
+                                          "GetResWidth",   "GetResHeight", "GetCurResWidth", "GetCurResHeight"};
+
+// Records a call, with its string argument if any, and answers it with the state locked.
+template <typename Reply>
+auto respond(const char *function, std::vector<int> args, Reply reply, const char *text = nullptr)
 {
-    static State instance;
-    return instance;
+    Lock lock(g_state.mutex);
+    const bool reading = g_state.readersInside.load() > 0 && g_state.frameReader != QThread::currentThread();
+    if (reading && kExclusive.count(function))
+        g_state.overlaps.push_back(std::string(function) + " during GetFrameBuffer");
+    g_state.calls.push_back({function, std::move(args), text ? text : "", QThread::currentThread(), 0});
+    g_state.changed.notify_all();
+    return reply();
 }
 
-void record(Call call)
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.calls.push_back(std::move(call));
-    s.changed.notify_all();
-}
-
-void recordCall(const char *function, std::vector<int> args = {}, std::string text = {})
-{
-    record({function, std::move(args), std::move(text), QThread::currentThread(), 0});
-}
-
-// Calls that must never run while another thread reads a frame.
-void recordExclusiveCall(const char *function, std::vector<int> args = {})
-{
-    State &s = state();
-    if (s.readersInside.load() > 0) {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        if (s.frameReader != QThread::currentThread())
-            s.overlaps.push_back(std::string(function) + " during GetFrameBuffer");
-    }
-    recordCall(function, std::move(args));
-}
-
-int cameraCountLocked(const State &s)
-{
-    return s.script.cameraCount.value_or(int(s.script.cameras.size()));
-}
-
+// The following read the state with its lock held.
 const Camera *cameraAt(int index)
 {
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (index < 0 || index >= int(s.script.cameras.size()))
-        return nullptr;
-    return &s.script.cameras[std::size_t(index)];
+    const auto &cameras = g_state.script.cameras;
+    return index >= 0 && index < int(cameras.size()) ? &cameras[std::size_t(index)] : nullptr;
+}
+
+QSize resolutionAt(int index)
+{
+    const auto &sizes = g_state.script.resolutions;
+    return index >= 0 && index < int(sizes.size()) ? sizes[std::size_t(index)] : QSize(-1, -1);
 }
 
 QSize currentSize()
 {
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.script.currentSize)
-        return *s.script.currentSize;
-    return s.open ? s.requestedSize : QSize(0, 0);
+    return g_state.script.currentSize.value_or(g_state.open ? g_state.requestedSize : QSize(0, 0));
 }
 
-int resolutionDimension(int index, bool width)
+int countOf(const std::string &function)
 {
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (index < 0 || index >= int(s.script.resolutions.size()))
-        return -1;
-    const QSize size = s.script.resolutions[std::size_t(index)];
-    return width ? size.width() : size.height();
+    const auto &calls = g_state.calls;
+    return int(std::count_if(calls.begin(), calls.end(), [&](const Call &call) { return call.function == function; }));
 }
 
 // The 21 functions answered from the script, each call recorded.
 class ScriptedDouble : public LibraryDouble
 {
 public:
-    int Init(const char *configFileName) override
-    {
-        recordCall("Init", {}, configFileName ? configFileName : "");
-        return 0;
-    }
-
+    int Init(const char *configFileName) override { return respond("Init", {}, [] { return 0; }, configFileName); }
     int GetCameraCount() override
     {
-        recordCall("GetCameraCount");
-        State &s = state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        return cameraCountLocked(s);
+        return respond("GetCameraCount", {}, [] {
+            return g_state.script.cameraCount.value_or(int(g_state.script.cameras.size()));
+        });
     }
-
     const char *GetCamName(int index) override
     {
-        recordCall("GetCamName", {index});
-        const Camera *camera = cameraAt(index);
-        return camera && camera->name ? camera->name->constData() : nullptr;
+        return respond("GetCamName", {index}, [&]() -> const char * {
+            const Camera *camera = cameraAt(index);
+            return camera && camera->name ? camera->name->constData() : nullptr;
+        });
     }
-
     int GetCameraPID(int index) override
     {
-        recordCall("GetCameraPID", {index});
-        const Camera *camera = cameraAt(index);
-        return camera ? camera->productId : -1;
+        return respond("GetCameraPID", {index}, [&] { return cameraAt(index) ? cameraAt(index)->productId : -1; });
     }
-
     int GetCameraVID(int index) override
     {
-        recordCall("GetCameraVID", {index});
-        const Camera *camera = cameraAt(index);
-        return camera ? camera->vendorId : -1;
+        return respond("GetCameraVID", {index}, [&] { return cameraAt(index) ? cameraAt(index)->vendorId : -1; });
     }
-
-    int GetMainCamera() override
-    {
-        recordCall("GetMainCamera");
-        State &s = state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        return s.script.mainCamera;
-    }
-
-    int GetAuxCamera() override
-    {
-        recordCall("GetAuxCamera");
-        State &s = state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        return s.script.auxCamera;
-    }
-
-    int SetMJPG(int enable) override
-    {
-        recordCall("SetMJPG", {enable});
-        return 0;
-    }
-
+    int GetMainCamera() override { return respond("GetMainCamera", {}, [] { return g_state.script.mainCamera; }); }
+    int GetAuxCamera() override { return respond("GetAuxCamera", {}, [] { return g_state.script.auxCamera; }); }
+    int SetMJPG(int enable) override { return respond("SetMJPG", {enable}, [] { return 0; }); }
     int SetDefaultRes(int width, int height) override
     {
-        recordExclusiveCall("SetDefaultRes", {width, height});
-        State &s = state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        s.requestedSize = QSize(width, height);
-        return 0;
+        return respond("SetDefaultRes", {width, height}, [&] {
+            g_state.requestedSize = QSize(width, height);
+            return 0;
+        });
     }
-
     int OpenCamera(int index) override
     {
-        recordExclusiveCall("OpenCamera", {index});
-        State &s = state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        s.open = s.script.openResult >= 0;
-        return s.script.openResult;
+        return respond("OpenCamera", {index}, [] {
+            g_state.open = g_state.script.openResult >= 0;
+            return g_state.script.openResult;
+        });
     }
-
     int CloseCamera() override
     {
-        recordExclusiveCall("CloseCamera");
-        State &s = state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        s.open = false;
-        return 0;
+        return respond("CloseCamera", {}, [] {
+            g_state.open = false;
+            return 0;
+        });
     }
-
     int GetResCount() override
     {
-        recordExclusiveCall("GetResCount");
-        State &s = state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        return s.script.resolutionCount.value_or(int(s.script.resolutions.size()));
+        return respond("GetResCount", {}, [] {
+            return g_state.script.resolutionCount.value_or(int(g_state.script.resolutions.size()));
+        });
     }
-
-    int GetResWidth(int index) override
-    {
-        recordExclusiveCall("GetResWidth", {index});
-        return resolutionDimension(index, true);
-    }
-
-    int GetResHeight(int index) override
-    {
-        recordExclusiveCall("GetResHeight", {index});
-        return resolutionDimension(index, false);
-    }
-
-    int GetCurResWidth() override
-    {
-        recordExclusiveCall("GetCurResWidth");
-        return currentSize().width();
-    }
-
-    int GetCurResHeight() override
-    {
-        recordExclusiveCall("GetCurResHeight");
-        return currentSize().height();
-    }
+    int GetResWidth(int i) override { return respond("GetResWidth", {i}, [&] { return resolutionAt(i).width(); }); }
+    int GetResHeight(int i) override { return respond("GetResHeight", {i}, [&] { return resolutionAt(i).height(); }); }
+    int GetCurResWidth() override { return respond("GetCurResWidth", {}, [] { return currentSize().width(); }); }
+    int GetCurResHeight() override { return respond("GetCurResHeight", {}, [] { return currentSize().height(); }); }
 
     int GetFrameBuffer(unsigned char *buffer, int *length) override
     {
-        State &s = state();
+        State &s = g_state;
         s.readersInside.fetch_add(1);
-        std::optional<Frame> frame;
-        std::chrono::microseconds readTime;
-        {
-            std::unique_lock<std::mutex> lock(s.mutex);
-            s.frameReader = QThread::currentThread();
-            s.calls.push_back({"GetFrameBuffer", {}, {}, s.frameReader, buffer ? malloc_usable_size(buffer) : 0});
-            readTime = s.script.frameReadTime;
-            s.changed.wait_for(lock, s.script.emptyReadWait,
-                               [&] { return !s.queuedFrames.empty() || s.script.repeatingFrame; });
-            if (!s.queuedFrames.empty()) {
-                frame = s.queuedFrames.front();
-                s.queuedFrames.pop_front();
-            } else if (s.script.repeatingFrame) {
-                frame = s.script.repeatingFrame;
-            }
-            if (!buffer)
-                s.overlaps.push_back("GetFrameBuffer without a buffer");
-            s.changed.notify_all();
+        Lock lock(s.mutex);
+        s.frameReader = QThread::currentThread();
+        s.calls.push_back({"GetFrameBuffer", {}, {}, s.frameReader, buffer ? malloc_usable_size(buffer) : 0});
+        if (!buffer)
+            s.overlaps.push_back("GetFrameBuffer without a buffer");
+        s.changed.wait_for(lock, s.script.emptyReadWait,
+                           [&] { return !s.queuedFrames.empty() || s.script.repeatingFrame; });
+        std::optional<Frame> frame = s.script.repeatingFrame;
+        if (!s.queuedFrames.empty()) {
+            frame = s.queuedFrames.front();
+            s.queuedFrames.pop_front();
         }
+        s.changed.notify_all();
+        const std::chrono::microseconds readTime = s.script.frameReadTime;
+        lock.unlock();
         std::this_thread::sleep_for(readTime);
+        lock.lock();
 
         int result = -1;
         if (frame && buffer && length) {
@@ -255,33 +173,17 @@ public:
 
     int Capture(const char *path) override
     {
-        recordCall("Capture", {}, path ? path : "");
-        State &s = state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        if (s.script.captureResults.empty())
-            return 0;
-        const int result = s.script.captureResults.front();
-        s.script.captureResults.pop_front();
-        return result;
+        return respond("Capture", {}, [] {
+            auto &results = g_state.script.captureResults;
+            const int result = results.empty() ? 0 : results.front();
+            if (!results.empty())
+                results.pop_front();
+            return result;
+        }, path);
     }
-
-    int RotateLeft(int reserved) override
-    {
-        recordCall("RotateLeft", {reserved});
-        return 0;
-    }
-
-    int RotateRight(int reserved) override
-    {
-        recordCall("RotateRight", {reserved});
-        return 0;
-    }
-
-    int SetAutoCrop(int enable) override
-    {
-        recordCall("SetAutoCrop", {enable});
-        return 0;
-    }
+    int RotateLeft(int reserved) override { return respond("RotateLeft", {reserved}, [] { return 0; }); }
+    int RotateRight(int reserved) override { return respond("RotateRight", {reserved}, [] { return 0; }); }
+    int SetAutoCrop(int enable) override { return respond("SetAutoCrop", {enable}, [] { return 0; }); }
 };
 
 } // namespace
@@ -290,101 +192,73 @@ void reset(Script script)
 {
     static ScriptedDouble scripted;
     LibraryDouble::install(&scripted);
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.script = std::move(script);
-    s.queuedFrames.clear();
-    s.calls.clear();
-    s.overlaps.clear();
-    s.frameReader = nullptr;
-    s.open = false;
-    s.requestedSize = QSize();
+    Lock lock(g_state.mutex);
+    g_state.script = std::move(script);
+    g_state.queuedFrames.clear();
+    g_state.calls.clear();
+    g_state.overlaps.clear();
+    g_state.frameReader = nullptr;
+    g_state.open = false;
+    g_state.requestedSize = QSize();
 }
 
 void queueFrames(const std::vector<Frame> &frames)
 {
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.queuedFrames.insert(s.queuedFrames.end(), frames.begin(), frames.end());
-    s.changed.notify_all();
-}
-
-void setRepeatingFrame(std::optional<Frame> frame)
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.script.repeatingFrame = std::move(frame);
-    s.changed.notify_all();
+    Lock lock(g_state.mutex);
+    g_state.queuedFrames.insert(g_state.queuedFrames.end(), frames.begin(), frames.end());
+    g_state.changed.notify_all();
 }
 
 std::vector<Call> calls()
 {
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.calls;
+    Lock lock(g_state.mutex);
+    return g_state.calls;
 }
 
-std::vector<Call> callsFrom(QThread *thread)
+QStringList trace(QThread *thread)
 {
-    std::vector<Call> result;
-    for (Call &call : calls()) {
-        if (call.thread == thread)
-            result.push_back(std::move(call));
+    QStringList written;
+    for (const Call &call : calls()) {
+        QStringList args;
+        for (int arg : call.args)
+            args << QString::number(arg);
+        if (!call.text.empty())
+            args << QString::fromLocal8Bit(call.text.c_str());
+        if (!thread || call.thread == thread)
+            written << QString::fromStdString(call.function) + "(" + args.join(',') + ")";
     }
-    return result;
-}
-
-std::vector<std::string> functionsCalledFrom(QThread *thread)
-{
-    std::vector<std::string> result;
-    for (const Call &call : callsFrom(thread))
-        result.push_back(call.function);
-    return result;
+    return written;
 }
 
 int callCount(const std::string &function)
 {
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return int(std::count_if(s.calls.begin(), s.calls.end(),
-                             [&](const Call &call) { return call.function == function; }));
+    Lock lock(g_state.mutex);
+    return countOf(function);
 }
 
 QThread *frameReaderThread()
 {
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.frameReader;
+    Lock lock(g_state.mutex);
+    return g_state.frameReader;
 }
 
 std::vector<std::string> overlaps()
 {
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.overlaps;
+    Lock lock(g_state.mutex);
+    return g_state.overlaps;
 }
 
-bool waitForCalls(const std::string &function, int count, std::chrono::milliseconds timeout)
+bool waitForMoreCalls(const std::string &function, int count, std::chrono::milliseconds timeout)
 {
-    State &s = state();
-    std::unique_lock<std::mutex> lock(s.mutex);
-    return s.changed.wait_for(lock, timeout, [&] {
-        return std::count_if(s.calls.begin(), s.calls.end(),
-                             [&](const Call &call) { return call.function == function; })
-            >= count;
-    });
+    Lock lock(g_state.mutex);
+    const int target = countOf(function) + count;
+    return g_state.changed.wait_for(lock, timeout, [&] { return countOf(function) >= target; });
 }
 
 bool waitUntilQueueServed(std::chrono::milliseconds timeout)
 {
-    State &s = state();
-    std::unique_lock<std::mutex> lock(s.mutex);
-    return s.changed.wait_for(lock, timeout, [&] { return s.queuedFrames.empty(); });
-}
-
-bool frameReadInProgress()
-{
-    return state().readersInside.load() > 0;
+    Lock lock(g_state.mutex);
+    return g_state.changed.wait_for(lock, timeout, [] { return g_state.queuedFrames.empty(); });
 }
 
 } // namespace ScriptedLibrary

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QSize>
+#include <QStringList>
 
 #include <chrono>
 #include <cstddef>
@@ -65,26 +66,22 @@ void reset(Script script = Script());
 
 // Adds frames to be served in order, before any repeating frame.
 void queueFrames(const std::vector<Frame> &frames);
-void setRepeatingFrame(std::optional<Frame> frame);
 
 std::vector<Call> calls();
-// The calls made from the given thread, in order.
-std::vector<Call> callsFrom(QThread *thread);
-std::vector<std::string> functionsCalledFrom(QThread *thread);
+// The calls made from the given thread (any thread: null), in order, written as
+// "Function(argument,argument)" or "Function(text)".
+QStringList trace(QThread *thread = nullptr);
 int callCount(const std::string &function);
 // The thread that last called GetFrameBuffer.
 QThread *frameReaderThread();
 // Descriptions of calls that came while GetFrameBuffer was running on another thread.
 std::vector<std::string> overlaps();
 
-// Blocks until function has been called at least count times in all, or the timeout passes.
-bool waitForCalls(const std::string &function, int count,
-                  std::chrono::milliseconds timeout = std::chrono::seconds(30));
+// Blocks until function has been called count more times than before the wait, or the timeout passes.
+bool waitForMoreCalls(const std::string &function, int count,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(30));
 // Blocks until every queued frame has been served, or the timeout passes.
 bool waitUntilQueueServed(std::chrono::milliseconds timeout = std::chrono::seconds(30));
-
-// Whether a thread is inside GetFrameBuffer right now.
-bool frameReadInProgress();
 
 } // namespace ScriptedLibrary
 
