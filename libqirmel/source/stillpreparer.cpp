@@ -40,10 +40,7 @@ void StillPreparer::cancel()
 
 std::optional<cv::Mat> StillPreparer::take()
 {
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    std::optional<cv::Mat> still;
-    still.swap(m_still);
-    return still;
+    return take(Clock::time_point::min());
 }
 
 std::optional<cv::Mat> StillPreparer::take(Clock::time_point deadline)
