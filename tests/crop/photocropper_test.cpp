@@ -40,14 +40,6 @@ TEST(PhotoCropper, CutsTheDocumentFromTheFullResolutionPhoto)
     EXPECT_NEAR(double(std::max(cut.cols, cut.rows)) / std::min(cut.cols, cut.rows), std::sqrt(2.0), 0.01);
 }
 
-TEST(PhotoCropper, FindsTheDocumentWithoutALiveOutline)
-{
-    const Scene photo = SceneRenderer::render(bookOnDesk(), cv::Size(2592, 1944));
-    const std::optional<Quad> found = PhotoCropper().locate(photo.bgr, std::nullopt, cv::Size());
-    ASSERT_TRUE(found);
-    EXPECT_LT(found->maxCornerDistance(*photo.truth), 4.0);
-}
-
 TEST(PhotoCropper, KeepsTheWholePhotoWhenThereIsNoDocument)
 {
     SceneLayout empty = bookOnDesk();
