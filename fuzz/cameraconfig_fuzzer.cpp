@@ -51,8 +51,8 @@ private:
         qirmel::JpegCodec codec;
         if (!codec.encode(grey.data(), size, qirmel::FrameFormat::Bgr24, 90, grey.size(), jpeg))
             std::abort();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(jpeg.data()),
-                                                     static_cast<std::streamsize>(jpeg.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char *>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
     }
 
     std::string m_path;

@@ -24,8 +24,7 @@ namespace {
 constexpr long long kMaxBufferBytes = 64LL << 20;
 constexpr std::size_t kHeaderBytes = 9;
 
-struct Answers
-{
+struct Answers {
     int width = 0;
     int height = 0;
     int length = 0;
@@ -34,8 +33,7 @@ struct Answers
     std::size_t byteCount = 0;
 };
 
-class FuzzedFrameThread : public ImageThread
-{
+class FuzzedFrameThread : public ImageThread {
 public:
     using ImageThread::run;
 };
@@ -77,8 +75,7 @@ void inspect(const QImage &image)
 
 // The camera library as far as the frame thread calls it: the current size and the frame, as the
 // input says. The rest, which only the window calls, answers as the double does.
-class FuzzedLibrary : public LibraryDouble
-{
+class FuzzedLibrary : public LibraryDouble {
 public:
     int GetCurResWidth() override { return g_answers.width; }
 
@@ -99,7 +96,7 @@ public:
     }
 };
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -111,12 +108,13 @@ int LLVMFuzzerInitialize(int *, char ***)
     LibraryDouble::install(&library);
     static FuzzedFrameThread thread;
     g_thread = &thread;
-    QObject::connect(&thread, &ImageThread::SendImageProcessing, &thread,
-                     [](const QImage &image, int result) {
-                         check(result >= 0);
-                         inspect(image);
-                     },
-                     Qt::DirectConnection);
+    QObject::connect(
+        &thread, &ImageThread::SendImageProcessing, &thread,
+        [](const QImage &image, int result) {
+            check(result >= 0);
+            inspect(image);
+        },
+        Qt::DirectConnection);
     return 0;
 }
 
@@ -139,4 +137,4 @@ int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
     return 0;
 }
 
-} // extern "C"
+}  // extern "C"

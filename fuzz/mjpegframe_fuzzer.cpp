@@ -5,8 +5,8 @@
 // quarter turns, bit 2 switches auto crop on, bit 3 makes the camera's size one pixel wider than
 // the frame's header says. The camera's size is otherwise the header's, so that the fuzzer gets past
 // the size check without guessing it.
-#include "pipeline/framepipeline.h"
 #include "core/jpegcodec.h"
+#include "pipeline/framepipeline.h"
 #include "pipeline/pipelinesettings.h"
 #include "source/v4l2/mjpegsanitizer.h"
 

@@ -35,11 +35,11 @@ bool pngChunksFit(const unsigned char *data, int length)
     const std::size_t size = std::size_t(length);
     if (size < sizeof kPngSignature || std::memcmp(data, kPngSignature, sizeof kPngSignature) != 0)
         return true;
-    constexpr std::size_t kChunkFrame = 12; // length, type and checksum around a chunk's data
+    constexpr std::size_t kChunkFrame = 12;  // length, type and checksum around a chunk's data
     std::size_t pos = sizeof kPngSignature;
     while (pos + 4 <= size) {
-        const std::size_t chunkLength = std::size_t(data[pos]) << 24 | std::size_t(data[pos + 1]) << 16
-                                        | std::size_t(data[pos + 2]) << 8 | data[pos + 3];
+        const std::size_t chunkLength = std::size_t(data[pos]) << 24 | std::size_t(data[pos + 1]) << 16 |
+                                        std::size_t(data[pos + 2]) << 8 | data[pos + 3];
         if (chunkLength > size)
             return false;
         // What follows the image's end chunk is no part of it, and libpng never reads it.
@@ -50,10 +50,9 @@ bool pngChunksFit(const unsigned char *data, int length)
     return true;
 }
 
-} // namespace
+}  // namespace
 
-struct FrameDecoder::Buffer
-{
+struct FrameDecoder::Buffer {
     std::unique_ptr<uchar[]> pixels;
     std::size_t size = 0;
     // Set by the frame thread when an image is made from the buffer, cleared by whichever thread
@@ -61,8 +60,7 @@ struct FrameDecoder::Buffer
     std::atomic<bool> taken{false};
 };
 
-struct FrameDecoder::TurboJpegHandle
-{
+struct FrameDecoder::TurboJpegHandle {
     tjhandle handle = tjInitDecompress();
     ~TurboJpegHandle()
     {
@@ -71,8 +69,7 @@ struct FrameDecoder::TurboJpegHandle
     }
 };
 
-FrameDecoder::FrameDecoder()
-    : m_turboJpeg(std::make_unique<TurboJpegHandle>())
+FrameDecoder::FrameDecoder() : m_turboJpeg(std::make_unique<TurboJpegHandle>())
 {
     for (auto &buffer : m_buffers)
         buffer = std::make_shared<Buffer>();
@@ -121,8 +118,8 @@ QImage FrameDecoder::wrap(std::shared_ptr<Buffer> buffer, int width, int height)
         std::unique_ptr<std::shared_ptr<Buffer>> owner(static_cast<std::shared_ptr<Buffer> *>(info));
         (*owner)->taken.store(false, std::memory_order_release);
     };
-    QImage image(buffer->pixels.get(), width, height, width * kBytesPerPixel, QImage::Format_RGB32,
-                 release, owner.release());
+    QImage image(buffer->pixels.get(), width, height, width * kBytesPerPixel, QImage::Format_RGB32, release,
+                 owner.release());
     return image;
 }
 
@@ -153,8 +150,8 @@ QImage FrameDecoder::decodeJpegWith(tjhandle handle, const unsigned char *data, 
     int height = 0;
     int subsampling = 0;
     int colorspace = 0;
-    if (tjDecompressHeader3(handle, data, static_cast<unsigned long>(length), &width, &height,
-                            &subsampling, &colorspace) != 0)
+    if (tjDecompressHeader3(handle, data, static_cast<unsigned long>(length), &width, &height, &subsampling,
+                            &colorspace) != 0)
         return QImage();
     // TurboJPEG can't turn CMYK into RGB; Qt's reader can, and no camera stream uses it.
     if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK)
@@ -171,8 +168,8 @@ QImage FrameDecoder::decodeJpegWith(tjhandle handle, const unsigned char *data, 
     // would show; only a fatal error means no frame.
     decompressed = true;
     if (tjDecompress2(handle, data, static_cast<unsigned long>(length), buffer->pixels.get(), width,
-                      width * kBytesPerPixel, height, kRgb32PixelFormat, 0) != 0
-        && tjGetErrorCode(handle) != TJERR_WARNING)
+                      width * kBytesPerPixel, height, kRgb32PixelFormat, 0) != 0 &&
+        tjGetErrorCode(handle) != TJERR_WARNING)
         return QImage();
     return wrap(std::move(buffer), width, height);
 }
@@ -199,7 +196,7 @@ QImage FrameDecoder::decodeOther(const unsigned char *data, int length, qint64 m
     if (!buffer)
         return QImage();
     for (int y = 0; y < loaded.height(); ++y)
-        std::memcpy(buffer->pixels.get() + std::size_t(y) * loaded.width() * kBytesPerPixel,
-                    loaded.constScanLine(y), std::size_t(loaded.width()) * kBytesPerPixel);
+        std::memcpy(buffer->pixels.get() + std::size_t(y) * loaded.width() * kBytesPerPixel, loaded.constScanLine(y),
+                    std::size_t(loaded.width()) * kBytesPerPixel);
     return wrap(std::move(buffer), loaded.width(), loaded.height());
 }

@@ -12,8 +12,7 @@
 // TurboJPEG into one of a few reused pixel buffers; anything else falls back to Qt's image
 // readers. Each buffer stays taken while any copy of the image made from it is alive, so the
 // number of decoded frames waiting for the GUI thread can never exceed the number of buffers.
-class FrameDecoder
-{
+class FrameDecoder {
 public:
     static constexpr int kBufferCount = 2;
 
@@ -39,12 +38,11 @@ private:
     QImage wrap(std::shared_ptr<Buffer> buffer, int width, int height);
     QImage decodeJpeg(const unsigned char *data, int length, qint64 maxPixels);
     // decompressed tells whether the handle went on from the header to a decode.
-    QImage decodeJpegWith(void *handle, const unsigned char *data, int length, qint64 maxPixels,
-                          bool &decompressed);
+    QImage decodeJpegWith(void *handle, const unsigned char *data, int length, qint64 maxPixels, bool &decompressed);
     QImage decodeOther(const unsigned char *data, int length, qint64 maxPixels);
 
     std::unique_ptr<TurboJpegHandle> m_turboJpeg;
     std::array<std::shared_ptr<Buffer>, kBufferCount> m_buffers;
 };
 
-#endif // FRAMEDECODER_H
+#endif  // FRAMEDECODER_H

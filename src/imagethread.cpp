@@ -21,15 +21,9 @@ int frameBufferSize(int width, int height)
     return bytes > std::numeric_limits<int>::max() ? 0 : static_cast<int>(bytes);
 }
 
-} // namespace
+}  // namespace
 
-ImageThread::ImageThread()
-    : QThread(nullptr)
-    , m_pFrameBuf(nullptr)
-    , m_bRun(false)
-    , m_iFrameBufSize(0)
-{
-}
+ImageThread::ImageThread() : QThread(nullptr), m_pFrameBuf(nullptr), m_bRun(false), m_iFrameBufSize(0) {}
 
 void ImageThread::stop()
 {

@@ -10,8 +10,7 @@
 
 // The frame thread: pulls encoded frames from the camera library without pause, decodes each
 // and hands it to the GUI thread through a queued signal.
-class ImageThread : public QThread
-{
+class ImageThread : public QThread {
     Q_OBJECT
 
 public:
@@ -35,4 +34,4 @@ private:
     FrameDecoder m_decoder;
 };
 
-#endif // IMAGETHREAD_H
+#endif  // IMAGETHREAD_H

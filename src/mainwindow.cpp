@@ -31,15 +31,15 @@ const char *printableName(const char *name)
     return name ? name : "(null)";
 }
 
-} // namespace
+}  // namespace
 
 MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent)
-    , ui(new Ui_MainWindow)
-    , m_pImageThread(nullptr)
-    , m_iCaptureCount(0)
-    , m_iCurIndex(0)
-    , m_iResIndex(0)
+    : QMainWindow(parent),
+      ui(new Ui_MainWindow),
+      m_pImageThread(nullptr),
+      m_iCaptureCount(0),
+      m_iCurIndex(0),
+      m_iResIndex(0)
 {
     ui->setupUi(this);
     m_strAppPath = QCoreApplication::applicationDirPath();
@@ -107,8 +107,8 @@ void MainWindow::fillResList()
         ui->comboBoxRes->addItem(QString::number(width) + "X" + QString::number(height));
         if (i == m_iResIndex)
             ui->comboBoxRes->setCurrentIndex(i);
-        if (runningRow < 0
-            && ((width == curWidth && height == curHeight) || (width == curHeight && height == curWidth)))
+        if (runningRow < 0 &&
+            ((width == curWidth && height == curHeight) || (width == curHeight && height == curWidth)))
             runningRow = i;
     }
     // Set before the row becomes current, so that onResChange, connected during a device change,

@@ -10,8 +10,7 @@ class Ui_MainWindow;
 
 // The document camera's window: start-up of the camera library, the live preview, photos,
 // rotation, auto crop, and the switching of camera and resolution.
-class MainWindow : public QMainWindow
-{
+class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -44,4 +43,4 @@ private:
     int m_iResIndex;
 };
 
-#endif // MAINWINDOW_H
+#endif  // MAINWINDOW_H

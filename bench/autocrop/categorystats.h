@@ -7,8 +7,7 @@
 
 // Collects per-scene scores under category names and prints mean, median and the share of
 // scores at or above 0.95 for each.
-class CategoryStats
-{
+class CategoryStats {
 public:
     void add(const std::string &category, double score);
     void print() const;

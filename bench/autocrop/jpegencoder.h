@@ -7,8 +7,7 @@
 #include <vector>
 
 // Compresses frames the way the camera's MJPG stream does, so that the detector meets JPEG artefacts.
-class JpegEncoder
-{
+class JpegEncoder {
 public:
     JpegEncoder();
     ~JpegEncoder();
@@ -19,8 +18,7 @@ public:
     std::vector<unsigned char> encode(const cv::Mat &bgr, int quality);
 
 private:
-    struct HandleCloser
-    {
+    struct HandleCloser {
         void operator()(void *handle) const;
     };
     std::unique_ptr<void, HandleCloser> m_handle;

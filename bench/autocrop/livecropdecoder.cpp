@@ -6,9 +6,9 @@ ReducedImage LiveCropDecoder::decodeReducedGrey(const std::vector<unsigned char>
 {
     qirmel::Size stored;
     qirmel::Size reduced;
-    if (!m_codec.readSize(jpeg.data(), jpeg.size(), stored)
-        || !m_codec.decodeGrey(jpeg.data(), jpeg.size(), m_grey, reduced,
-                               qirmel::Size{qirmel::DocumentDetector::kWorkingWidth, 0}))
+    if (!m_codec.readSize(jpeg.data(), jpeg.size(), stored) ||
+        !m_codec.decodeGrey(jpeg.data(), jpeg.size(), m_grey, reduced,
+                            qirmel::Size{qirmel::DocumentDetector::kWorkingWidth, 0}))
         return {};
     return {cv::Mat(reduced.height, reduced.width, CV_8UC1, m_grey.data()), double(stored.width) / reduced.width};
 }

@@ -9,8 +9,7 @@
 #include <vector>
 
 // A grey picture decoded at a reduced size, and the factor from its pixels to the full picture's.
-struct ReducedImage
-{
+struct ReducedImage {
     cv::Mat grey;
     double scale = 1;
 };
@@ -18,8 +17,7 @@ struct ReducedImage
 // Decodes generated JPEG frames with the camera library's codec, as its live crop decodes a camera's:
 // the reduced grey picture that detection judges and the full B G R picture it refines on. A picture
 // returned is valid until the next call of the same kind, which reuses its buffer as the library does.
-class LiveCropDecoder
-{
+class LiveCropDecoder {
 public:
     // Empty grey when jpeg cannot be decoded.
     ReducedImage decodeReducedGrey(const std::vector<unsigned char> &jpeg);

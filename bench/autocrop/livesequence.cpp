@@ -32,7 +32,7 @@ double rmsAboutMean(const std::vector<qirmel::Quad> &quads)
     return std::sqrt(sum / (4.0 * quads.size()));
 }
 
-} // namespace
+}  // namespace
 
 LiveResult LiveSequence::run(const qirmel::SceneLayout &still, const qirmel::SceneLayout &moved, const cv::Size &size,
                              int quality, std::uint32_t seed)
@@ -63,17 +63,16 @@ LiveResult LiveSequence::run(const qirmel::SceneLayout &still, const qirmel::Sce
         const cv::Mat full = decoder.decodeBgr(jpeg);
         // Seeded with the outline shown, as the camera library's frame pipeline does.
         const std::optional<qirmel::Quad> found = detector.detect(reduced.grey, reduced.scale, full, tracker.current());
-        const std::optional<qirmel::Quad> current = tracker.update(found, [&](const qirmel::Quad &held) {
-            return detector.shows(reduced.grey, reduced.scale, full, held);
-        });
+        const std::optional<qirmel::Quad> current = tracker.update(
+            found, [&](const qirmel::Quad &held) { return detector.shows(reduced.grey, reduced.scale, full, held); });
         if (frame >= kSettleFrames && frame < kStillFrames) {
             if (current)
                 shown.push_back(*current);
             if (found)
                 raw.push_back(*found);
         }
-        if (frame >= kStillFrames && !result.framesToFollow && current
-            && current->maxCornerDistance(*after.truth) <= kFollowTolerance)
+        if (frame >= kStillFrames && !result.framesToFollow && current &&
+            current->maxCornerDistance(*after.truth) <= kFollowTolerance)
             result.framesToFollow = frame - kStillFrames + 1;
     }
     result.shownJitter = rmsAboutMean(shown);

@@ -9,8 +9,7 @@
 
 // One live run through the tracker: a still page seen through fresh sensor noise and JPEG each frame,
 // then the page moved.
-struct LiveResult
-{
+struct LiveResult {
     // RMS movement of the shown corners about their mean while the page lies still, full-frame pixels;
     // and the same for the raw per-frame detections, for comparison.
     double shownJitter = 0;
@@ -20,8 +19,7 @@ struct LiveResult
     std::optional<int> framesToFollow;
 };
 
-class LiveSequence
-{
+class LiveSequence {
 public:
     static constexpr double kFollowTolerance = 4.0;
     static LiveResult run(const qirmel::SceneLayout &still, const qirmel::SceneLayout &moved, const cv::Size &size,

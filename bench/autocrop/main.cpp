@@ -4,12 +4,12 @@
 
 #include "categorystats.h"
 #include "crop/documentdetector.h"
-#include "scenes/documentpainter.h"
 #include "jaccardindex.h"
 #include "jpegencoder.h"
 #include "livecropdecoder.h"
 #include "livesequence.h"
 #include "photofolder.h"
+#include "scenes/documentpainter.h"
 #include "scenes/scenerenderer.h"
 #include "scenesampler.h"
 
@@ -28,8 +28,7 @@
 
 namespace {
 
-struct Options
-{
+struct Options {
     int scenes = 300;
     int negatives = 150;
     int live = 8;
@@ -41,8 +40,8 @@ struct Options
 };
 
 // Saves a frame that scored badly, with the true outline in green and the found one in red.
-void dump(const std::string &folder, const std::string &name, const cv::Mat &bgr, const std::optional<qirmel::Quad> &truth,
-          const std::optional<qirmel::Quad> &found)
+void dump(const std::string &folder, const std::string &name, const cv::Mat &bgr,
+          const std::optional<qirmel::Quad> &truth, const std::optional<qirmel::Quad> &found)
 {
     cv::Mat marked = bgr.clone();
     const auto draw = [&](const qirmel::Quad &quad, const cv::Scalar &colour) {
@@ -66,8 +65,10 @@ void dump(const std::string &folder, const std::string &name, const cv::Mat &bgr
 
 void usage()
 {
-    std::puts("usage: autocrop_bench [--scenes N] [--negatives N] [--live N] [--seed S] [--size WxH] [--verbose] [--dump DIR]\n"
-              "       autocrop_bench --photos DIR    (DIR/truth.csv: file,x1,y1,x2,y2,x3,y3,x4,y4)");
+    std::puts(
+        "usage: autocrop_bench [--scenes N] [--negatives N] [--live N] [--seed S] [--size WxH] [--verbose] [--dump "
+        "DIR]\n"
+        "       autocrop_bench --photos DIR    (DIR/truth.csv: file,x1,y1,x2,y2,x3,y3,x4,y4)");
 }
 
 bool parse(int argc, char **argv, Options &options)
@@ -83,7 +84,8 @@ bool parse(int argc, char **argv, Options &options)
             options.live = std::atoi(argv[++i]);
         else if (arg == "--seed" && hasValue)
             options.seed = std::uint32_t(std::strtoul(argv[++i], nullptr, 10));
-        else if (arg == "--size" && hasValue && std::sscanf(argv[++i], "%dx%d", &options.size.width, &options.size.height) == 2)
+        else if (arg == "--size" && hasValue &&
+                 std::sscanf(argv[++i], "%dx%d", &options.size.width, &options.size.height) == 2)
             continue;
         else if (arg == "--photos" && hasValue)
             options.photos = argv[++i];
@@ -100,10 +102,14 @@ bool parse(int argc, char **argv, Options &options)
 const char *name(qirmel::Desk desk)
 {
     switch (desk) {
-    case qirmel::Desk::Wood: return "wood";
-    case qirmel::Desk::PlainLight: return "plain light";
-    case qirmel::Desk::NearWhite: return "near-white";
-    case qirmel::Desk::Clutter: return "clutter";
+    case qirmel::Desk::Wood:
+        return "wood";
+    case qirmel::Desk::PlainLight:
+        return "plain light";
+    case qirmel::Desk::NearWhite:
+        return "near-white";
+    case qirmel::Desk::Clutter:
+        return "clutter";
     }
     return "?";
 }
@@ -111,13 +117,20 @@ const char *name(qirmel::Desk desk)
 const char *name(qirmel::Document document)
 {
     switch (document) {
-    case qirmel::Document::None: return "none";
-    case qirmel::Document::A4: return "A4";
-    case qirmel::Document::Letter: return "Letter";
-    case qirmel::Document::IdCard: return "ID card";
-    case qirmel::Document::Receipt: return "receipt";
-    case qirmel::Document::ColouredPaper: return "coloured paper";
-    case qirmel::Document::OpenBook: return "open book";
+    case qirmel::Document::None:
+        return "none";
+    case qirmel::Document::A4:
+        return "A4";
+    case qirmel::Document::Letter:
+        return "Letter";
+    case qirmel::Document::IdCard:
+        return "ID card";
+    case qirmel::Document::Receipt:
+        return "receipt";
+    case qirmel::Document::ColouredPaper:
+        return "coloured paper";
+    case qirmel::Document::OpenBook:
+        return "open book";
     }
     return "?";
 }
@@ -125,24 +138,33 @@ const char *name(qirmel::Document document)
 const char *name(qirmel::Lighting lighting)
 {
     switch (lighting) {
-    case qirmel::Lighting::Even: return "even";
-    case qirmel::Lighting::Gradient: return "gradient";
-    case qirmel::Lighting::Shadow: return "shadow";
-    case qirmel::Lighting::Hotspot: return "hotspot";
-    case qirmel::Lighting::Vignetting: return "vignetting";
+    case qirmel::Lighting::Even:
+        return "even";
+    case qirmel::Lighting::Gradient:
+        return "gradient";
+    case qirmel::Lighting::Shadow:
+        return "shadow";
+    case qirmel::Lighting::Hotspot:
+        return "hotspot";
+    case qirmel::Lighting::Vignetting:
+        return "vignetting";
     }
     return "?";
 }
 
 std::vector<std::string> categories(const qirmel::SceneLayout &layout, int quality, double frameAspect)
 {
-    std::vector<std::string> out{"all", std::string("desk: ") + name(layout.desk), std::string("document: ") + name(layout.document),
+    std::vector<std::string> out{"all", std::string("desk: ") + name(layout.desk),
+                                 std::string("document: ") + name(layout.document),
                                  std::string("light: ") + name(layout.lighting)};
     const double offAxis = std::abs(std::remainder(layout.rotationDegrees, 90.0));
     out.push_back(offAxis > 10 ? "geometry: rotated > 10 deg" : "geometry: near axis");
-    out.push_back(std::max(std::abs(layout.tiltXDegrees), std::abs(layout.tiltYDegrees)) > 3 ? "geometry: perspective 3-15 deg"
-                                                                                        : "geometry: overhead < 3 deg");
-    out.push_back(layout.areaShare < 0.3 ? "geometry: size 10-30 %" : layout.areaShare < 0.6 ? "geometry: size 30-60 %" : "geometry: size 60-95 %");
+    out.push_back(std::max(std::abs(layout.tiltXDegrees), std::abs(layout.tiltYDegrees)) > 3
+                      ? "geometry: perspective 3-15 deg"
+                      : "geometry: overhead < 3 deg");
+    out.push_back(layout.areaShare < 0.3   ? "geometry: size 10-30 %"
+                  : layout.areaShare < 0.6 ? "geometry: size 30-60 %"
+                                           : "geometry: size 60-95 %");
     if (qirmel::SceneSampler::crossesBorder(layout, frameAspect))
         out.push_back("geometry: crossing border");
     if (layout.occluder == qirmel::Occluder::HandOverCorner)
@@ -155,8 +177,7 @@ std::vector<std::string> categories(const qirmel::SceneLayout &layout, int quali
     return out;
 }
 
-struct Frame
-{
+struct Frame {
     ReducedImage reduced;
     cv::Mat full;
 };
@@ -193,7 +214,7 @@ void printTimes(const char *what, const std::vector<double> &times)
                 CategoryStats::quantile(times, 0.95), times.size());
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -255,7 +276,8 @@ int main(int argc, char **argv)
                         name(layout.document), name(layout.lighting), quality);
     }
 
-    std::printf("Jaccard index on %d scenes of %dx%d (a miss scores 0)\n", options.scenes, options.size.width, options.size.height);
+    std::printf("Jaccard index on %d scenes of %dx%d (a miss scores 0)\n", options.scenes, options.size.width,
+                options.size.height);
     stats.print();
 
     std::vector<int> falseCrops(4, 0);
@@ -269,7 +291,8 @@ int main(int argc, char **argv)
         if (!options.dump.empty() && cropped)
             dump(options.dump, "empty" + std::to_string(i), scene.bgr, std::nullopt, std::nullopt);
         if (options.verbose && cropped)
-            std::printf("empty desk %d seed %u: false crop (%s, %s)\n", i, layout.seed, name(layout.desk), name(layout.lighting));
+            std::printf("empty desk %d seed %u: false crop (%s, %s)\n", i, layout.seed, name(layout.desk),
+                        name(layout.lighting));
     }
     int allFalse = 0;
     std::printf("\nFalse crops on empty desks\n");
@@ -296,7 +319,8 @@ int main(int argc, char **argv)
             qirmel::SceneLayout still = sampler.withDocument();
             still.occluder = qirmel::Occluder::None;
             const qirmel::SceneLayout moved = sampler.moved(still);
-            const LiveResult result = LiveSequence::run(still, moved, options.size, qualities.uniform(50, 96), options.seed + i);
+            const LiveResult result =
+                LiveSequence::run(still, moved, options.size, qualities.uniform(50, 96), options.seed + i);
             shown.push_back(result.shownJitter);
             raw.push_back(result.rawJitter);
             if (result.framesToFollow)
@@ -304,7 +328,8 @@ int main(int argc, char **argv)
             else
                 ++lost;
         }
-        std::printf("\nLive sequences: %d (30 still frames with fresh noise and JPEG, then the page moved)\n", options.live);
+        std::printf("\nLive sequences: %d (30 still frames with fresh noise and JPEG, then the page moved)\n",
+                    options.live);
         std::printf("  still page jitter, shown corners   mean %.3f px   max %.3f px (RMS about their mean)\n",
                     CategoryStats::mean(shown), *std::max_element(shown.begin(), shown.end()));
         std::printf("  still page jitter, raw detections  mean %.3f px   max %.3f px\n", CategoryStats::mean(raw),

@@ -1,9 +1,9 @@
 #include "photofolder.h"
 
 #include "crop/documentwarper.h"
+#include "crop/photocropper.h"
 #include "jaccardindex.h"
 #include "livecropdecoder.h"
-#include "crop/photocropper.h"
 
 #include <cstdio>
 #include <fstream>
@@ -32,7 +32,7 @@ std::string trimmed(const std::string &text)
     return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
 }
 
-} // namespace
+}  // namespace
 
 bool PhotoFolder::score(const std::string &folder)
 {
@@ -55,7 +55,8 @@ bool PhotoFolder::score(const std::string &folder)
         if (fields.empty() || fields[0].empty() || fields[0] == "file")
             continue;
         std::ifstream file(folder + "/" + fields[0], std::ios::binary);
-        const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)),
+                                               std::istreambuf_iterator<char>());
         const cv::Mat photo = decoder.decodeBgr(bytes);
         if (photo.empty()) {
             std::printf("%-40s cannot decode\n", fields[0].c_str());
@@ -73,12 +74,14 @@ bool PhotoFolder::score(const std::string &folder)
         for (int i = 0; i < 4; ++i)
             corners[i] = cv::Point2f(std::stof(fields[1 + 2 * i]), std::stof(fields[2 + 2 * i]));
         const qirmel::Quad truthQuad(corners);
-        const double index = JaccardIndex::score(truthQuad, qirmel::DocumentWarper::aspectRatio(truthQuad, photo.size()), found);
+        const double index =
+            JaccardIndex::score(truthQuad, qirmel::DocumentWarper::aspectRatio(truthQuad, photo.size()), found);
         sum += index;
         ++withDocument;
         std::printf("%-40s %.4f%s\n", fields[0].c_str(), index, found ? "" : " (missed)");
     }
-    std::printf("mean Jaccard index over %d photos with a document: %.4f\n", withDocument, withDocument ? sum / withDocument : 0.0);
+    std::printf("mean Jaccard index over %d photos with a document: %.4f\n", withDocument,
+                withDocument ? sum / withDocument : 0.0);
     std::printf("false crops on %d photos without a document: %d\n", empty, falseCrops);
     return true;
 }

@@ -6,8 +6,7 @@
 // Scores the photo detection on a folder of the user's own JPEG photos described by truth.csv:
 // "file,x1,y1,x2,y2,x3,y3,x4,y4" with the corners top-left, top-right, bottom-right, bottom-left in
 // pixels of the image as stored (EXIF orientation ignored); empty corners mean no document.
-class PhotoFolder
-{
+class PhotoFolder {
 public:
     // Prints one line per row and the mean index over rows with a document; false when the folder or
     // its truth.csv cannot be read.

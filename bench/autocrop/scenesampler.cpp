@@ -41,13 +41,9 @@ double leastVisibleSide(const Quad &quad, const cv::Size &size)
     return least;
 }
 
-} // namespace
+}  // namespace
 
-SceneSampler::SceneSampler(std::uint32_t seed, double frameAspect)
-    : m_rng(seed)
-    , m_frameAspect(frameAspect)
-{
-}
+SceneSampler::SceneSampler(std::uint32_t seed, double frameAspect) : m_rng(seed), m_frameAspect(frameAspect) {}
 
 SceneLayout SceneSampler::withDocument()
 {
@@ -57,7 +53,9 @@ SceneLayout SceneSampler::withDocument()
     layout.document = static_cast<Document>(m_rng.uniform(1, 7));
     layout.lighting = static_cast<Lighting>(m_rng.uniform(0, 5));
     const int occlusion = m_rng.uniform(0, 10);
-    layout.occluder = occlusion < 6 ? Occluder::None : occlusion < 8 ? Occluder::HandOverCorner : Occluder::PenAcrossSide;
+    layout.occluder = occlusion < 6   ? Occluder::None
+                      : occlusion < 8 ? Occluder::HandOverCorner
+                                      : Occluder::PenAcrossSide;
     // Half the pages lie about square to the camera, as people place them; the rest at any angle.
     layout.rotationDegrees = m_rng.uniform(0, 2) ? m_rng.uniform(-10.0, 10.0) : m_rng.uniform(0.0, 360.0);
     const double tilt = m_rng.uniform(0, 2) ? 3.0 : 15.0;
@@ -151,4 +149,4 @@ void SceneSampler::pushAcrossBorder(SceneLayout &layout)
     }
 }
 
-} // namespace qirmel
+}  // namespace qirmel

@@ -13,8 +13,7 @@ namespace qirmel {
 // document and light, any rotation, mild to marked perspective, 10 % to 95 % of the frame, pages that
 // cross the border, hands and pens, noise and defocus; and empty desks. The same seed gives the same
 // sequence.
-class SceneSampler
-{
+class SceneSampler {
 public:
     // frameAspect: width over height of the frames the scenes will be rendered at.
     SceneSampler(std::uint32_t seed, double frameAspect);
@@ -34,6 +33,6 @@ private:
     double m_frameAspect;
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

@@ -22,7 +22,7 @@ namespace {
 // what it got instead of hanging.
 constexpr std::chrono::minutes kGiveUpAfter{5};
 
-} // namespace
+}  // namespace
 
 void AppFramePath::Run::append(const Run &later)
 {
@@ -39,9 +39,7 @@ void AppFramePath::Run::append(const Run &later)
     nullFrames += later.nullFrames;
 }
 
-AppFramePath::AppFramePath(BenchCamera &camera)
-    : m_camera(camera)
-    , m_probe(m_log, camera)
+AppFramePath::AppFramePath(BenchCamera &camera) : m_camera(camera), m_probe(m_log, camera)
 {
     m_camera.park();
     m_camera.setLog(&m_log);

@@ -19,15 +19,13 @@ class MainWindow;
 // The app's own frame path, whole: its window with the frame thread and the preview slot,
 // reading from the bench camera. The window stays hidden, so the figures hold the decode, the
 // queued signal, the scaling and the pixmap, and no painting.
-class AppFramePath
-{
+class AppFramePath {
 public:
-    struct Run
-    {
-        Samples cpuMs; // frame thread and GUI thread together
+    struct Run {
+        Samples cpuMs;  // frame thread and GUI thread together
         Samples frameThreadCpuMs;
         Samples guiCpuMs;
-        Samples latencyMs; // from GetFrameBuffer returning to the preview being set
+        Samples latencyMs;  // from GetFrameBuffer returning to the preview being set
         double faultsPerFrame = 0;
         std::int64_t peakBytes = 0;
         int nullFrames = 0;
@@ -37,12 +35,11 @@ public:
         void append(const Run &later);
     };
 
-    struct StalledRun
-    {
+    struct StalledRun {
         std::int64_t steadyPeakBytes = 0;
         std::int64_t stalledPeakBytes = 0;
-        int sentWhileStalled = 0; // by the camera, from the stall to the end of the recovery
-        int readWhileStalled = 0; // of those, the ones the frame thread took
+        int sentWhileStalled = 0;  // by the camera, from the stall to the end of the recovery
+        int readWhileStalled = 0;  // of those, the ones the frame thread took
         int shownWhileStalled = 0;
         bool completed = false;
     };

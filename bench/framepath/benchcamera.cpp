@@ -13,7 +13,7 @@ namespace {
 // still sees its stop flag while the camera is parked.
 constexpr std::chrono::milliseconds kNoFrameWait{5};
 
-} // namespace
+}  // namespace
 
 BenchCamera &BenchCamera::instance()
 {

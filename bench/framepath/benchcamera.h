@@ -21,8 +21,7 @@ class QThread;
 // decides when frames come: not at all, each one as soon as the one before it is on the preview,
 // or at a fixed frame rate whatever the app does, as a real camera sends them. Each frame's number
 // is the value GetFrameBuffer returns, which the app passes on to its preview slot.
-class BenchCamera : public LibraryDouble
-{
+class BenchCamera : public LibraryDouble {
 public:
     // The one bench camera, installed as the library that the app calls.
     static BenchCamera &instance();
@@ -46,10 +45,9 @@ public:
     // From the preview's side: frame has been shown and its image let go.
     void frameShown(int frame);
 
-    struct Counts
-    {
+    struct Counts {
         int served = 0;
-        int missed = 0; // frames the camera sent while the app wasn't reading
+        int missed = 0;  // frames the camera sent while the app wasn't reading
     };
     Counts counts() const;
     // The number the next frame served will have.

@@ -11,11 +11,9 @@
 // handed it over, what the frame thread spent on it before its next read, when the preview had
 // it, and what the GUI thread spent since the frame before. The frame thread and the GUI thread
 // write it; the benchmark reads it once the run is over.
-class FrameLog
-{
+class FrameLog {
 public:
-    struct Entry
-    {
+    struct Entry {
         std::int64_t servedWallNs = -1;
         std::int64_t shownWallNs = -1;
         bool frameThreadDone = false;

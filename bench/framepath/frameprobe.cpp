@@ -3,11 +3,7 @@
 #include "benchcamera.h"
 #include "framelog.h"
 
-FrameProbe::FrameProbe(FrameLog &log, BenchCamera &camera)
-    : m_log(log)
-    , m_camera(camera)
-{
-}
+FrameProbe::FrameProbe(FrameLog &log, BenchCamera &camera) : m_log(log), m_camera(camera) {}
 
 void FrameProbe::expect(int firstFrame, int count)
 {
@@ -30,7 +26,8 @@ void FrameProbe::onFrameShown(const QImage &image, int frame)
     m_lastUsage = usage;
     // The decoder gets the frame's buffer back only when this emission's copy of the image goes,
     // after this slot; told after that, the camera's next frame always finds a buffer free.
-    QMetaObject::invokeMethod(this, [this, frame] { m_camera.frameShown(frame); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, frame] { m_camera.frameShown(frame); }, Qt::QueuedConnection);
     if (frame < m_firstFrame)
         return;
     m_log.shown(frame, wallNs, spent);

@@ -12,8 +12,7 @@ class FrameLog;
 // Connected to the frame thread's signal after the window's own preview slot, so that the same
 // queued emission reaches it right after the preview has been set: it stamps that moment, and
 // the GUI thread's usage since the previous frame, into the log.
-class FrameProbe : public QObject
-{
+class FrameProbe : public QObject {
     Q_OBJECT
 
 public:

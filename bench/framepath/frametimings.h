@@ -6,8 +6,7 @@
 #include <functional>
 
 // Per-frame costs of work done on the calling thread, in milliseconds.
-struct FrameTimings
-{
+struct FrameTimings {
     Samples cpuMs;
     Samples wallMs;
 

@@ -7,10 +7,7 @@ void JpegEncoder::HandleCloser::operator()(void *handle) const
     tjDestroy(handle);
 }
 
-JpegEncoder::JpegEncoder()
-    : m_handle(tjInitCompress())
-{
-}
+JpegEncoder::JpegEncoder() : m_handle(tjInitCompress()) {}
 
 JpegEncoder::~JpegEncoder() = default;
 

@@ -7,8 +7,7 @@
 #include <memory>
 
 // Compresses frames with TurboJPEG as a camera's MJPG stream would deliver them.
-class JpegEncoder
-{
+class JpegEncoder {
 public:
     JpegEncoder();
     ~JpegEncoder();
@@ -19,8 +18,7 @@ public:
     QByteArray encode(const QImage &image, int subsampling, int quality);
 
 private:
-    struct HandleCloser
-    {
+    struct HandleCloser {
         void operator()(void *handle) const;
     };
     std::unique_ptr<void, HandleCloser> m_handle;

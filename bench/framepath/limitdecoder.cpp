@@ -8,11 +8,10 @@ void LimitDecoder::HandleCloser::operator()(void *handle) const
 }
 
 LimitDecoder::LimitDecoder(QSize frameSize)
-    : m_handle(tjInitDecompress())
-    , m_frameSize(frameSize)
-    , m_pixels(std::size_t(frameSize.width()) * std::size_t(frameSize.height()) * 4)
-{
-}
+    : m_handle(tjInitDecompress()),
+      m_frameSize(frameSize),
+      m_pixels(std::size_t(frameSize.width()) * std::size_t(frameSize.height()) * 4)
+{}
 
 LimitDecoder::~LimitDecoder() = default;
 
@@ -25,8 +24,7 @@ bool LimitDecoder::decode(const QByteArray &jpeg)
     const int width = m_frameSize.width();
     return tjDecompress2(m_handle.get(), reinterpret_cast<const unsigned char *>(jpeg.constData()),
                          static_cast<unsigned long>(jpeg.size()), m_pixels.data(), width, width * 4,
-                         m_frameSize.height(), TJPF_BGRX, 0)
-        == 0;
+                         m_frameSize.height(), TJPF_BGRX, 0) == 0;
 }
 
 QImage LimitDecoder::image() const

@@ -10,8 +10,7 @@
 
 // The least any JPEG frame path can spend: one TurboJPEG call per frame into a buffer of 32-bit
 // pixels allocated and touched once, with nothing before or after it.
-class LimitDecoder
-{
+class LimitDecoder {
 public:
     explicit LimitDecoder(QSize frameSize);
     ~LimitDecoder();
@@ -24,8 +23,7 @@ public:
     QImage image() const;
 
 private:
-    struct HandleCloser
-    {
+    struct HandleCloser {
         void operator()(void *handle) const;
     };
     std::unique_ptr<void, HandleCloser> m_handle;

@@ -50,7 +50,8 @@ std::vector<QSize> parseSizes(const QString &text)
         sizes.push_back(size);
     }
     // Smallest first: the app's frame buffers only grow, so each size's peak memory is then its own.
-    std::sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) { return a.width() * a.height() < b.width() * b.height(); });
+    std::sort(sizes.begin(), sizes.end(),
+              [](QSize a, QSize b) { return a.width() * a.height() < b.width() * b.height(); });
     return sizes;
 }
 
@@ -63,7 +64,7 @@ std::vector<QByteArray> encodeAll(const std::vector<QImage> &pictures, int subsa
     return frames;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -82,7 +83,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption budgetOption("budget-ms", "About how much CPU time each figure may take.", "ms", "1500");
     const QCommandLineOption noPeersOption("no-peers", "Leave out ffmpeg and GStreamer even where installed.");
     const QCommandLineOption noStallOption("no-stall", "Leave out the stalled GUI run.");
-    const QCommandLineOption stallFpsOption("stall-fps", "Frame rate of the camera in the stalled GUI run.", "fps", "15");
+    const QCommandLineOption stallFpsOption("stall-fps", "Frame rate of the camera in the stalled GUI run.", "fps",
+                                            "15");
     const QCommandLineOption stallMsOption("stall-ms", "How long the GUI thread stalls.", "ms", "2000");
     parser.addOptions({sizesOption, budgetOption, noPeersOption, noStallOption, stallFpsOption, stallMsOption});
     parser.process(app);
@@ -139,8 +141,8 @@ int main(int argc, char *argv[])
         const QSize largest = sizes.back();
         framePath.switchTo(largest);
         const auto interval = std::chrono::nanoseconds(static_cast<long long>(1e9 / stallFps));
-        const auto run = framePath.runStalled(largestFrames, interval, std::chrono::seconds(1), stall,
-                                              std::chrono::seconds(1));
+        const auto run =
+            framePath.runStalled(largestFrames, interval, std::chrono::seconds(1), stall, std::chrono::seconds(1));
         writer.stalledRun(run, largest, kStallSubsampling, stallFps, stall);
     }
     return 0;

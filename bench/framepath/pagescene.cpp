@@ -11,13 +11,9 @@
 namespace {
 
 // Small, fast and reproducible: the noise has to cover 16 megapixels several times per run.
-class XorShift
-{
+class XorShift {
 public:
-    explicit XorShift(std::uint64_t seed)
-        : m_state(seed * 0x9E3779B97F4A7C15ull + 1)
-    {
-    }
+    explicit XorShift(std::uint64_t seed) : m_state(seed * 0x9E3779B97F4A7C15ull + 1) {}
     std::uint64_t next()
     {
         m_state ^= m_state << 13;
@@ -104,10 +100,9 @@ void lightUnevenly(QImage &image)
     }
 }
 
-} // namespace
+}  // namespace
 
-PageScene::PageScene(QSize size)
-    : m_clean(size, QImage::Format_RGB32)
+PageScene::PageScene(QSize size) : m_clean(size, QImage::Format_RGB32)
 {
     paintDesk(m_clean);
     paintPage(m_clean);

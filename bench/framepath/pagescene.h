@@ -7,8 +7,7 @@
 // What a document camera looks at: a printed page, slightly turned, on a wooden desk, lit
 // unevenly. Each frame adds its own sensor noise, which is what makes camera frames costlier to
 // compress and decode than clean synthetic pictures.
-class PageScene
-{
+class PageScene {
 public:
     explicit PageScene(QSize size);
 

@@ -24,11 +24,7 @@ std::vector<PeerPipeline> PeerPipeline::installed()
     return peers;
 }
 
-PeerPipeline::PeerPipeline(Kind kind, QString program)
-    : m_kind(kind)
-    , m_program(std::move(program))
-{
-}
+PeerPipeline::PeerPipeline(Kind kind, QString program) : m_kind(kind), m_program(std::move(program)) {}
 
 QString PeerPipeline::name() const
 {
@@ -43,13 +39,48 @@ QStringList PeerPipeline::arguments(const QString &folder, int fileCount, int fr
     // Both peers get one decoding thread and the nearest-neighbour scaling the preview uses, and
     // end with 32-bit pixels as the preview does.
     if (m_kind == Kind::FFmpeg)
-        return {"-nostdin", "-hide_banner", "-loglevel", "error", "-threads", "1", "-filter_threads", "1",
-                "-loop", "1", "-framerate", "30", "-i", pattern, "-frames:v", QString::number(frames),
-                "-vf", "scale=" + width + ":" + height + ":flags=neighbor", "-pix_fmt", "bgra", "-f", "null", "-"};
-    return {"-q", "multifilesrc", "location=" + pattern, "index=0",
-            "stop-index=" + QString::number(fileCount - 1), "loop=true", "num-buffers=" + QString::number(frames),
-            "caps=image/jpeg,framerate=30/1", "!", "jpegdec", "!", "videoscale", "method=nearest-neighbour", "!",
-            "videoconvert", "!", "video/x-raw,format=BGRx,width=" + width + ",height=" + height, "!", "fakesink",
+        return {"-nostdin",
+                "-hide_banner",
+                "-loglevel",
+                "error",
+                "-threads",
+                "1",
+                "-filter_threads",
+                "1",
+                "-loop",
+                "1",
+                "-framerate",
+                "30",
+                "-i",
+                pattern,
+                "-frames:v",
+                QString::number(frames),
+                "-vf",
+                "scale=" + width + ":" + height + ":flags=neighbor",
+                "-pix_fmt",
+                "bgra",
+                "-f",
+                "null",
+                "-"};
+    return {"-q",
+            "multifilesrc",
+            "location=" + pattern,
+            "index=0",
+            "stop-index=" + QString::number(fileCount - 1),
+            "loop=true",
+            "num-buffers=" + QString::number(frames),
+            "caps=image/jpeg,framerate=30/1",
+            "!",
+            "jpegdec",
+            "!",
+            "videoscale",
+            "method=nearest-neighbour",
+            "!",
+            "videoconvert",
+            "!",
+            "video/x-raw,format=BGRx,width=" + width + ",height=" + height,
+            "!",
+            "fakesink",
             "sync=false"};
 }
 
@@ -89,6 +120,5 @@ std::optional<PeerPipeline::Cost> PeerPipeline::measure(const QString &folder, i
     const auto longRun = runOnce(arguments(folder, fileCount, frames * 3, previewSize));
     if (!shortRun || !longRun)
         return std::nullopt;
-    return Cost{(longRun->cpuMs - shortRun->cpuMs) / (2.0 * frames),
-                std::max(shortRun->peakBytes, longRun->peakBytes)};
+    return Cost{(longRun->cpuMs - shortRun->cpuMs) / (2.0 * frames), std::max(shortRun->peakBytes, longRun->peakBytes)};
 }

@@ -12,11 +12,9 @@
 // Another program that decodes the same JPEG frames and scales them to the preview size, run as
 // a process of its own so that nothing of it is linked into the benchmark. Only programs found on
 // the PATH at run time take part.
-class PeerPipeline
-{
+class PeerPipeline {
 public:
-    struct Cost
-    {
+    struct Cost {
         double cpuMsPerFrame = 0;
         std::int64_t peakBytes = 0;
     };
@@ -32,8 +30,7 @@ public:
 
 private:
     enum class Kind { FFmpeg, GStreamer };
-    struct RunUsage
-    {
+    struct RunUsage {
         double cpuMs = 0;
         std::int64_t peakBytes = 0;
     };

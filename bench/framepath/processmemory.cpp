@@ -16,7 +16,7 @@ std::int64_t statusField(const std::string &name)
     return -1;
 }
 
-} // namespace
+}  // namespace
 
 std::int64_t ProcessMemory::peakBytes()
 {

@@ -61,12 +61,9 @@ const char *verdict(bool met)
     return met ? "met" : "MISSED";
 }
 
-} // namespace
+}  // namespace
 
-ReportWriter::ReportWriter(std::FILE *out)
-    : m_out(out)
-{
-}
+ReportWriter::ReportWriter(std::FILE *out) : m_out(out) {}
 
 void ReportWriter::header(const QStringList &peers, double budgetMs, bool peaksPerRun)
 {
@@ -76,12 +73,14 @@ void ReportWriter::header(const QStringList &peers, double budgetMs, bool peaksP
                  loadAverage().c_str());
     std::fprintf(m_out, "peers found: %s\n", peers.isEmpty() ? "none" : qPrintable(peers.join(", ")));
     if (!peaksPerRun)
-        std::fprintf(m_out, "the kernel doesn't let the peak memory restart: each peak is since the start of the process\n");
-    std::fprintf(m_out,
-                 "CPU times are per thread and per frame (median), about %.0f ms of CPU per figure; ratios to the\n"
-                 "limit are limit time / app time (1.00 = as fast as the bare decode); ratios to peers are peer time /\n"
-                 "app time (above 1 = the app is faster). Peers: mean per frame from two runs, start-up cancelled.\n\n",
-                 budgetMs);
+        std::fprintf(m_out,
+                     "the kernel doesn't let the peak memory restart: each peak is since the start of the process\n");
+    std::fprintf(
+        m_out,
+        "CPU times are per thread and per frame (median), about %.0f ms of CPU per figure; ratios to the\n"
+        "limit are limit time / app time (1.00 = as fast as the bare decode); ratios to peers are peer time /\n"
+        "app time (above 1 = the app is faster). Peers: mean per frame from two runs, start-up cancelled.\n\n",
+        budgetMs);
     std::fflush(m_out);
 }
 
@@ -166,14 +165,14 @@ void ReportWriter::summary(const std::vector<SizeMeasurement::Result> &results)
         }
         const double p95 = r.oneAtATime.latencyMs.percentile(95);
         const double decodeP95 = r.limit.wallMs.percentile(95);
-        std::fprintf(m_out, "%-10s %-5s %8.3f %8.3f %7.1f %6.3f %7.3f %6.3f %7.2f %7.2f %8.0f %7.3f %7.3f %7.3f  %s %s %s\n",
-                     qPrintable(QString("%1x%2").arg(r.size.width()).arg(r.size.height())),
-                     subsamplingName(r.subsampling), limitMs, appMs, 1000.0 / appMs, toLimit,
-                     r.roundRatioToLimitAndScale.median(), limitMs / r.qtReader.cpuMs.median(), ffmpeg, gstreamer,
-                     double(r.streaming.peakBytes) / kMiB, r.oneAtATime.latencyMs.median(), p95, decodeP95,
-                     toLimit >= kLimitTarget ? "limit:met" : "limit:MISSED",
-                     std::isnan(ffmpeg) ? "ffmpeg:n/a" : (ffmpeg > 1.0 ? "ffmpeg:met" : "ffmpeg:MISSED"),
-                     p95 <= decodeP95 + kLatencyAllowanceMs ? "latency:met" : "latency:MISSED");
+        std::fprintf(
+            m_out, "%-10s %-5s %8.3f %8.3f %7.1f %6.3f %7.3f %6.3f %7.2f %7.2f %8.0f %7.3f %7.3f %7.3f  %s %s %s\n",
+            qPrintable(QString("%1x%2").arg(r.size.width()).arg(r.size.height())), subsamplingName(r.subsampling),
+            limitMs, appMs, 1000.0 / appMs, toLimit, r.roundRatioToLimitAndScale.median(),
+            limitMs / r.qtReader.cpuMs.median(), ffmpeg, gstreamer, double(r.streaming.peakBytes) / kMiB,
+            r.oneAtATime.latencyMs.median(), p95, decodeP95, toLimit >= kLimitTarget ? "limit:met" : "limit:MISSED",
+            std::isnan(ffmpeg) ? "ffmpeg:n/a" : (ffmpeg > 1.0 ? "ffmpeg:met" : "ffmpeg:MISSED"),
+            p95 <= decodeP95 + kLatencyAllowanceMs ? "latency:met" : "latency:MISSED");
     }
     std::fprintf(m_out, "\n");
     std::fflush(m_out);
@@ -186,13 +185,15 @@ void ReportWriter::stalledRun(const AppFramePath::StalledRun &run, QSize size, i
     const double growthMiB = double(run.stalledPeakBytes - run.steadyPeakBytes) / kMiB;
     std::fprintf(m_out, "stalled GUI: %dx%d %s camera at %.1f fps, GUI thread handles no events for %lld ms\n",
                  size.width(), size.height(), subsamplingName(subsampling), fps, static_cast<long long>(stall.count()));
-    std::fprintf(m_out, "  peak memory steady %.0f MiB, with the stall %.0f MiB: %+.1f MiB = %+.2f frames of %.1f MiB"
-                        " (target <= +%.0f frames: %s)\n",
+    std::fprintf(m_out,
+                 "  peak memory steady %.0f MiB, with the stall %.0f MiB: %+.1f MiB = %+.2f frames of %.1f MiB"
+                 " (target <= +%.0f frames: %s)\n",
                  double(run.steadyPeakBytes) / kMiB, double(run.stalledPeakBytes) / kMiB, growthMiB,
                  growthMiB / frameMiB, frameMiB, kStallAllowanceFrames,
                  verdict(growthMiB / frameMiB <= kStallAllowanceFrames));
-    std::fprintf(m_out, "  from the stall to the end of the recovery the camera sent %d frames, the frame thread read %d,"
-                        " the preview showed %d%s\n\n",
+    std::fprintf(m_out,
+                 "  from the stall to the end of the recovery the camera sent %d frames, the frame thread read %d,"
+                 " the preview showed %d%s\n\n",
                  run.sentWhileStalled, run.readWhileStalled, run.shownWhileStalled,
                  run.completed ? "" : "  WARNING: the preview was not shown");
     std::fflush(m_out);

@@ -13,8 +13,7 @@
 
 // Prints the benchmark's figures: a block per frame size as it is measured, then a summary table
 // of the ratios and the latencies, then the stalled GUI run.
-class ReportWriter
-{
+class ReportWriter {
 public:
     explicit ReportWriter(std::FILE *out);
 

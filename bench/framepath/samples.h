@@ -5,8 +5,7 @@
 
 // A set of per-frame measurements. Medians and percentiles rather than means, so that a frame
 // that another process delayed doesn't move the figure.
-class Samples
-{
+class Samples {
 public:
     void add(double value);
     void append(const Samples &other);

@@ -15,16 +15,11 @@ constexpr int kRounds = 8;
 constexpr int kMinFramesPerRound = 5;
 constexpr int kMaxFrames = 400;
 
-} // namespace
+}  // namespace
 
-SizeMeasurement::SizeMeasurement(AppFramePath &app, std::vector<PeerPipeline> peers, double budgetMs,
-                                 QSize previewSize)
-    : m_app(app)
-    , m_peers(std::move(peers))
-    , m_budgetMs(budgetMs)
-    , m_previewSize(previewSize)
-{
-}
+SizeMeasurement::SizeMeasurement(AppFramePath &app, std::vector<PeerPipeline> peers, double budgetMs, QSize previewSize)
+    : m_app(app), m_peers(std::move(peers)), m_budgetMs(budgetMs), m_previewSize(previewSize)
+{}
 
 FrameTimings SizeMeasurement::measureLimit(QSize size, const std::vector<QByteArray> &frames, int count,
                                            bool scale) const

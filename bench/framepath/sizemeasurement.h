@@ -17,26 +17,23 @@
 // figures taken under the same load: the limit and the app's frame path in turns, in several
 // rounds, so that a change of load from other processes weighs on both alike; then Qt's own JPEG
 // reader and each peer.
-class SizeMeasurement
-{
+class SizeMeasurement {
 public:
-    struct PeerResult
-    {
+    struct PeerResult {
         QString name;
         std::optional<PeerPipeline::Cost> cost;
     };
 
-    struct Result
-    {
+    struct Result {
         QSize size;
         int subsampling = 0;
         double jpegKiB = 0;
         bool appRan = false;
         FrameTimings limit;
-        FrameTimings limitAndScale; // the limit, then the preview's scaling on the same thread
+        FrameTimings limitAndScale;  // the limit, then the preview's scaling on the same thread
         FrameTimings qtReader;
-        AppFramePath::Run streaming;  // the frame thread decodes while the GUI thread shows
-        AppFramePath::Run oneAtATime; // each frame after the last is shown: the GUI idle
+        AppFramePath::Run streaming;   // the frame thread decodes while the GUI thread shows
+        AppFramePath::Run oneAtATime;  // each frame after the last is shown: the GUI idle
         // Limit time / streaming app time within each round: a change of the machine's speed
         // between rounds moves both sides of a ratio alike, so these vary far less than the times.
         Samples roundRatioToLimit;

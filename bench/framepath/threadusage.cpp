@@ -12,7 +12,7 @@ std::int64_t clockNs(clockid_t clock)
     return std::int64_t(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
-} // namespace
+}  // namespace
 
 ThreadUsage ThreadUsage::now()
 {

@@ -5,8 +5,7 @@
 
 // What the calling thread has consumed so far: CPU time and minor page faults. Per-thread figures
 // stay true when other processes load the machine, which wall-clock time does not.
-struct ThreadUsage
-{
+struct ThreadUsage {
     std::int64_t cpuNs = 0;
     long minorFaults = 0;
 

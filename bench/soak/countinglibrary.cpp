@@ -7,12 +7,13 @@
 namespace {
 
 const char *const kNames[CountingLibrary::FunctionCount] = {
-    "Init", "GetCameraCount", "GetCamName", "GetCameraPID", "GetCameraVID", "GetMainCamera", "GetAuxCamera",
-    "SetMJPG", "SetDefaultRes", "OpenCamera", "CloseCamera", "GetResCount", "GetResWidth", "GetResHeight",
-    "GetCurResWidth", "GetCurResHeight", "GetFrameBuffer", "Capture", "RotateLeft", "RotateRight", "SetAutoCrop",
+    "Init",         "GetCameraCount", "GetCamName",     "GetCameraPID",    "GetCameraVID",   "GetMainCamera",
+    "GetAuxCamera", "SetMJPG",        "SetDefaultRes",  "OpenCamera",      "CloseCamera",    "GetResCount",
+    "GetResWidth",  "GetResHeight",   "GetCurResWidth", "GetCurResHeight", "GetFrameBuffer", "Capture",
+    "RotateLeft",   "RotateRight",    "SetAutoCrop",
 };
 
-} // namespace
+}  // namespace
 
 std::array<void *, CountingLibrary::FunctionCount> CountingLibrary::s_functions{};
 std::array<std::atomic<long>, CountingLibrary::FunctionCount> CountingLibrary::s_calls{};

@@ -10,13 +10,30 @@
 // links: each call is counted and forwarded. The app linked into the tool calls those, so nothing it
 // does to the library goes uncounted, while the library works exactly as it would beside the
 // executable.
-class CountingLibrary
-{
+class CountingLibrary {
 public:
     enum Function {
-        Init, GetCameraCount, GetCamName, GetCameraPID, GetCameraVID, GetMainCamera, GetAuxCamera,
-        SetMJPG, SetDefaultRes, OpenCamera, CloseCamera, GetResCount, GetResWidth, GetResHeight,
-        GetCurResWidth, GetCurResHeight, GetFrameBuffer, Capture, RotateLeft, RotateRight, SetAutoCrop,
+        Init,
+        GetCameraCount,
+        GetCamName,
+        GetCameraPID,
+        GetCameraVID,
+        GetMainCamera,
+        GetAuxCamera,
+        SetMJPG,
+        SetDefaultRes,
+        OpenCamera,
+        CloseCamera,
+        GetResCount,
+        GetResWidth,
+        GetResHeight,
+        GetCurResWidth,
+        GetCurResHeight,
+        GetFrameBuffer,
+        Capture,
+        RotateLeft,
+        RotateRight,
+        SetAutoCrop,
         FunctionCount
     };
 

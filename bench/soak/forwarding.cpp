@@ -16,8 +16,7 @@ int forward(F::Function function, Args... args)
     return F::result(function, F::enter<Pointer>(function)(args...));
 }
 
-class Forwarding : public LibraryDouble
-{
+class Forwarding : public LibraryDouble {
 public:
     int Init(const char *configFileName) override { return forward<decltype(&::Init)>(F::Init, configFileName); }
     int GetCameraCount() override { return forward<decltype(&::GetCameraCount)>(F::GetCameraCount); }
@@ -52,7 +51,7 @@ public:
     int SetAutoCrop(int enable) override { return forward<decltype(&::SetAutoCrop)>(F::SetAutoCrop, enable); }
 };
 
-} // namespace
+}  // namespace
 
 void CountingLibrary::forwardCalls()
 {

@@ -37,8 +37,7 @@ double mebibytes(std::int64_t bytes)
     return double(bytes) / (1024.0 * 1024.0);
 }
 
-struct Settings
-{
+struct Settings {
     SoakOptions soak;
     QString library;
     QString appLog;
@@ -60,9 +59,10 @@ int positive(QCommandLineParser &parser, const QString &name)
 Settings parseArguments(const QApplication &app)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription("Switches doccam's window between every camera and size of a camera "
-                                     "library, again and again, and reports hangs, opens and closes, "
-                                     "and memory.");
+    parser.setApplicationDescription(
+        "Switches doccam's window between every camera and size of a camera "
+        "library, again and again, and reports hangs, opens and closes, "
+        "and memory.");
     parser.addHelpOption();
     const Settings defaults;
     parser.addOptions({
@@ -93,7 +93,7 @@ Settings parseArguments(const QApplication &app)
     return settings;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -133,12 +133,14 @@ int main(int argc, char *argv[])
     using L = CountingLibrary;
     const long captureFailures = L::failures(L::Capture);
     const long frames = L::calls(L::GetFrameBuffer) - L::failures(L::GetFrameBuffer);
-    std::fprintf(report, "soak: %d switches (%d of device, %d of resolution) in %.1f s, %.3f s a switch on average, "
-                         "%.3f s at most\n",
+    std::fprintf(report,
+                 "soak: %d switches (%d of device, %d of resolution) in %.1f s, %.3f s a switch on average, "
+                 "%.3f s at most\n",
                  figures.switches, figures.deviceSwitches, figures.switches - figures.deviceSwitches, elapsed.count(),
                  figures.totalSwitchTime.count() / std::max(1, figures.switches), figures.longestSwitch.count());
-    std::fprintf(report, "soak: %d photos (%ld refused by the library, %d missing), %d turns, %d auto crop clicks, "
-                         "%ld frames read (%ld reads failed)\n",
+    std::fprintf(report,
+                 "soak: %d photos (%ld refused by the library, %d missing), %d turns, %d auto crop clicks, "
+                 "%ld frames read (%ld reads failed)\n",
                  figures.photos, captureFailures, figures.photosMissing, figures.turns, figures.autoCropClicks, frames,
                  L::failures(L::GetFrameBuffer));
 
@@ -157,18 +159,22 @@ int main(int argc, char *argv[])
 
     const auto &samples = figures.memorySamples;
     if (samples.size() < 2) {
-        std::fprintf(report, "soak: resident memory: %zu measurement(s) after the warm-up of %d switches; "
-                             "growth needs two full cycles after it\n",
+        std::fprintf(report,
+                     "soak: resident memory: %zu measurement(s) after the warm-up of %d switches; "
+                     "growth needs two full cycles after it\n",
                      samples.size(), settings.soak.warmup);
     } else {
         const std::int64_t growth = samples.back() - samples.front();
         const auto [least, most] = std::minmax_element(samples.begin(), samples.end());
         const bool withinLimit = growth < std::int64_t(settings.maxGrowthKiB) * 1024;
-        std::fprintf(report, "soak: resident memory: %.2f MiB at switch %d, %.2f MiB at the end (%zu measurements, "
-                             "%.2f to %.2f MiB): growth %+.3f MiB, limit %.3f MiB: %s\n",
+        std::fprintf(report,
+                     "soak: resident memory: %.2f MiB at switch %d, %.2f MiB at the end (%zu measurements, "
+                     "%.2f to %.2f MiB): growth %+.3f MiB, limit %.3f MiB: %s\n",
                      mebibytes(samples.front()), figures.firstSampleSwitch, mebibytes(samples.back()), samples.size(),
                      mebibytes(*least), mebibytes(*most), mebibytes(growth), settings.maxGrowthKiB / 1024.0,
-                     !kMemoryJudged ? "not judged under AddressSanitizer" : withinLimit ? "ok" : "FAIL");
+                     !kMemoryJudged ? "not judged under AddressSanitizer"
+                     : withinLimit  ? "ok"
+                                    : "FAIL");
         passed = passed && (withinLimit || !kMemoryJudged);
         std::fprintf(report, "soak: resident memory at every cycle's end, MiB:");
         for (const std::int64_t sample : samples)

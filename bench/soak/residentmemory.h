@@ -4,8 +4,7 @@
 #include <cstdint>
 
 // The process's resident memory as the kernel counts it.
-class ResidentMemory
-{
+class ResidentMemory {
 public:
     // Resident bytes after the allocator has handed back the free memory it keeps for later, so that
     // two readings differ by what the process holds, not by how the allocator caches. -1 if unknown.

@@ -40,21 +40,20 @@ QSet<QString> photoNames(const QDir &dir)
     return QSet<QString>(names.begin(), names.end());
 }
 
-} // namespace
+}  // namespace
 
 SoakRun::SoakRun(MainWindow &window, const SoakOptions &options, Watchdog &watchdog)
-    : m_options(options)
-    , m_watchdog(watchdog)
-    , m_devices(child<QComboBox>(window, "comboBoxDev"))
-    , m_resolutions(child<QComboBox>(window, "comboBoxRes"))
-    , m_preview(child<QLabel>(window, "videoLabel"))
-    , m_photo(child<QAbstractButton>(window, "pushButton"))
-    , m_turnLeft(child<QAbstractButton>(window, "pushButton_2"))
-    , m_turnRight(child<QAbstractButton>(window, "pushButton_3"))
-    , m_autoCrop(child<QAbstractButton>(window, "checkBoxAutoCrop"))
-    , m_photoDir(QCoreApplication::applicationDirPath())
-{
-}
+    : m_options(options),
+      m_watchdog(watchdog),
+      m_devices(child<QComboBox>(window, "comboBoxDev")),
+      m_resolutions(child<QComboBox>(window, "comboBoxRes")),
+      m_preview(child<QLabel>(window, "videoLabel")),
+      m_photo(child<QAbstractButton>(window, "pushButton")),
+      m_turnLeft(child<QAbstractButton>(window, "pushButton_2")),
+      m_turnRight(child<QAbstractButton>(window, "pushButton_3")),
+      m_autoCrop(child<QAbstractButton>(window, "checkBoxAutoCrop")),
+      m_photoDir(QCoreApplication::applicationDirPath())
+{}
 
 SoakFigures SoakRun::run()
 {
@@ -93,8 +92,8 @@ SoakFigures SoakRun::run()
 void SoakRun::switchTo(QComboBox *box, int row)
 {
     ++m_figures.switches;
-    m_watchdog.progress("switch " + std::to_string(m_figures.switches) + " (" + box->objectName().toStdString()
-                        + " to row " + std::to_string(row) + ")");
+    m_watchdog.progress("switch " + std::to_string(m_figures.switches) + " (" + box->objectName().toStdString() +
+                        " to row " + std::to_string(row) + ")");
     const auto start = Clock::now();
     box->setCurrentIndex(row);
     waitForNextFrame();

@@ -13,8 +13,7 @@ class QComboBox;
 class QLabel;
 class Watchdog;
 
-struct SoakOptions
-{
+struct SoakOptions {
     int switches = 1000;
     // Switches before memory is first measured: caches, the allocator's arenas and each camera's
     // scene at every size have settled by then.
@@ -24,12 +23,11 @@ struct SoakOptions
     int autoCropEvery = 7;
 };
 
-struct SoakFigures
-{
+struct SoakFigures {
     int switches = 0;
     int deviceSwitches = 0;
     int photos = 0;
-    int photosMissing = 0; // Capture succeeded, yet no new JPEG file appeared
+    int photosMissing = 0;  // Capture succeeded, yet no new JPEG file appeared
     int turns = 0;
     int autoCropClicks = 0;
     std::chrono::duration<double> longestSwitch{};
@@ -37,15 +35,14 @@ struct SoakFigures
     // Resident bytes at the end of every cycle through all cameras and sizes after the warm-up,
     // each taken in the same state: the first camera at its first size, showing frames.
     std::vector<std::int64_t> memorySamples;
-    std::vector<std::int64_t> heapSamples; // the allocator's bytes in use at the same moments
+    std::vector<std::int64_t> heapSamples;  // the allocator's bytes in use at the same moments
     int firstSampleSwitch = 0;
 };
 
 // Drives the window as a user would, through its widgets: cycle after cycle, every camera and every
 // size of each, with photos, turns and auto crop clicks in between, and after every switch a wait
 // until a frame of the reopened camera reaches the preview.
-class SoakRun
-{
+class SoakRun {
 public:
     SoakRun(MainWindow &window, const SoakOptions &options, Watchdog &watchdog);
 
@@ -69,7 +66,7 @@ private:
     QAbstractButton *m_turnRight;
     QAbstractButton *m_autoCrop;
     const QDir m_photoDir;
-    int m_quarterTurns = 0; // clockwise, as the turns so far leave the picture
+    int m_quarterTurns = 0;  // clockwise, as the turns so far leave the picture
     SoakFigures m_figures;
 };
 

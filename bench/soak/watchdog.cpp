@@ -4,12 +4,11 @@
 #include <cstdlib>
 
 Watchdog::Watchdog(std::chrono::seconds limit)
-    : m_limit(limit)
-    , m_lastProgress(std::chrono::steady_clock::now())
-    , m_step("starting")
-    , m_thread(&Watchdog::watch, this)
-{
-}
+    : m_limit(limit),
+      m_lastProgress(std::chrono::steady_clock::now()),
+      m_step("starting"),
+      m_thread(&Watchdog::watch, this)
+{}
 
 Watchdog::~Watchdog()
 {

@@ -10,8 +10,7 @@
 // Ends the process with a message when the run makes no progress for a set time: a deadlock would
 // otherwise leave it hanging without a word. The limit is far above any step's normal length, so
 // it tells a hang from a slow machine.
-class Watchdog
-{
+class Watchdog {
 public:
     explicit Watchdog(std::chrono::seconds limit);
     ~Watchdog();

@@ -13,8 +13,8 @@
 //                where that happens in the background), and the library's teardown then
 //   --scene      the scene filmed: page (default), book, idcard, empty or moving
 #include "api/cameralibrary.h"
-#include "core/jpegcodec.h"
 #include "api/enumeration.h"
+#include "core/jpegcodec.h"
 #include "source/virtualcamera.h"
 
 #include <sched.h>
@@ -58,10 +58,10 @@ struct Options {
 bool parse(int argc, char **argv, Options &options)
 {
     const std::map<std::string, qirmel::SceneKind> scenes = {{"page", qirmel::SceneKind::Page},
-                                                            {"book", qirmel::SceneKind::Book},
-                                                            {"idcard", qirmel::SceneKind::IdCard},
-                                                            {"empty", qirmel::SceneKind::EmptyDesk},
-                                                            {"moving", qirmel::SceneKind::MovingPage}};
+                                                             {"book", qirmel::SceneKind::Book},
+                                                             {"idcard", qirmel::SceneKind::IdCard},
+                                                             {"empty", qirmel::SceneKind::EmptyDesk},
+                                                             {"moving", qirmel::SceneKind::MovingPage}};
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--autocrop") {
@@ -84,10 +84,10 @@ bool parse(int argc, char **argv, Options &options)
 
 // What one run of frames cost.
 struct Measurement {
-    double cpuMs = 0;       // CPU time of the whole process per frame
+    double cpuMs = 0;  // CPU time of the whole process per frame
     double framesPerSecond = 0;
-    double cutShare = 0;    // share of the frames that came out cut to a document
-    double kilobytes = 0;   // size of the last frame's JPEG
+    double cutShare = 0;   // share of the frames that came out cut to a document
+    double kilobytes = 0;  // size of the last frame's JPEG
 };
 
 Measurement measure(qirmel::CameraLibrary &library, int frames, std::vector<std::uint8_t> &buffer)

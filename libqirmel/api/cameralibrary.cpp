@@ -1,9 +1,9 @@
 #include "api/cameralibrary.h"
 
+#include "api/enumeration.h"
 #include "api/sizechoice.h"
 #include "pipeline/photopipeline.h"
 #include "pipeline/photowriter.h"
-#include "api/enumeration.h"
 
 #include <cerrno>
 #include <cstring>

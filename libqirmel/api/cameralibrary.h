@@ -98,8 +98,8 @@ private:
     Size m_requestedSize{std::numeric_limits<int>::max(), std::numeric_limits<int>::max()};  // the largest
     PipelineSettings m_settings;
     Frame m_newest;
-    std::optional<Quad> m_newestOutline;  // where the live crop cut m_newest, a photo's starting point
-    bool m_hasNewest = false;  // false as well while the camera's newest frame is a damaged one
+    std::optional<Quad> m_newestOutline;      // where the live crop cut m_newest, a photo's starting point
+    bool m_hasNewest = false;                 // false as well while the camera's newest frame is a damaged one
     std::condition_variable m_newestArrived;  // m_hasNewest became true, or the camera was closed
 
     // Used with m_streamMutex held only.

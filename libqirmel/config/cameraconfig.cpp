@@ -4,6 +4,8 @@
 
 #include <ini.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -15,8 +17,6 @@
 #include <ostream>
 #include <set>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace qirmel {
 
@@ -229,15 +229,15 @@ std::string whyNoPhoto(const std::string &path)
 
 // The named scenes, as the scene key spells them.
 const std::pair<const char *, SceneKind> kSceneNames[] = {
-    {"page", SceneKind::Page},           {"book", SceneKind::Book},
-    {"idcard", SceneKind::IdCard},       {"empty", SceneKind::EmptyDesk},
-    {"moving", SceneKind::MovingPage},
+    {"page", SceneKind::Page},       {"book", SceneKind::Book},         {"idcard", SceneKind::IdCard},
+    {"empty", SceneKind::EmptyDesk}, {"moving", SceneKind::MovingPage},
 };
 
 class Parser {
 public:
     Parser(const std::string &text, const std::string &folder, CameraConfig &config)
-        : m_folder(folder), m_config(config), m_reader(text, m_problems) {}
+        : m_folder(folder), m_config(config), m_reader(text, m_problems)
+    {}
 
     // Returns the problems found, sorted by line.
     Problems run()
@@ -357,22 +357,22 @@ private:
         return "unknown key \"" + name + "\" in [v4l2]";
     }
 
-    std::string applyCamera(int number, VirtualCameraConfig &camera, const std::string &name,
-                            const std::string &value)
+    std::string applyCamera(int number, VirtualCameraConfig &camera, const std::string &name, const std::string &value)
     {
         if (name == "name") {
-            const bool printable = std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+            const bool printable =
+                std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
             if (value.empty() || value.size() > kMaxNameLength || !printable)
-                return "name must be 1 to " + std::to_string(kMaxNameLength) +
-                       " printable ASCII characters, not \"" + value + "\"";
+                return "name must be 1 to " + std::to_string(kMaxNameLength) + " printable ASCII characters, not \"" +
+                       value + "\"";
             camera.info.name = value;
             return {};
         }
         if (name == "vid" || name == "pid") {
             int &id = name == "vid" ? camera.info.vendorId : camera.info.productId;
             if (!parseId(value, id))
-                return name + " must be a number from 0 to 0xffff (decimal, or hexadecimal after 0x), not \"" +
-                       value + "\"";
+                return name + " must be a number from 0 to 0xffff (decimal, or hexadecimal after 0x), not \"" + value +
+                       "\"";
             return {};
         }
         if (name == "resolutions") {
@@ -439,8 +439,7 @@ private:
         const auto colon = value.find(':');
         const std::string kind = lowered(trimmed(value.substr(0, colon)));
         if (colon == std::string::npos || (kind != "photo" && kind != "folder"))
-            return "scene must be page, book, idcard, empty, moving, photo:PATH or folder:PATH, not \"" + value +
-                   "\"";
+            return "scene must be page, book, idcard, empty, moving, photo:PATH or folder:PATH, not \"" + value + "\"";
         const std::string given = trimmed(value.substr(colon + 1));
         if (given.empty())
             return "scene " + kind + ": needs the path of a " +
@@ -484,8 +483,8 @@ private:
             item = trimmed(item);
             Size size;
             if (!parseSize(item, size))
-                return "resolutions: \"" + item + "\" is not WIDTHXHEIGHT with sides from " +
-                       std::to_string(kMinSide) + " to " + std::to_string(kMaxSide);
+                return "resolutions: \"" + item + "\" is not WIDTHXHEIGHT with sides from " + std::to_string(kMinSide) +
+                       " to " + std::to_string(kMaxSide);
             if (std::find(sizes.begin(), sizes.end(), size) != sizes.end())
                 return "resolutions: " + item + " is listed twice";
             sizes.push_back(size);

@@ -55,8 +55,8 @@ bool JpegCodec::readSize(const std::uint8_t *data, std::size_t length, Size &siz
     int colorspace = 0;
     if (!data || length == 0)
         return false;
-    if (tjDecompressHeader3(m_decompressor.get(), data, length, &size.width, &size.height, &subsampling,
-                            &colorspace) == 0)
+    if (tjDecompressHeader3(m_decompressor.get(), data, length, &size.width, &size.height, &subsampling, &colorspace) ==
+        0)
         return true;
     // A header that fails to read leaves the decompressor in the middle of a stream, which would fail
     // the next, whole image as well: a fresh one takes its place.
@@ -142,8 +142,7 @@ bool JpegCodec::turnLossless(const std::uint8_t *data, std::size_t length, int q
     transform.options = TJXOPT_PERFECT;
     unsigned char *turned = nullptr;
     unsigned long turnedLength = 0;
-    const int result =
-        tjTransform(m_transformer.get(), data, length, 1, &turned, &turnedLength, &transform, 0);
+    const int result = tjTransform(m_transformer.get(), data, length, 1, &turned, &turnedLength, &transform, 0);
     const std::unique_ptr<unsigned char, TjBufferDeleter> owner(turned);
     if (result != 0 || !turned)
         return false;

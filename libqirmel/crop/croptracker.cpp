@@ -34,7 +34,7 @@ Quad blend(const Quad &from, const Quad &to, float weight)
     return Quad(corners);
 }
 
-} // namespace
+}  // namespace
 
 std::optional<Quad> CropTracker::update(const std::optional<Quad> &detection, const PictureCheck &stillShown)
 {
@@ -74,4 +74,4 @@ void CropTracker::reset()
     m_missed = 0;
 }
 
-} // namespace qirmel
+}  // namespace qirmel

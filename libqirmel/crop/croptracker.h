@@ -16,8 +16,7 @@ namespace qirmel {
 //
 // Keeps state between frames and takes no lock: use one instance from one thread (the frame thread), or
 // guard every call with the caller's own mutex.
-class CropTracker
-{
+class CropTracker {
 public:
     // Frames a lost document is held for: about two thirds of a second at 15 frames a second.
     static constexpr int kHoldFrames = 10;
@@ -38,6 +37,6 @@ private:
     int m_missed = 0;
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

@@ -44,9 +44,8 @@ constexpr double kMinShownSupport = 0.4;
 // A frame as outlines are judged on it: the reduced decode brought down to the judging size, smoothed,
 // with the frame's colour differences beside it where it has colour, and the factors from its pixels to
 // the full frame's.
-struct JudgingImages
-{
-    std::vector<cv::Mat> channels; // grey first
+struct JudgingImages {
+    std::vector<cv::Mat> channels;  // grey first
     double factorX = 1;
     double factorY = 1;
 };
@@ -57,8 +56,8 @@ JudgingImages judgingImages(const cv::Mat &reducedGrey, double scale, const cv::
     const int longer = std::max(reducedGrey.cols, reducedGrey.rows);
     if (longer > kJudgingSize * 21 / 20) {
         const double shrink = double(kJudgingSize) / longer;
-        cv::resize(reducedGrey, small, cv::Size(cvRound(reducedGrey.cols * shrink), cvRound(reducedGrey.rows * shrink)), 0, 0,
-                   cv::INTER_AREA);
+        cv::resize(reducedGrey, small, cv::Size(cvRound(reducedGrey.cols * shrink), cvRound(reducedGrey.rows * shrink)),
+                   0, 0, cv::INTER_AREA);
     }
     JudgingImages judging;
     // The full frame, when given, fixes the factors exactly; reduced decodes round odd sizes up.
@@ -74,7 +73,7 @@ JudgingImages judgingImages(const cv::Mat &reducedGrey, double scale, const cv::
     return judging;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<Quad> DocumentDetector::detect(const cv::Mat &reducedGrey, double scale, const cv::Mat &fullFrame,
                                              const std::optional<Quad> &seed) const
@@ -96,7 +95,8 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &reducedGrey, double 
     cv::Canny(support.dx(), support.dy(), edgeMaps[1], kSensitiveLow, kSensitiveHigh, true);
     std::vector<Quad> quads = OutlineCandidates::find(smooth, edgeMaps, kMinAreaFraction);
     const double minArea = kMinAreaFraction * smooth.size().area();
-    for (const Quad &quad : LineQuads::find(LineFinder::find(edgeMaps, kMinRun, kMaxLines), support, scorer, minArea, kMaxLineQuads))
+    for (const Quad &quad :
+         LineQuads::find(LineFinder::find(edgeMaps, kMinRun, kMaxLines), support, scorer, minArea, kMaxLineQuads))
         quads.push_back(quad);
     if (smallSeed)
         quads.push_back(*smallSeed);
@@ -121,7 +121,8 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &reducedGrey, double 
     return found;
 }
 
-bool DocumentDetector::shows(const cv::Mat &reducedGrey, double scale, const cv::Mat &fullFrame, const Quad &outline) const
+bool DocumentDetector::shows(const cv::Mat &reducedGrey, double scale, const cv::Mat &fullFrame,
+                             const Quad &outline) const
 {
     if (reducedGrey.empty() || reducedGrey.type() != CV_8UC1)
         return false;
@@ -145,4 +146,4 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &fullFrame, const std
     return detect(reduced, scale, fullFrame, seed);
 }
 
-} // namespace qirmel
+}  // namespace qirmel

@@ -16,8 +16,7 @@ namespace qirmel {
 //
 // All methods are const and keep no state between calls, so one detector may serve the frame thread and
 // a photo thread at once without locking.
-class DocumentDetector
-{
+class DocumentDetector {
 public:
     // Width a reduced JPEG decode of the frame should have at least; detection reduces it further itself.
     static constexpr int kWorkingWidth = 480;
@@ -40,6 +39,6 @@ public:
     std::optional<Quad> detect(const cv::Mat &fullFrame, const std::optional<Quad> &seed = std::nullopt) const;
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

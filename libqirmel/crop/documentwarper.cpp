@@ -37,9 +37,9 @@ double projectiveRatio(const Quad &quad, const cv::Size &frameSize)
     const double v0 = frameSize.height / 2.0;
     const double planar = std::hypot(n2[0], n2[1]) * std::hypot(n3[0], n3[1]);
     if (std::abs(n2[2] * n3[2]) * u0 * v0 > 1e-4 * planar) {
-        const double f2 = -((n2[0] * n3[0] - (n2[0] * n3[2] + n2[2] * n3[0]) * u0 + n2[2] * n3[2] * u0 * u0)
-                            + (n2[1] * n3[1] - (n2[1] * n3[2] + n2[2] * n3[1]) * v0 + n2[2] * n3[2] * v0 * v0))
-            / (n2[2] * n3[2]);
+        const double f2 = -((n2[0] * n3[0] - (n2[0] * n3[2] + n2[2] * n3[0]) * u0 + n2[2] * n3[2] * u0 * u0) +
+                            (n2[1] * n3[1] - (n2[1] * n3[2] + n2[2] * n3[1]) * v0 + n2[2] * n3[2] * v0 * v0)) /
+                          (n2[2] * n3[2]);
         // A plausible lens: the focal length within a wide range of the frame's size.
         const double f = f2 > 0 ? std::sqrt(f2) : 0;
         if (f > 0.3 * frameSize.width && f < 20.0 * frameSize.width) {
@@ -54,7 +54,7 @@ double projectiveRatio(const Quad &quad, const cv::Size &frameSize)
     return width / std::max(1e-6, height);
 }
 
-} // namespace
+}  // namespace
 
 double DocumentWarper::aspectRatio(const Quad &quad, const cv::Size &frameSize)
 {
@@ -89,4 +89,4 @@ cv::Mat DocumentWarper::warp(const cv::Mat &frame, const Quad &quad, const cv::S
     return out;
 }
 
-} // namespace qirmel
+}  // namespace qirmel

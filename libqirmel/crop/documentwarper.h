@@ -9,8 +9,7 @@ namespace qirmel {
 
 // Cuts a document out of a frame and straightens it into an upright rectangle of its true proportions.
 // Stateless and reentrant.
-class DocumentWarper
-{
+class DocumentWarper {
 public:
     // Width over height of the document itself, recovered from its perspective image in a frame of the
     // given size (the camera's axis is taken to pass through the frame's centre) and snapped to a known
@@ -24,6 +23,6 @@ public:
     static cv::Mat warp(const cv::Mat &frame, const Quad &quad, const cv::Size &atMost = cv::Size());
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

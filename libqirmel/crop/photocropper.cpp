@@ -23,4 +23,4 @@ cv::Mat PhotoCropper::crop(const cv::Mat &photo, const std::optional<Quad> &live
     return DocumentWarper::warp(photo, *outline);
 }
 
-} // namespace qirmel
+}  // namespace qirmel

@@ -7,10 +7,7 @@
 
 namespace qirmel {
 
-Quad::Quad(const std::array<cv::Point2f, 4> &corners)
-    : m_corners(corners)
-{
-}
+Quad::Quad(const std::array<cv::Point2f, 4> &corners) : m_corners(corners) {}
 
 Quad Quad::fromUnordered(const std::vector<cv::Point2f> &points)
 {
@@ -50,7 +47,8 @@ Quad Quad::resampled(double factorX, double factorY) const
 {
     std::array<cv::Point2f, 4> out;
     for (int i = 0; i < 4; ++i)
-        out[i] = cv::Point2f(float((m_corners[i].x + 0.5) * factorX - 0.5), float((m_corners[i].y + 0.5) * factorY - 0.5));
+        out[i] =
+            cv::Point2f(float((m_corners[i].x + 0.5) * factorX - 0.5), float((m_corners[i].y + 0.5) * factorY - 0.5));
     return Quad(out);
 }
 
@@ -94,4 +92,4 @@ double Quad::maxCornerDistance(const Quad &other) const
     return worst;
 }
 
-} // namespace qirmel
+}  // namespace qirmel

@@ -11,8 +11,7 @@ namespace qirmel {
 // The outline of a document: four corners in pixel coordinates (pixel centres at integers), ordered
 // clockwise on screen as top-left, top-right, bottom-right, bottom-left. Corners may lie outside the
 // image when the document crosses the frame border.
-class Quad
-{
+class Quad {
 public:
     static constexpr int kTopLeft = 0;
     static constexpr int kTopRight = 1;
@@ -46,6 +45,6 @@ private:
     std::array<cv::Point2f, 4> m_corners{};
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

@@ -83,8 +83,8 @@ cv::Mat FrameEncoder::picture(const Frame &frame)
 bool FrameEncoder::encodeDocument(const cv::Mat &picture, const Quad &outline, int quarterTurns, int quality,
                                   Size maxSize, std::size_t maxBytes, std::vector<std::uint8_t> &jpeg)
 {
-    const cv::Mat document = DocumentWarper::warp(picture, turnedOutline(outline, quarterTurns),
-                                                  cv::Size(maxSize.width, maxSize.height));
+    const cv::Mat document =
+        DocumentWarper::warp(picture, turnedOutline(outline, quarterTurns), cv::Size(maxSize.width, maxSize.height));
     return encodeTurned(document, FrameFormat::Bgr24, 0, quality, maxBytes, jpeg);
 }
 

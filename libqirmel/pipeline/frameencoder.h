@@ -3,8 +3,8 @@
 #ifndef QIRMEL_FRAMEENCODER_H
 #define QIRMEL_FRAMEENCODER_H
 
-#include "core/jpegcodec.h"
 #include "core/frame.h"
+#include "core/jpegcodec.h"
 
 #include "crop/quad.h"
 

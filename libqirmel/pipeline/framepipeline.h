@@ -3,10 +3,10 @@
 #ifndef QIRMEL_FRAMEPIPELINE_H
 #define QIRMEL_FRAMEPIPELINE_H
 
+#include "core/frame.h"
 #include "pipeline/frameencoder.h"
 #include "pipeline/livecropper.h"
 #include "pipeline/pipelinesettings.h"
-#include "core/frame.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,9 +2,9 @@
 #ifndef QIRMEL_PHOTOPIPELINE_H
 #define QIRMEL_PHOTOPIPELINE_H
 
+#include "core/frame.h"
 #include "pipeline/frameencoder.h"
 #include "pipeline/pipelinesettings.h"
-#include "core/frame.h"
 
 #include "crop/photocropper.h"
 

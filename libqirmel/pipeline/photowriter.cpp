@@ -1,10 +1,10 @@
 #include "pipeline/photowriter.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace qirmel {
 

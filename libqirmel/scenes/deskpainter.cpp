@@ -83,14 +83,14 @@ void scatterClutter(cv::Mat &desk, cv::RNG &rng)
         const cv::Point at(rng.uniform(0, desk.cols), rng.uniform(0, desk.rows));
         const cv::Scalar colour(rng.uniform(0, 255), rng.uniform(0, 255), rng.uniform(0, 255));
         switch (rng.uniform(0, 4)) {
-        case 0: { // pen
+        case 0: {  // pen
             const double a = rng.uniform(0.0, CV_PI);
             const int length = rng.uniform(unit / 8, unit / 3);
             const cv::Point d(int(length * std::cos(a)), int(length * std::sin(a)));
             cv::line(desk, at - d / 2, at + d / 2, colour, std::max(3, unit / 90), cv::LINE_AA);
             break;
         }
-        case 1: { // cable
+        case 1: {  // cable
             std::vector<cv::Point> path{at};
             double a = rng.uniform(0.0, 2 * CV_PI);
             for (int k = 0; k < 12; ++k) {
@@ -100,13 +100,13 @@ void scatterClutter(cv::Mat &desk, cv::RNG &rng)
             cv::polylines(desk, path, false, colour * 0.4, std::max(2, unit / 150), cv::LINE_AA);
             break;
         }
-        case 2: { // mug seen from above
+        case 2: {  // mug seen from above
             const int r = rng.uniform(unit / 20, unit / 10);
             cv::circle(desk, at, r, colour, -1, cv::LINE_AA);
             cv::circle(desk, at, r * 8 / 10, colour * 0.5, -1, cv::LINE_AA);
             break;
         }
-        default: { // a sticky note, far smaller than any document worth cropping
+        default: {  // a sticky note, far smaller than any document worth cropping
             const float side = float(rng.uniform(unit / 20, unit / 9));
             const cv::RotatedRect note(cv::Point2f(at), cv::Size2f(side, side), float(rng.uniform(0.0, 90.0)));
             cv::Point2f corners[4];
@@ -119,7 +119,7 @@ void scatterClutter(cv::Mat &desk, cv::RNG &rng)
     }
 }
 
-} // namespace
+}  // namespace
 
 cv::Mat DeskPainter::smoothNoise(const cv::Size &size, int cells, cv::RNG &rng)
 {
@@ -144,10 +144,11 @@ cv::Mat DeskPainter::paint(Desk desk, const cv::Size &size, cv::RNG &rng, const 
     case Desk::Clutter:
         break;
     }
-    cv::Mat out = rng.uniform(0, 2) ? wood(size, rng, stopAsked) : plain(size, rng.uniform(120.0, 200.0), rng, stopAsked);
+    cv::Mat out =
+        rng.uniform(0, 2) ? wood(size, rng, stopAsked) : plain(size, rng.uniform(120.0, 200.0), rng, stopAsked);
     if (!out.empty())
         scatterClutter(out, rng);
     return out;
 }
 
-} // namespace qirmel
+}  // namespace qirmel

@@ -11,8 +11,7 @@ namespace qirmel {
 
 // Paints the desk a document lies on: wood grain, a plain light top, a near-white top that barely
 // differs from paper, or a top strewn with pens, cables, a mug and notes.
-class DeskPainter
-{
+class DeskPainter {
 public:
     // stopAsked, when given, is asked now and then during the painting; once it says true the painting
     // is given up and the desk comes out empty.
@@ -22,6 +21,6 @@ public:
     static cv::Mat smoothNoise(const cv::Size &size, int cells, cv::RNG &rng);
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

@@ -12,7 +12,8 @@ namespace {
 cv::Scalar paperColour(Document document, cv::RNG &rng)
 {
     if (document == Document::ColouredPaper) {
-        const cv::Scalar pastels[] = {{120, 235, 250}, {200, 180, 250}, {245, 215, 160}, {170, 240, 180}, {90, 170, 245}};
+        const cv::Scalar pastels[] = {
+            {120, 235, 250}, {200, 180, 250}, {245, 215, 160}, {170, 240, 180}, {90, 170, 245}};
         return pastels[rng.uniform(0, 5)];
     }
     const double level = rng.uniform(236.0, 252.0);
@@ -34,7 +35,8 @@ void printText(cv::Mat &page, const cv::Rect &region, double lineHeight, cv::RNG
             const double end = region.x + region.width * fill;
             while (x < end) {
                 const double word = lineHeight * rng.uniform(1.0, 4.0);
-                cv::rectangle(page, cv::Point(int(x), int(y) - thickness), cv::Point(int(std::min(x + word, end)), int(y)), ink, -1);
+                cv::rectangle(page, cv::Point(int(x), int(y) - thickness),
+                              cv::Point(int(std::min(x + word, end)), int(y)), ink, -1);
                 x += word + lineHeight * 0.5;
             }
         }
@@ -47,7 +49,8 @@ void printPage(cv::Mat &page, cv::RNG &rng)
     const int margin = int(page.cols * rng.uniform(0.07, 0.13));
     const cv::Rect body(margin, margin, page.cols - 2 * margin, page.rows - 2 * margin);
     const double lineHeight = std::max(2.0, page.rows * rng.uniform(0.014, 0.025));
-    cv::rectangle(page, cv::Rect(body.x, body.y, body.width * 2 / 3, int(lineHeight * 1.5)), cv::Scalar(30, 30, 30), -1);
+    cv::rectangle(page, cv::Rect(body.x, body.y, body.width * 2 / 3, int(lineHeight * 1.5)), cv::Scalar(30, 30, 30),
+                  -1);
     cv::Rect text(body.x, body.y + int(lineHeight * 3), body.width, body.height - int(lineHeight * 3));
     if (rng.uniform(0, 10) < 4) {
         // A picture or chart with a frame of its own: a rectangle inside the page that must not win.
@@ -78,7 +81,8 @@ void printCard(cv::Mat &card, cv::RNG &rng)
     const cv::Rect photo(card.cols / 16, card.rows * 3 / 10, card.cols / 4, card.rows * 6 / 10);
     cv::rectangle(card, photo, cv::Scalar(150, 170, 200), -1);
     cv::ellipse(card, (photo.tl() + photo.br()) / 2, photo.size() / 3, 0, 0, 360, cv::Scalar(90, 110, 150), -1);
-    printText(card, cv::Rect(card.cols * 4 / 10, card.rows * 3 / 10, card.cols / 2, card.rows / 2), card.rows * 0.08, rng);
+    printText(card, cv::Rect(card.cols * 4 / 10, card.rows * 3 / 10, card.cols / 2, card.rows / 2), card.rows * 0.08,
+              rng);
 }
 
 // The pages of an open book, with the cover showing around them.
@@ -105,7 +109,7 @@ void printBook(DocumentImage &image, const cv::Size &pagesSize, cv::RNG &rng)
     }
 }
 
-} // namespace
+}  // namespace
 
 double DocumentPainter::aspect(Document document, double receiptLength)
 {
@@ -163,4 +167,4 @@ DocumentImage DocumentPainter::paint(Document document, const cv::Size &size, cv
     return image;
 }
 
-} // namespace qirmel
+}  // namespace qirmel

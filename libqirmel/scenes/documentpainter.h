@@ -11,8 +11,7 @@ namespace qirmel {
 // which differs from a full rectangle only at an ID card's rounded corners). The image may show more
 // than the document a user wants cropped: an open book's cover shows as a rim around its pages, and the
 // document is the pages, rim pixels in from each edge of the image.
-struct DocumentImage
-{
+struct DocumentImage {
     cv::Mat bgr;
     cv::Mat coverage;
     int rim = 0;
@@ -20,8 +19,7 @@ struct DocumentImage
 
 // Paints documents with plausible print: pages of text with headings and pictures on white or coloured
 // paper, a receipt, an ID card, an open book inside its cover.
-class DocumentPainter
-{
+class DocumentPainter {
 public:
     // Width over height of the document as painted (pages and receipts upright, cards and books across).
     static double aspect(Document document, double receiptLength);
@@ -29,6 +27,6 @@ public:
     static DocumentImage paint(Document document, const cv::Size &size, cv::RNG &rng);
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

@@ -12,8 +12,7 @@ enum class Occluder { None, HandOverCorner, PenAcrossSide };
 
 // Everything that decides one overhead scene, independent of the frame size it is rendered at: the
 // same description gives the same picture (up to scale) every time.
-struct SceneLayout
-{
+struct SceneLayout {
     Desk desk = Desk::PlainLight;
     Document document = Document::A4;
     Lighting lighting = Lighting::Even;
@@ -39,6 +38,6 @@ struct SceneLayout
     std::uint32_t seed = 1;
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

@@ -32,11 +32,14 @@ void placeDocument(cv::Mat &frame, const DocumentImage &document, const Quad &ou
     const float bottom = document.bgr.rows - rim - 0.5f;
     const cv::Point2f own[4] = {{rim - 0.5f, rim - 0.5f}, {right, rim - 0.5f}, {right, bottom}, {rim - 0.5f, bottom}};
     const cv::Matx33d toFrame = cv::getPerspectiveTransform(own, outline.corners().data());
-    const std::vector<cv::Point2f> imageCorners = {{-0.5f, -0.5f}, {document.bgr.cols - 0.5f, -0.5f},
-                                                   {document.bgr.cols - 0.5f, document.bgr.rows - 0.5f}, {-0.5f, document.bgr.rows - 0.5f}};
+    const std::vector<cv::Point2f> imageCorners = {{-0.5f, -0.5f},
+                                                   {document.bgr.cols - 0.5f, -0.5f},
+                                                   {document.bgr.cols - 0.5f, document.bgr.rows - 0.5f},
+                                                   {-0.5f, document.bgr.rows - 0.5f}};
     std::vector<cv::Point2f> placed;
     cv::perspectiveTransform(imageCorners, placed, toFrame);
-    const cv::Rect area = (cv::boundingRect(placed) + cv::Size(4, 4) - cv::Point(2, 2)) & cv::Rect(cv::Point(), frame.size());
+    const cv::Rect area =
+        (cv::boundingRect(placed) + cv::Size(4, 4) - cv::Point(2, 2)) & cv::Rect(cv::Point(), frame.size());
     if (area.empty())
         return;
     const cv::Matx33d toArea = cv::Matx33d(1, 0, -area.x, 0, 1, -area.y, 0, 0, 1) * toFrame;
@@ -45,7 +48,8 @@ void placeDocument(cv::Mat &frame, const DocumentImage &document, const Quad &ou
     cv::warpPerspective(document.bgr, paper, cv::Mat(toArea), area.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
     if (stopped())
         return;
-    cv::warpPerspective(document.coverage, coverage, cv::Mat(toArea), area.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+    cv::warpPerspective(document.coverage, coverage, cv::Mat(toArea), area.size(), cv::INTER_LINEAR,
+                        cv::BORDER_CONSTANT, 0);
     if (stopped())
         return;
     cv::Mat region = frame(area);
@@ -147,7 +151,8 @@ void light(cv::Mat &frame, Lighting lighting, cv::RNG &rng, const std::function<
         const double low = rng.uniform(0.55, 0.8);
         for (int y = 0; y < coarse.height; ++y)
             for (int x = 0; x < coarse.width; ++x) {
-                const double t = ((x - coarse.width / 2.0) * std::cos(a) + (y - coarse.height / 2.0) * std::sin(a)) / diagonal + 0.5;
+                const double t =
+                    ((x - coarse.width / 2.0) * std::cos(a) + (y - coarse.height / 2.0) * std::sin(a)) / diagonal + 0.5;
                 gain.at<float>(y, x) = float(low + (1.1 - low) * t);
             }
         break;
@@ -158,7 +163,8 @@ void light(cv::Mat &frame, Lighting lighting, cv::RNG &rng, const std::function<
         const cv::Point2f start(float(rng.uniform(0, coarse.width)), 0);
         const cv::Point2f end(float(rng.uniform(0, coarse.width)), float(coarse.height));
         const float width = float(coarse.width * rng.uniform(0.1, 0.3));
-        band = {cv::Point(start), cv::Point(start + cv::Point2f(width, 0)), cv::Point(end + cv::Point2f(width * 1.5f, 0)), cv::Point(end)};
+        band = {cv::Point(start), cv::Point(start + cv::Point2f(width, 0)),
+                cv::Point(end + cv::Point2f(width * 1.5f, 0)), cv::Point(end)};
         cv::fillConvexPoly(gain, band, cv::Scalar(rng.uniform(0.5, 0.75)));
         cv::GaussianBlur(gain, gain, cv::Size(0, 0), rng.uniform(1.0, 4.0));
         break;
@@ -178,7 +184,8 @@ void light(cv::Mat &frame, Lighting lighting, cv::RNG &rng, const std::function<
         const double strength = rng.uniform(0.3, 0.5);
         for (int y = 0; y < coarse.height; ++y)
             for (int x = 0; x < coarse.width; ++x) {
-                const double r2 = (std::pow(x - coarse.width / 2.0, 2) + std::pow(y - coarse.height / 2.0, 2)) / std::pow(diagonal / 2, 2);
+                const double r2 = (std::pow(x - coarse.width / 2.0, 2) + std::pow(y - coarse.height / 2.0, 2)) /
+                                  std::pow(diagonal / 2, 2);
                 gain.at<float>(y, x) = float(1 - strength * r2);
             }
         break;
@@ -200,7 +207,7 @@ void light(cv::Mat &frame, Lighting lighting, cv::RNG &rng, const std::function<
     }
 }
 
-} // namespace
+}  // namespace
 
 std::optional<Quad> SceneRenderer::outline(const SceneLayout &layout, const cv::Size &size)
 {
@@ -217,10 +224,12 @@ std::optional<Quad> SceneRenderer::outline(const SceneLayout &layout, const cv::
     // A desk tilted against the image plane, seen by a lens whose focal length is the frame's width.
     const double gx = std::tan(radians(layout.tiltYDegrees)) / size.width;
     const double gy = std::tan(radians(layout.tiltXDegrees)) / size.width;
-    const cv::Point2d own[4] = {{-width / 2, -height / 2}, {width / 2, -height / 2}, {width / 2, height / 2}, {-width / 2, height / 2}};
+    const cv::Point2d own[4] = {
+        {-width / 2, -height / 2}, {width / 2, -height / 2}, {width / 2, height / 2}, {-width / 2, height / 2}};
     std::array<cv::Point2f, 4> corners;
     for (int i = 0; i < 4; ++i) {
-        const cv::Point2d flat = centre + cv::Point2d(own[i].x * c - own[i].y * s, own[i].x * s + own[i].y * c) - frameCentre;
+        const cv::Point2d flat =
+            centre + cv::Point2d(own[i].x * c - own[i].y * s, own[i].x * s + own[i].y * c) - frameCentre;
         const double w = 1 + gx * flat.x + gy * flat.y;
         corners[i] = cv::Point2f(frameCentre + flat / w);
     }
@@ -240,7 +249,8 @@ Scene SceneRenderer::render(const SceneLayout &layout, const cv::Size &size, con
         const double across = std::max(placed->sideLength(0), placed->sideLength(2));
         const double aspect = DocumentPainter::aspect(layout.document, layout.receiptLength);
         const int width = std::clamp(int(across), 32, 3000);
-        const DocumentImage document = DocumentPainter::paint(layout.document, cv::Size(width, std::max(8, int(width / aspect))), rng);
+        const DocumentImage document =
+            DocumentPainter::paint(layout.document, cv::Size(width, std::max(8, int(width / aspect))), rng);
         if (!stopped())
             placeDocument(scene.bgr, document, *placed, rng, stopped);
         if (layout.occluder == Occluder::HandOverCorner)
@@ -266,4 +276,4 @@ Scene SceneRenderer::render(const SceneLayout &layout, const cv::Size &size, con
     return scene;
 }
 
-} // namespace qirmel
+}  // namespace qirmel

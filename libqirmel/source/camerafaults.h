@@ -15,7 +15,7 @@ struct CameraFaults {
     int truncateEvery = 0;  // the frame arrives as a JPEG cut off halfway through its picture data
     int stallEvery = 0;     // the camera sends nothing for stall before the frame
     std::chrono::milliseconds stall{2000};
-    int unplugEvery = 0;    // after the frame the camera is gone for unplugged, then comes back
+    int unplugEvery = 0;  // after the frame the camera is gone for unplugged, then comes back
     std::chrono::milliseconds unplugged{3000};
     int photoFailEvery = 0;  // the photo fails
 

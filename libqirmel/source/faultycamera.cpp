@@ -43,8 +43,7 @@ bool waitOut(std::chrono::steady_clock::time_point end, std::chrono::steady_cloc
 
 FaultyCamera::FaultyCamera(std::unique_ptr<CameraSource> camera, const CameraFaults &faults)
     : m_camera(std::move(camera)), m_faults(faults)
-{
-}
+{}
 
 const CameraInfo &FaultyCamera::info() const
 {
@@ -92,7 +91,7 @@ FrameStatus FaultyCamera::waitFrame(Frame &frame, std::chrono::milliseconds time
         return FrameStatus::Timeout;
 
     const auto left = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()),
-                                std::chrono::milliseconds(0));
+                               std::chrono::milliseconds(0));
     const FrameStatus status = m_camera->waitFrame(frame, left);
     if (status != FrameStatus::Ok)
         return status;

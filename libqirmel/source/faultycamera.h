@@ -39,7 +39,7 @@ private:
     JpegCodec m_codec;
     std::vector<std::uint8_t> m_jpeg;
 
-    long m_frames = 0;  // frames delivered since the opening
+    long m_frames = 0;         // frames delivered since the opening
     long m_stalledBefore = 0;  // the frame whose stall has begun, so that it is held back once
     Clock::time_point m_stallEnd;
     Clock::time_point m_backAt;  // when an unplugged camera is there again

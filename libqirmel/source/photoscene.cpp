@@ -91,8 +91,7 @@ cv::Mat PhotoScene::renderStill(int index, Size size, const std::function<bool()
                cv::INTER_AREA);
     const bool sideBars = fitted.width < size.width;
     const double along = (sideBars ? coarse.rows : coarse.cols) / 12.0;
-    cv::GaussianBlur(coarse, coarse, cv::Size(), sideBars ? 0.5 : along, sideBars ? along : 0.5,
-                     cv::BORDER_REPLICATE);
+    cv::GaussianBlur(coarse, coarse, cv::Size(), sideBars ? 0.5 : along, sideBars ? along : 0.5, cv::BORDER_REPLICATE);
     cv::resize(coarse, framed, cv::Size(size.width, size.height), 0, 0, cv::INTER_LINEAR);
     still.copyTo(framed(cv::Rect(left, top, fitted.width, fitted.height)));
     return framed;

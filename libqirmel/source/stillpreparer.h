@@ -60,7 +60,7 @@ private:
     std::condition_variable m_wake;  // the worker waits for a request
     std::condition_variable m_done;  // take() waits for a still, cancel() for a render to stop
     bool m_stopping = false;
-    bool m_pending = false;            // a request whose still has not been handed out
+    bool m_pending = false;  // a request whose still has not been handed out
     bool m_rendering = false;
     std::optional<Request> m_waiting;  // asked for and not yet started on
     std::uint64_t m_requests = 0;      // counts requests and cancels, so that a render for an old one is given up

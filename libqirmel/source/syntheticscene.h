@@ -30,7 +30,7 @@ private:
     SceneLayout specAt(int index, Size size) const;
 
     std::vector<SceneLayout> m_places;  // the document's places, in the order they are shown
-    double m_heightShare = 1;         // the most of the picture's height and width the document takes
+    double m_heightShare = 1;           // the most of the picture's height and width the document takes
     double m_widthShare = 1;
 };
 

@@ -36,10 +36,7 @@ void turn(const cv::Mat &from, cv::Mat &to, int quarterTurns)
 
 }  // namespace
 
-VirtualCamera::VirtualCamera(VirtualCameraConfig config)
-    : VirtualCamera(config, SceneScript::create(config.scene))
-{
-}
+VirtualCamera::VirtualCamera(VirtualCameraConfig config) : VirtualCamera(config, SceneScript::create(config.scene)) {}
 
 VirtualCamera::VirtualCamera(VirtualCameraConfig config, std::unique_ptr<SceneScript> script)
     : m_config(std::move(config)), m_script(std::move(script)), m_random(std::random_device{}())

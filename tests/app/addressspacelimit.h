@@ -9,8 +9,7 @@
 
 // Lets allocations beyond a little more than the process holds already fail at once, as on a
 // machine short of memory, until the object goes.
-class AddressSpaceLimit
-{
+class AddressSpaceLimit {
 public:
     AddressSpaceLimit() = default;
     AddressSpaceLimit(const AddressSpaceLimit &) = delete;
@@ -47,4 +46,4 @@ private:
     bool m_set = false;
 };
 
-#endif // ADDRESSSPACELIMIT_H
+#endif  // ADDRESSSPACELIMIT_H

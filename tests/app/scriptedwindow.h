@@ -35,8 +35,7 @@ inline bool waitForFrameReads(int count)
 
 // A window started on the scripted library, with standard output captured and the script installed
 // before its start-up runs.
-struct ScriptedWindow
-{
+struct ScriptedWindow {
     explicit ScriptedWindow(ScriptedLibrary::Script script = twoCameras())
     {
         ScriptedLibrary::reset(std::move(script));
@@ -56,4 +55,4 @@ struct ScriptedWindow
     std::unique_ptr<MainWindow> window;
 };
 
-#endif // SCRIPTEDWINDOW_H
+#endif  // SCRIPTEDWINDOW_H

@@ -4,9 +4,7 @@
 
 #include <unistd.h>
 
-StdoutCapture::StdoutCapture()
-    : m_file(std::tmpfile())
-    , m_savedStdout(dup(STDOUT_FILENO))
+StdoutCapture::StdoutCapture() : m_file(std::tmpfile()), m_savedStdout(dup(STDOUT_FILENO))
 {
     std::fflush(stdout);
     dup2(fileno(m_file), STDOUT_FILENO);

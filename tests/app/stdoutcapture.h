@@ -7,8 +7,7 @@
 
 // Redirects the process's standard output into a temporary file for its lifetime, so a test
 // can read back exactly what printf and puts wrote.
-class StdoutCapture
-{
+class StdoutCapture {
 public:
     StdoutCapture();
     ~StdoutCapture();
@@ -24,4 +23,4 @@ private:
     int m_savedStdout;
 };
 
-#endif // STDOUTCAPTURE_H
+#endif  // STDOUTCAPTURE_H

@@ -11,4 +11,4 @@ QImage makePicture(QSize size);
 QByteArray encode(const QImage &image, const char *format);
 QByteArray makeJpeg(QSize size);
 
-#endif // TESTFRAMES_H
+#endif  // TESTFRAMES_H

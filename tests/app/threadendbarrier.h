@@ -12,8 +12,7 @@ class QThread;
 // Qt, which is not instrumented, so the sanitizer would take what the test then does with the
 // thread's memory (destroying the thread object, reusing its stack slot) for a race. The thread
 // passes the barrier in finished(), its last signal, before wait() can return.
-class ThreadEndBarrier
-{
+class ThreadEndBarrier {
 public:
     explicit ThreadEndBarrier(QThread &thread);
     ~ThreadEndBarrier();
@@ -28,4 +27,4 @@ private:
     QMetaObject::Connection m_connection;
 };
 
-#endif // THREADENDBARRIER_H
+#endif  // THREADENDBARRIER_H

@@ -13,10 +13,9 @@ QString appFile(const QString &name)
     return QCoreApplication::applicationDirPath() + "/" + name;
 }
 
-} // namespace
+}  // namespace
 
-class CommandsTest : public QObject
-{
+class CommandsTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -27,9 +26,9 @@ private slots:
 
 void CommandsTest::photosAreNumberedPastFailuresAndExistingPhotos_data()
 {
-    QTest::addColumn<QStringList>("planted"); // photos in the application directory before the window starts
-    QTest::addColumn<QList<int>>("results");  // of the Capture calls
-    QTest::addColumn<QStringList>("photos");  // one click each
+    QTest::addColumn<QStringList>("planted");  // photos in the application directory before the window starts
+    QTest::addColumn<QList<int>>("results");   // of the Capture calls
+    QTest::addColumn<QStringList>("photos");   // one click each
     QTest::addColumn<QStringList>("failures");
     QTest::newRow("second fails") << QStringList() << QList<int>{0, -2, 0}
                                   << QStringList{"00000.jpg", "00001.jpg", "00002.jpg"}
@@ -73,11 +72,12 @@ void CommandsTest::commandsRunOnTheGuiThreadWithoutStoppingFrames()
     for (const char *name : {"pushButton", "pushButton_2", "pushButton_3", "pushButton_3", "checkBoxAutoCrop",
                              "checkBoxAutoCrop", "checkBoxAutoCrop"})
         app.click(name);
-    app.find<QCheckBox>("checkBoxAutoCrop")->setChecked(false); // not a click: nothing reaches the library
+    app.find<QCheckBox>("checkBoxAutoCrop")->setChecked(false);  // not a click: nothing reaches the library
 
     QVERIFY(waitForFrameReads(2));
-    QCOMPARE(guiCalls().mid(before), QStringList({"Capture(" + appFile("00000.jpg") + ")", "RotateLeft(0)", "RotateRight(0)",
-                                                  "RotateRight(0)", "SetAutoCrop(1)", "SetAutoCrop(0)", "SetAutoCrop(1)"}));
+    QCOMPARE(guiCalls().mid(before),
+             QStringList({"Capture(" + appFile("00000.jpg") + ")", "RotateLeft(0)", "RotateRight(0)", "RotateRight(0)",
+                          "SetAutoCrop(1)", "SetAutoCrop(0)", "SetAutoCrop(1)"}));
     QVERIFY(ScriptedLibrary::overlaps().empty());
 }
 

@@ -53,10 +53,9 @@ void collectWarning(QtMsgType type, const QMessageLogContext &, const QString &m
         warnings << message;
 }
 
-} // namespace
+}  // namespace
 
-class FrameDecoderTest : public QObject
-{
+class FrameDecoderTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -113,7 +112,7 @@ void FrameDecoderTest::otherFormatsFallBackToQt()
 void FrameDecoderTest::refusedFramesGiveNullImagesQuietly_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<qint64>("maxPixels"); // of the camera's frame
+    QTest::addColumn<qint64>("maxPixels");  // of the camera's frame
     QTest::addColumn<bool>("memoryShort");
     const auto row = [](const char *name, const QByteArray &bytes, qint64 maxPixels = kCameraPixels) {
         QTest::newRow(name) << bytes << maxPixels << false;
@@ -127,7 +126,10 @@ void FrameDecoderTest::refusedFramesGiveNullImagesQuietly_data()
     const QByteArray png = encode(makePicture(QSize(64, 48)), "PNG");
     // A text chunk before the end claims 1.6 GB: more than the whole frame holds.
     QByteArray pngWithHugeChunk = png;
-    static const char hugeChunk[] = "\x64\x00\x00\x25" "tEXt" "date:modify";
+    static const char hugeChunk[] =
+        "\x64\x00\x00\x25"
+        "tEXt"
+        "date:modify";
     pngWithHugeChunk.insert(png.size() - 12, QByteArray(hugeChunk, sizeof hugeChunk - 1));
     // A BMP whose header claims 16000 x 16000 pixels, which Qt's reader would take a gigabyte for.
     QByteArray lyingBmp = encode(makePicture(QSize(64, 48)), "BMP");
@@ -194,7 +196,7 @@ void FrameDecoderTest::buffersAreHeldUntilImagesAreReleased()
     QVERIFY(decode(*decoder, jpeg).isNull());
 
     first = QImage();
-    QVERIFY(!decoder->hasFreeBuffer()); // a copy still holds the buffer
+    QVERIFY(!decoder->hasFreeBuffer());  // a copy still holds the buffer
     copyOfFirst = QImage();
     QVERIFY(decoder->hasFreeBuffer());
     const QImage third = decode(*decoder, jpeg);

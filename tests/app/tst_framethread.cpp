@@ -29,8 +29,7 @@ ScriptedLibrary::Frame jpegFrame(QSize size, int result = 0)
 
 // What a frame thread emitted, as "result WIDTHxHEIGHT", recorded on the frame thread itself so that
 // the images' buffers go back at once.
-struct EmittedFrames
-{
+struct EmittedFrames {
     explicit EmittedFrames(ImageThread *thread)
     {
         connection = QObject::connect(
@@ -56,8 +55,7 @@ struct EmittedFrames
 
 // A frame thread started on its own, and stopped at the end of the test as its owner must before
 // destroying it.
-struct StartedThread
-{
+struct StartedThread {
     StartedThread() { thread.start(); }
     ~StartedThread()
     {
@@ -79,10 +77,9 @@ void collectWarning(QtMsgType type, const QMessageLogContext &, const QString &m
         warnings << message;
 }
 
-} // namespace
+}  // namespace
 
-class FrameThreadTest : public QObject
-{
+class FrameThreadTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -103,7 +100,8 @@ void FrameThreadTest::stopBeforeRunStillEndsTheLoop()
     QSemaphore stopped;
     // started() is emitted on the new thread just before run(): holding it there puts the stop
     // exactly between start() and the loop's first line.
-    connect(&thread, &QThread::started, &thread, [&] { stopped.acquire(); }, Qt::DirectConnection);
+    connect(
+        &thread, &QThread::started, &thread, [&] { stopped.acquire(); }, Qt::DirectConnection);
     for (int round = 0; round < 3; ++round) {
         thread.start();
         thread.stop();
@@ -148,7 +146,10 @@ void FrameThreadTest::impossibleLengthsAreDropped()
     ScriptedLibrary::reset(cameraOfSize(size));
     const int capacity = size.width() * size.height() * 3;
     const QByteArray jpeg = makeJpeg(size);
-    ScriptedLibrary::queueFrames({{1, jpeg, -1}, {2, jpeg, capacity + 1}, {-4, jpeg, std::nullopt}, {3, jpeg, capacity},
+    ScriptedLibrary::queueFrames({{1, jpeg, -1},
+                                  {2, jpeg, capacity + 1},
+                                  {-4, jpeg, std::nullopt},
+                                  {3, jpeg, capacity},
                                   {7, jpeg, std::nullopt}});
     StartedThread started;
 

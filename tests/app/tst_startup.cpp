@@ -20,10 +20,9 @@ void collectMessage(QtMsgType, const QMessageLogContext &, const QString &messag
     messages << message;
 }
 
-} // namespace
+}  // namespace
 
-class StartupTest : public QObject
-{
+class StartupTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -37,15 +36,14 @@ private slots:
 void StartupTest::callsTheLibraryInOrder()
 {
     ScriptedWindow app;
-    QCOMPARE(guiCalls(), QStringList({"Init(CameraConf.ini)", "GetCameraCount()",
-                                      "GetCamName(0)", "GetCamName(0)", "GetCameraPID(0)", "GetCameraVID(0)",
-                                      "GetCamName(1)", "GetCamName(1)", "GetCameraPID(1)", "GetCameraVID(1)",
-                                      "GetMainCamera()", "GetAuxCamera()", "SetMJPG(1)", "SetDefaultRes(6000,6000)",
+    QCOMPARE(guiCalls(), QStringList({"Init(CameraConf.ini)", "GetCameraCount()", "GetCamName(0)", "GetCamName(0)",
+                                      "GetCameraPID(0)", "GetCameraVID(0)", "GetCamName(1)", "GetCamName(1)",
+                                      "GetCameraPID(1)", "GetCameraVID(1)", "GetMainCamera()", "GetAuxCamera()",
+                                      "SetMJPG(1)", "SetDefaultRes(6000,6000)",
                                       // Camera 0, whatever the main one is.
-                                      "GetMainCamera()", "OpenCamera(0)",
-                                      "GetResCount()", "GetCurResWidth()", "GetCurResHeight()",
-                                      "GetResWidth(0)", "GetResHeight(0)", "GetResWidth(1)", "GetResHeight(1)",
-                                      "GetResWidth(2)", "GetResHeight(2)"}));
+                                      "GetMainCamera()", "OpenCamera(0)", "GetResCount()", "GetCurResWidth()",
+                                      "GetCurResHeight()", "GetResWidth(0)", "GetResHeight(0)", "GetResWidth(1)",
+                                      "GetResHeight(1)", "GetResWidth(2)", "GetResHeight(2)"}));
     QVERIFY(ScriptedLibrary::overlaps().empty());
 }
 
@@ -109,7 +107,8 @@ void StartupTest::worksWithoutCameras()
 
     QCOMPARE(app.devices()->count(), 0);
     QCOMPARE(app.resolutions()->count(), 0);
-    QCOMPARE(guiCalls().filter(QRegularExpression("^(GetCamName|GetRes[WH]|OpenCamera)")), QStringList({"OpenCamera(0)"}));
+    QCOMPARE(guiCalls().filter(QRegularExpression("^(GetCamName|GetRes[WH]|OpenCamera)")),
+             QStringList({"OpenCamera(0)"}));
     QVERIFY(app.output.text().startsWith(QString("find count = %1 camera\n").arg(cameraCount)));
     // The frame thread runs even with no camera; with no frame size it never reads a frame.
     QVERIFY(ScriptedLibrary::waitForMoreCalls("GetCurResHeight", 5));

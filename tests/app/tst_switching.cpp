@@ -5,8 +5,7 @@
 #include <QCheckBox>
 #include <QtTest>
 
-class SwitchingTest : public QObject
-{
+class SwitchingTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -40,10 +39,10 @@ void SwitchingTest::deviceChangeReopensOnceAndRefills()
 
     app.devices()->setCurrentIndex(1);
 
-    QCOMPARE(guiCalls().mid(before), QStringList({"CloseCamera()", "SetDefaultRes(800,600)", "OpenCamera(1)",
-                                                  "GetResCount()", "GetCurResWidth()", "GetCurResHeight()",
-                                                  "GetResWidth(0)", "GetResHeight(0)", "GetResWidth(1)",
-                                                  "GetResHeight(1)", "GetResWidth(2)", "GetResHeight(2)"}));
+    QCOMPARE(guiCalls().mid(before),
+             QStringList({"CloseCamera()", "SetDefaultRes(800,600)", "OpenCamera(1)", "GetResCount()",
+                          "GetCurResWidth()", "GetCurResHeight()", "GetResWidth(0)", "GetResHeight(0)",
+                          "GetResWidth(1)", "GetResHeight(1)", "GetResWidth(2)", "GetResHeight(2)"}));
     QCOMPARE(app.resolutions()->currentIndex(), row);
     QVERIFY(ScriptedLibrary::overlaps().empty());
 
@@ -62,10 +61,13 @@ void SwitchingTest::deviceChangeReopensOnceAndRefills()
 void SwitchingTest::resolutionChangeParsesTheRow_data()
 {
     QTest::addColumn<QString>("row");
-    QTest::addColumn<QString>("size"); // asked for by the reopen; empty: the row is ignored
-    QTest::newRow("listed") << "640X480" << "640,480";
-    QTest::newRow("width not a number") << "wideX480" << "0,480";
-    QTest::newRow("both empty") << "X" << "0,0";
+    QTest::addColumn<QString>("size");  // asked for by the reopen; empty: the row is ignored
+    QTest::newRow("listed") << "640X480"
+                            << "640,480";
+    QTest::newRow("width not a number") << "wideX480"
+                                        << "0,480";
+    QTest::newRow("both empty") << "X"
+                                << "0,0";
     QTest::newRow("lower-case x") << "640x480" << QString();
     QTest::newRow("three parts") << "640X480X2" << QString();
     QTest::newRow("empty") << "" << QString();
@@ -84,7 +86,7 @@ void SwitchingTest::resolutionChangeParsesTheRow()
     app.resolutions()->setCurrentIndex(0);
 
     const QStringList reopens = {"CloseCamera()", "SetDefaultRes(" + size + ")", "OpenCamera(0)",
-                                 "CloseCamera()", "SetDefaultRes(3264,2448)", "OpenCamera(0)"};
+                                 "CloseCamera()", "SetDefaultRes(3264,2448)",    "OpenCamera(0)"};
     QCOMPARE(guiCalls().mid(before), size.isEmpty() ? QStringList() : reopens);
     QCOMPARE(app.output.lines().filter("open camera ret = 0, m_iCurIndex = 0").size(), size.isEmpty() ? 0 : 2);
     QVERIFY(ScriptedLibrary::overlaps().empty());
@@ -97,7 +99,7 @@ void SwitchingTest::frameThreadRestartsWithTheNewBufferSize()
     ScriptedWindow app(script);
     QVERIFY(waitForFrameReads(3));
 
-    app.resolutions()->setCurrentIndex(2); // 640X480
+    app.resolutions()->setCurrentIndex(2);  // 640X480
     QVERIFY(waitForFrameReads(3));
 
     std::vector<std::size_t> capacities;

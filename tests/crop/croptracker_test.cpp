@@ -28,7 +28,7 @@ CropTracker confirmed()
     return tracker;
 }
 
-} // namespace
+}  // namespace
 
 TEST(CropTracker, ShowsADocumentOnlyOnceASecondFrameConfirmsItAlsoAfterAReset)
 {

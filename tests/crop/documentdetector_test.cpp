@@ -37,7 +37,7 @@ double cornerError(const SceneLayout &layout)
     return found->maxCornerDistance(*scene.truth);
 }
 
-} // namespace
+}  // namespace
 
 TEST(DocumentDetector, FindsPagesWithinAFewPixels)
 {

@@ -28,15 +28,19 @@ double longOverShort(const cv::Size &size)
     return double(std::max(size.width, size.height)) / std::min(size.width, size.height);
 }
 
-} // namespace
+}  // namespace
 
 TEST(DocumentWarper, OutputHasTheDocumentsProportions)
 {
     const cv::Size frame(1920, 1080);
-    for (const auto &[tiltX, tiltY, rotation] : {std::tuple{0.0, 0.0, 0.0}, std::tuple{12.0, -8.0, 25.0}, std::tuple{-15.0, 10.0, 80.0}}) {
-        EXPECT_NEAR(longOverShort(DocumentWarper::outputSize(viewed(Document::A4, tiltX, tiltY, rotation), frame)), std::sqrt(2.0), 0.01);
-        EXPECT_NEAR(longOverShort(DocumentWarper::outputSize(viewed(Document::IdCard, tiltX, tiltY, rotation), frame)), 85.6 / 54, 0.01);
-        EXPECT_NEAR(longOverShort(DocumentWarper::outputSize(viewed(Document::Letter, tiltX, tiltY, rotation), frame)), 11 / 8.5, 0.01);
+    for (const auto &[tiltX, tiltY, rotation] :
+         {std::tuple{0.0, 0.0, 0.0}, std::tuple{12.0, -8.0, 25.0}, std::tuple{-15.0, 10.0, 80.0}}) {
+        EXPECT_NEAR(longOverShort(DocumentWarper::outputSize(viewed(Document::A4, tiltX, tiltY, rotation), frame)),
+                    std::sqrt(2.0), 0.01);
+        EXPECT_NEAR(longOverShort(DocumentWarper::outputSize(viewed(Document::IdCard, tiltX, tiltY, rotation), frame)),
+                    85.6 / 54, 0.01);
+        EXPECT_NEAR(longOverShort(DocumentWarper::outputSize(viewed(Document::Letter, tiltX, tiltY, rotation), frame)),
+                    11 / 8.5, 0.01);
     }
 }
 
@@ -54,7 +58,8 @@ TEST(DocumentWarper, StraightensTheDocumentItself)
     const std::vector<cv::Point> page = {{200, 100}, {600, 140}, {560, 520}, {160, 480}};
     cv::fillConvexPoly(frame, page, cv::Scalar(230));
     cv::circle(frame, cv::Point(240, 150), 20, cv::Scalar(20), cv::FILLED);
-    const Quad quad({cv::Point2f(199.5f, 99.5f), cv::Point2f(600.5f, 139.5f), cv::Point2f(560.5f, 520.5f), cv::Point2f(159.5f, 480.5f)});
+    const Quad quad({cv::Point2f(199.5f, 99.5f), cv::Point2f(600.5f, 139.5f), cv::Point2f(560.5f, 520.5f),
+                     cv::Point2f(159.5f, 480.5f)});
     const cv::Mat out = DocumentWarper::warp(frame, quad);
     ASSERT_FALSE(out.empty());
     EXPECT_GT(cv::mean(out)[0], 215);

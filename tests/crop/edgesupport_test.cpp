@@ -12,7 +12,8 @@ const cv::Size kSize(240, 135);
 
 Quad rectangle(float left, float top, float right, float bottom)
 {
-    return Quad({cv::Point2f(left, top), cv::Point2f(right, top), cv::Point2f(right, bottom), cv::Point2f(left, bottom)});
+    return Quad(
+        {cv::Point2f(left, top), cv::Point2f(right, top), cv::Point2f(right, bottom), cv::Point2f(left, bottom)});
 }
 
 // A pale page on a slightly darker desk: a step of eight levels.
@@ -24,7 +25,7 @@ cv::Mat paleSheet()
     return image;
 }
 
-} // namespace
+}  // namespace
 
 TEST(EdgeSupport, FindsAFaintSheetAllRoundWithOneSignAndOnlyWhereItIs)
 {

@@ -10,8 +10,7 @@ namespace {
 
 const cv::Size kSize(240, 135);
 
-struct Judged
-{
+struct Judged {
     std::vector<Quad> quads;
     Quad truth;
 };
@@ -33,7 +32,7 @@ Judged judge(const std::vector<cv::Point2f> &corners)
     return {LineQuads::find(lines, support, scorer, 0.04 * kSize.area(), 5), Quad::fromUnordered(corners)};
 }
 
-} // namespace
+}  // namespace
 
 TEST(LineQuads, PutsTheSheetFirstCompletingACornerBeyondTheFrame)
 {

@@ -37,12 +37,13 @@ cv::Mat cardOnDesk()
     return smoothed(image);
 }
 
-} // namespace
+}  // namespace
 
 TEST(OutlineChooser, PrefersTheCardToThePhotoPrintedOnIt)
 {
     const EdgeSupport support(std::vector<cv::Mat>{cardOnDesk()});
-    const std::optional<Quad> chosen = OutlineChooser(support).choose({{rectangle(kPhoto), 0.9}, {rectangle(kCard), 0.75}});
+    const std::optional<Quad> chosen =
+        OutlineChooser(support).choose({{rectangle(kPhoto), 0.9}, {rectangle(kCard), 0.75}});
     ASSERT_TRUE(chosen);
     EXPECT_LT(chosen->maxCornerDistance(rectangle(kCard)), 1e-3);
 }
@@ -66,7 +67,8 @@ TEST(OutlineChooser, TakesAnOpenBooksPagesRatherThanItsCover)
     cv::rectangle(image, cover, cv::Scalar(40), cv::FILLED);
     cv::rectangle(image, pages, cv::Scalar(230), cv::FILLED);
     const EdgeSupport support(std::vector<cv::Mat>{smoothed(image)});
-    const std::optional<Quad> chosen = OutlineChooser(support).choose({{rectangle(cover), 0.9}, {rectangle(pages), 0.88}});
+    const std::optional<Quad> chosen =
+        OutlineChooser(support).choose({{rectangle(cover), 0.9}, {rectangle(pages), 0.88}});
     ASSERT_TRUE(chosen);
     EXPECT_LT(chosen->maxCornerDistance(rectangle(pages)), 1e-3);
 }

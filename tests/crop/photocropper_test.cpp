@@ -20,7 +20,7 @@ SceneLayout bookOnDesk()
     return layout;
 }
 
-} // namespace
+}  // namespace
 
 TEST(PhotoCropper, CutsTheDocumentFromTheFullResolutionPhoto)
 {

@@ -23,15 +23,16 @@
 namespace {
 
 // Any line but those the app ever writes to standard output.
-const QRegularExpression kUnexpectedLine("^(?!(find count = -?\\d+ camera"
-                                         "|camera \\d+ name is .*"
-                                         "|iDev = \\d+, pid = [0-9a-f]+, vid = [0-9a-f]+"
-                                         "|main_camera = -?\\d+, aux_camera = -?\\d+"
-                                         "|open camera ret = -?\\d+"
-                                         "|thread start run"
-                                         "|视频线程退出！"
-                                         "|on(Dev|Res)Change open camera ret = -?\\d+, m_iCurIndex = \\d+"
-                                         "|ret = -\\d+, 路径不存在)$)");
+const QRegularExpression kUnexpectedLine(
+    "^(?!(find count = -?\\d+ camera"
+    "|camera \\d+ name is .*"
+    "|iDev = \\d+, pid = [0-9a-f]+, vid = [0-9a-f]+"
+    "|main_camera = -?\\d+, aux_camera = -?\\d+"
+    "|open camera ret = -?\\d+"
+    "|thread start run"
+    "|视频线程退出！"
+    "|on(Dev|Res)Change open camera ret = -?\\d+, m_iCurIndex = \\d+"
+    "|ret = -\\d+, 路径不存在)$)");
 const QRegularExpression kPhotoFailure("^ret = -\\d+, 路径不存在$");
 
 QStringList unexpectedLines(const StdoutCapture &output)
@@ -82,8 +83,7 @@ bool decodesCleanly(const QString &name)
 
 // Counts the frames that reach a window: the frame thread's signal crosses to the GUI thread as a
 // queued call, one event per frame, which the counter sees on its way to the window's slot.
-class FrameDeliveries : public QObject
-{
+class FrameDeliveries : public QObject {
 public:
     explicit FrameDeliveries(QObject &window) : QObject(&window) { window.installEventFilter(this); }
 
@@ -109,17 +109,17 @@ private:
 
 // A working folder whose CameraConf.ini gives the first of two small virtual cameras the faults
 // given, for the library to read when the window starts; the photos go with it.
-struct FaultyCameraFolder
-{
+struct FaultyCameraFolder {
     explicit FaultyCameraFolder(const char *faults)
     {
         removePhotos();
         QFile config(folder.filePath("CameraConf.ini"));
         if (!config.open(QIODevice::WriteOnly))
             qFatal("cannot write %s", qPrintable(config.fileName()));
-        config.write("[library]\nbackend = virtual\n"
-                     "[camera0]\nname = Faulty Camera\nresolutions = 320X240, 160X120\nfps = 30\n"
-                     + QByteArray(faults) + "\n[camera1]\nname = Steady Camera\nresolutions = 160X120\n");
+        config.write(
+            "[library]\nbackend = virtual\n"
+            "[camera0]\nname = Faulty Camera\nresolutions = 320X240, 160X120\nfps = 30\n" +
+            QByteArray(faults) + "\n[camera1]\nname = Steady Camera\nresolutions = 160X120\n");
         QDir::setCurrent(folder.path());
     }
     ~FaultyCameraFolder()
@@ -134,8 +134,7 @@ struct FaultyCameraFolder
 
 // The app started on the faulty camera: its log from the start, its window, and the frames that
 // reach the window.
-struct FaultyApp : FaultyCameraFolder
-{
+struct FaultyApp : FaultyCameraFolder {
     explicit FaultyApp(const char *faults) : FaultyCameraFolder(faults), frames(window) {}
 
     void takePhoto() { window.findChild<QAbstractButton *>("pushButton")->click(); }
@@ -154,10 +153,9 @@ struct FaultyApp : FaultyCameraFolder
     FrameDeliveries frames;
 };
 
-} // namespace
+}  // namespace
 
-class FaultsTest : public QObject
-{
+class FaultsTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -238,8 +236,9 @@ void FaultsTest::failingPhotos()
 
 void FaultsTest::allFaultsTogether()
 {
-    FaultyApp app("fail_every = 7\ncorrupt_every = 5\ntruncate_every = 11\n"
-                            "stall_every = 13\nstall_ms = 1200\nphoto_fail_every = 3");
+    FaultyApp app(
+        "fail_every = 7\ncorrupt_every = 5\ntruncate_every = 11\n"
+        "stall_every = 13\nstall_ms = 1200\nphoto_fail_every = 3");
     int shots = 0;
     for (int round = 0; round < 8; ++round) {
         QVERIFY(app.frames.waitForMore(5));

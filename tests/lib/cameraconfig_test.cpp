@@ -4,15 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
-#include <sys/stat.h>
 #include <tuple>
-#include <unistd.h>
 
 using qirmel::Backend;
 using qirmel::CameraConfig;

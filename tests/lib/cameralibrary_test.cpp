@@ -283,7 +283,8 @@ protected:
     std::vector<std::uint8_t> firstCutFrame()
     {
         for (int i = 0; i < 6; ++i)
-            if (scripted.frame() == 0 && qirmeltest::inspectJpeg(scripted.jpeg).width != scripted.library.currentWidth())
+            if (scripted.frame() == 0 &&
+                qirmeltest::inspectJpeg(scripted.jpeg).width != scripted.library.currentWidth())
                 return scripted.jpeg;
         return {};
     }

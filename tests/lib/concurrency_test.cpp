@@ -53,7 +53,8 @@ public:
 private:
     void run()
     {
-        std::vector<std::uint8_t> buffer(static_cast<std::size_t>(m_library.currentWidth()) * m_library.currentHeight() * 3);
+        std::vector<std::uint8_t> buffer(static_cast<std::size_t>(m_library.currentWidth()) *
+                                         m_library.currentHeight() * 3);
         while (m_running) {
             const int width = m_library.currentWidth();
             const int height = m_library.currentHeight();

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <dlfcn.h>
+#include <cstdio>
 #include <iterator>
 #include <memory>
 #include <regex>
@@ -35,9 +35,10 @@ std::string runCommand(const std::string &command)
 TEST(Exports, ExactlyTheTwentyOneFunctions)
 {
     std::istringstream names(runCommand("nm -D --defined-only --format=just-symbols '" QIRMEL_LIBRARY_FILE "'"));
-    std::istringstream expected("Init GetCameraCount GetCamName GetCameraPID GetCameraVID GetMainCamera GetAuxCamera "
-                                "SetMJPG SetDefaultRes OpenCamera CloseCamera GetResCount GetResWidth GetResHeight "
-                                "GetCurResWidth GetCurResHeight GetFrameBuffer Capture RotateLeft RotateRight SetAutoCrop");
+    std::istringstream expected(
+        "Init GetCameraCount GetCamName GetCameraPID GetCameraVID GetMainCamera GetAuxCamera "
+        "SetMJPG SetDefaultRes OpenCamera CloseCamera GetResCount GetResWidth GetResHeight "
+        "GetCurResWidth GetCurResHeight GetFrameBuffer Capture RotateLeft RotateRight SetAutoCrop");
     using Words = std::istream_iterator<std::string>;
     EXPECT_EQ(std::set<std::string>(Words(names), {}), std::set<std::string>(Words(expected), {}));
 }

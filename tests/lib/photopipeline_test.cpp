@@ -63,8 +63,8 @@ TEST(PhotoPipeline, TurnsWhatTheSourceLeftToTurn)
         int quarterTurns;
         double aspect;
     } rows[] = {
-        {page(), true, 1, kLandscapeA4},  {page(), true, 2, kPortraitA4},   {page(), true, 3, kLandscapeA4},
-        {turned, true, 1, kLandscapeA4},  {turned, true, 0, kPortraitA4},   {page(), false, 0, 2048 / 1536.0},
+        {page(), true, 1, kLandscapeA4},   {page(), true, 2, kPortraitA4}, {page(), true, 3, kLandscapeA4},
+        {turned, true, 1, kLandscapeA4},   {turned, true, 0, kPortraitA4}, {page(), false, 0, 2048 / 1536.0},
         {page(), false, 1, 1536 / 2048.0}, {desk, true, 1, 720 / 1280.0},
     };
     for (const auto &row : rows) {

@@ -6,8 +6,8 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include <cstdlib>
 #include <sys/stat.h>
+#include <cstdlib>
 
 using qirmel::PhotoScene;
 using qirmel::Size;

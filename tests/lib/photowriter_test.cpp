@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <thread>
 
 using qirmel::writePhoto;
 using qirmeltest::TemporaryFolder;
@@ -55,9 +55,12 @@ TEST(PhotoWriter, RefusalsLeaveTheFolderAsItWas)
         std::string path;
         int result;
     } rows[] = {
-        {folder.file("taken.jpg"), -EEXIST}, {folder.file("link.jpg"), -EEXIST},
-        {folder.file("missing/00000.jpg"), -ENOENT}, {folder.path() + "/", -EINVAL},
-        {folder.path() + "/..", -EINVAL}, {"", -EINVAL},
+        {folder.file("taken.jpg"), -EEXIST},
+        {folder.file("link.jpg"), -EEXIST},
+        {folder.file("missing/00000.jpg"), -ENOENT},
+        {folder.path() + "/", -EINVAL},
+        {folder.path() + "/..", -EINVAL},
+        {"", -EINVAL},
     };
     for (const auto &row : rows)
         EXPECT_EQ(write(row.path), row.result) << row.path;
@@ -72,7 +75,7 @@ TEST(PhotoWriter, NoRoomLeavesNoFile)
     // A file size limit makes write(2) fail part way, as a full disk does; the temporary file must go.
     TemporaryFolder folder;
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old {};
+    rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const rlimit limited{4096, old.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);

@@ -79,8 +79,10 @@ std::vector<std::uint8_t> swapRedBlue(std::vector<std::uint8_t> pixels)
 
 int redQuarter(const std::vector<std::uint8_t> &rgb, int width, int height)
 {
-    const int points[4][2] = {{width / 4, height / 4}, {3 * width / 4, height / 4},
-                              {3 * width / 4, 3 * height / 4}, {width / 4, 3 * height / 4}};
+    const int points[4][2] = {{width / 4, height / 4},
+                              {3 * width / 4, height / 4},
+                              {3 * width / 4, 3 * height / 4},
+                              {width / 4, 3 * height / 4}};
     int found = -1;
     for (int i = 0; i < 4; ++i) {
         const std::uint8_t *pixel = rgb.data() + (static_cast<std::size_t>(points[i][1]) * width + points[i][0]) * 3;

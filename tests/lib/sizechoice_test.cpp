@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-using qirmel::Size;
 using qirmel::chooseSize;
+using qirmel::Size;
 
 TEST(SizeChoice, OpensTheListedSizeNearestTheRequest)
 {
@@ -23,9 +23,9 @@ TEST(SizeChoice, OpensTheListedSizeNearestTheRequest)
         {{100, 5000}, {640, 480}},
     };
     for (const auto &row : rows)
-        EXPECT_EQ(chooseSize(sizes, row.request), row.expected) << row.request.width << "x" << row.request.height
-                                                                << " opens " << row.expected.width << "x"
-                                                                << row.expected.height;
+        EXPECT_EQ(chooseSize(sizes, row.request), row.expected)
+            << row.request.width << "x" << row.request.height << " opens " << row.expected.width << "x"
+            << row.expected.height;
     EXPECT_EQ(chooseSize({}, Size{640, 480}), Size{}) << "an empty list";
     EXPECT_EQ(chooseSize({{400, 300}, {300, 400}}, Size{1000, 1000}), (Size{400, 300})) << "equal areas: the first";
     EXPECT_EQ(chooseSize({{400, 300}, {300, 400}}, Size{10, 10}), (Size{400, 300})) << "equal areas: the first";

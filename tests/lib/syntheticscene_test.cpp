@@ -78,11 +78,10 @@ TEST_P(DrawnScene, StillShowsTheDocumentWhereItsOutlineSays)
     }
 }
 
-const DrawnCase kDrawnCases[] = {
-    {SceneKind::Page, 0.86, 0.86},
-    {SceneKind::Book, 0.8, 0.85},
-    {SceneKind::IdCard, 0.42, 0.42},
-    {SceneKind::MovingPage, 0.6, 0.6}};
+const DrawnCase kDrawnCases[] = {{SceneKind::Page, 0.86, 0.86},
+                                 {SceneKind::Book, 0.8, 0.85},
+                                 {SceneKind::IdCard, 0.42, 0.42},
+                                 {SceneKind::MovingPage, 0.6, 0.6}};
 
 std::string drawnCaseName(const testing::TestParamInfo<DrawnCase> &info)
 {

@@ -2,12 +2,12 @@
 
 #include <turbojpeg.h>
 
+#include <stdlib.h>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <stdlib.h>
 
 namespace qirmeltest {
 

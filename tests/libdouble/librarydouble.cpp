@@ -15,7 +15,7 @@ LibraryDouble &installed()
     return instance ? *instance : noCamera;
 }
 
-} // namespace
+}  // namespace
 
 void LibraryDouble::install(LibraryDouble *instance)
 {
@@ -24,6 +24,8 @@ void LibraryDouble::install(LibraryDouble *instance)
 
 extern "C" {
 
+// One forwarding line a function, as the C header lists them.
+// clang-format off
 int Init(const char *configFileName) { return installed().Init(configFileName); }
 int GetCameraCount(void) { return installed().GetCameraCount(); }
 const char *GetCamName(int index) { return installed().GetCamName(index); }
@@ -46,4 +48,5 @@ int RotateLeft(int reserved) { return installed().RotateLeft(reserved); }
 int RotateRight(int reserved) { return installed().RotateRight(reserved); }
 int SetAutoCrop(int enable) { return installed().SetAutoCrop(enable); }
 
-} // extern "C"
+// clang-format on
+}  // extern "C"

@@ -6,8 +6,7 @@
 // functions it answers. The app's tests install a scripted one, the frame path benchmark one that
 // serves frames from memory, the soak one that counts the calls and forwards them to a loaded
 // library, the frame thread's fuzzer one that answers from its input.
-class LibraryDouble
-{
+class LibraryDouble {
 public:
     virtual ~LibraryDouble() = default;
 
@@ -40,4 +39,4 @@ public:
     virtual int SetAutoCrop(int) { return 0; }
 };
 
-#endif // LIBRARYDOUBLE_H
+#endif  // LIBRARYDOUBLE_H

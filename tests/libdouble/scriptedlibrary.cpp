@@ -17,8 +17,7 @@
 namespace ScriptedLibrary {
 namespace {
 
-struct State
-{
+struct State {
     std::mutex mutex;
     std::condition_variable changed;
     Script script;
@@ -75,15 +74,17 @@ int countOf(const std::string &function)
 }
 
 // The 21 functions answered from the script, each call recorded.
-class ScriptedDouble : public LibraryDouble
-{
+class ScriptedDouble : public LibraryDouble {
 public:
-    int Init(const char *configFileName) override { return respond("Init", {}, [] { return 0; }, configFileName); }
+    int Init(const char *configFileName) override
+    {
+        return respond(
+            "Init", {}, [] { return 0; }, configFileName);
+    }
     int GetCameraCount() override
     {
-        return respond("GetCameraCount", {}, [] {
-            return g_state.script.cameraCount.value_or(int(g_state.script.cameras.size()));
-        });
+        return respond("GetCameraCount", {},
+                       [] { return g_state.script.cameraCount.value_or(int(g_state.script.cameras.size())); });
     }
     const char *GetCamName(int index) override
     {
@@ -100,9 +101,18 @@ public:
     {
         return respond("GetCameraVID", {index}, [&] { return cameraAt(index) ? cameraAt(index)->vendorId : -1; });
     }
-    int GetMainCamera() override { return respond("GetMainCamera", {}, [] { return g_state.script.mainCamera; }); }
-    int GetAuxCamera() override { return respond("GetAuxCamera", {}, [] { return g_state.script.auxCamera; }); }
-    int SetMJPG(int enable) override { return respond("SetMJPG", {enable}, [] { return 0; }); }
+    int GetMainCamera() override
+    {
+        return respond("GetMainCamera", {}, [] { return g_state.script.mainCamera; });
+    }
+    int GetAuxCamera() override
+    {
+        return respond("GetAuxCamera", {}, [] { return g_state.script.auxCamera; });
+    }
+    int SetMJPG(int enable) override
+    {
+        return respond("SetMJPG", {enable}, [] { return 0; });
+    }
     int SetDefaultRes(int width, int height) override
     {
         return respond("SetDefaultRes", {width, height}, [&] {
@@ -126,14 +136,25 @@ public:
     }
     int GetResCount() override
     {
-        return respond("GetResCount", {}, [] {
-            return g_state.script.resolutionCount.value_or(int(g_state.script.resolutions.size()));
-        });
+        return respond("GetResCount", {},
+                       [] { return g_state.script.resolutionCount.value_or(int(g_state.script.resolutions.size())); });
     }
-    int GetResWidth(int i) override { return respond("GetResWidth", {i}, [&] { return resolutionAt(i).width(); }); }
-    int GetResHeight(int i) override { return respond("GetResHeight", {i}, [&] { return resolutionAt(i).height(); }); }
-    int GetCurResWidth() override { return respond("GetCurResWidth", {}, [] { return currentSize().width(); }); }
-    int GetCurResHeight() override { return respond("GetCurResHeight", {}, [] { return currentSize().height(); }); }
+    int GetResWidth(int i) override
+    {
+        return respond("GetResWidth", {i}, [&] { return resolutionAt(i).width(); });
+    }
+    int GetResHeight(int i) override
+    {
+        return respond("GetResHeight", {i}, [&] { return resolutionAt(i).height(); });
+    }
+    int GetCurResWidth() override
+    {
+        return respond("GetCurResWidth", {}, [] { return currentSize().width(); });
+    }
+    int GetCurResHeight() override
+    {
+        return respond("GetCurResHeight", {}, [] { return currentSize().height(); });
+    }
 
     int GetFrameBuffer(unsigned char *buffer, int *length) override
     {
@@ -173,20 +194,32 @@ public:
 
     int Capture(const char *path) override
     {
-        return respond("Capture", {}, [] {
-            auto &results = g_state.script.captureResults;
-            const int result = results.empty() ? 0 : results.front();
-            if (!results.empty())
-                results.pop_front();
-            return result;
-        }, path);
+        return respond(
+            "Capture", {},
+            [] {
+                auto &results = g_state.script.captureResults;
+                const int result = results.empty() ? 0 : results.front();
+                if (!results.empty())
+                    results.pop_front();
+                return result;
+            },
+            path);
     }
-    int RotateLeft(int reserved) override { return respond("RotateLeft", {reserved}, [] { return 0; }); }
-    int RotateRight(int reserved) override { return respond("RotateRight", {reserved}, [] { return 0; }); }
-    int SetAutoCrop(int enable) override { return respond("SetAutoCrop", {enable}, [] { return 0; }); }
+    int RotateLeft(int reserved) override
+    {
+        return respond("RotateLeft", {reserved}, [] { return 0; });
+    }
+    int RotateRight(int reserved) override
+    {
+        return respond("RotateRight", {reserved}, [] { return 0; });
+    }
+    int SetAutoCrop(int enable) override
+    {
+        return respond("SetAutoCrop", {enable}, [] { return 0; });
+    }
 };
 
-} // namespace
+}  // namespace
 
 void reset(Script script)
 {
@@ -261,4 +294,4 @@ bool waitUntilQueueServed(std::chrono::milliseconds timeout)
     return g_state.changed.wait_for(lock, timeout, [] { return g_state.queuedFrames.empty(); });
 }
 
-} // namespace ScriptedLibrary
+}  // namespace ScriptedLibrary

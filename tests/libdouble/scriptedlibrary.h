@@ -19,41 +19,37 @@ class QThread;
 // thread was inside GetFrameBuffer where the library forbids it.
 namespace ScriptedLibrary {
 
-struct Camera
-{
-    std::optional<QByteArray> name; // no value: GetCamName returns a null pointer
+struct Camera {
+    std::optional<QByteArray> name;  // no value: GetCamName returns a null pointer
     int productId = 0;
     int vendorId = 0;
 };
 
-struct Frame
-{
+struct Frame {
     int result = 0;
     QByteArray bytes;
-    std::optional<int> reportedLength; // no value: the number of bytes
+    std::optional<int> reportedLength;  // no value: the number of bytes
 };
 
-struct Call
-{
+struct Call {
     std::string function;
     std::vector<int> args;
-    std::string text; // the string argument of Init and Capture
+    std::string text;  // the string argument of Init and Capture
     QThread *thread = nullptr;
-    std::size_t bufferCapacity = 0; // GetFrameBuffer: usable size of the buffer passed in
+    std::size_t bufferCapacity = 0;  // GetFrameBuffer: usable size of the buffer passed in
 };
 
-struct Script
-{
+struct Script {
     std::vector<Camera> cameras;
-    std::optional<int> cameraCount; // overrides cameras.size()
+    std::optional<int> cameraCount;  // overrides cameras.size()
     int mainCamera = 0;
     int auxCamera = 1;
     std::vector<QSize> resolutions;
-    std::optional<int> resolutionCount; // overrides resolutions.size()
-    std::optional<QSize> currentSize;   // overrides the last requested size of an open camera
+    std::optional<int> resolutionCount;  // overrides resolutions.size()
+    std::optional<QSize> currentSize;    // overrides the last requested size of an open camera
     int openResult = 0;
-    std::deque<int> captureResults; // consumed one per Capture; 0 once empty
-    std::optional<Frame> repeatingFrame; // served whenever no queued frame is waiting
+    std::deque<int> captureResults;       // consumed one per Capture; 0 once empty
+    std::optional<Frame> repeatingFrame;  // served whenever no queued frame is waiting
     // How long a frame read takes, as a camera's frame interval would.
     std::chrono::microseconds frameReadTime{500};
     // How long a read with nothing to deliver waits for a frame before it fails.
@@ -83,6 +79,6 @@ bool waitForMoreCalls(const std::string &function, int count,
 // Blocks until every queued frame has been served, or the timeout passes.
 bool waitUntilQueueServed(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
-} // namespace ScriptedLibrary
+}  // namespace ScriptedLibrary
 
-#endif // SCRIPTEDLIBRARY_H
+#endif  // SCRIPTEDLIBRARY_H

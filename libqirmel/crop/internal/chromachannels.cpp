@@ -34,4 +34,4 @@ std::vector<cv::Mat> ChromaChannels::reduce(const cv::Mat &bgr, const cv::Size &
     return {redGreen, yellowBlue};
 }
 
-} // namespace qirmel
+}  // namespace qirmel

@@ -25,7 +25,7 @@ constexpr float kCornerShare = 0.06f;
 // Samples closer than this to another outline belong to it.
 constexpr double kApart = 2.0;
 
-} // namespace
+}  // namespace
 
 EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels)
 {
@@ -186,4 +186,4 @@ SideEvidence EdgeSupport::measureApart(const Quad &outer, const Quad &inner) con
     return evidence;
 }
 
-} // namespace qirmel
+}  // namespace qirmel

@@ -11,8 +11,7 @@ namespace qirmel {
 
 // How well an outline's sides sit on edges of the image, judged in the one channel and with the one
 // brightness sign that suit it best.
-struct SideEvidence
-{
+struct SideEvidence {
     // Share of each side's visible length where the image has an edge running along the side, with the
     // inside brighter (or, if that fits better, darker) than the outside.
     double minSupport = 0;
@@ -31,8 +30,7 @@ struct SideEvidence
 // against which outlines are measured. A page on a desk of the same brightness still differs in colour,
 // and a card on grained wood may be lighter than some stripes and darker than others but keeps one hue.
 // Immutable once built, so one instance may be read from several threads.
-class EdgeSupport
-{
+class EdgeSupport {
 public:
     // Grey and two colour differences.
     static constexpr int kMaxChannels = 3;
@@ -66,6 +64,6 @@ private:
     cv::Mat m_dyAll;
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

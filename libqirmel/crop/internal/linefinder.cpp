@@ -14,15 +14,13 @@ constexpr double kRunTolerance = 1.2;
 constexpr double kSameOffset = 2.0;
 const double kSameDirection = std::cos(2.5 * CV_PI / 180);
 
-struct Run
-{
+struct Run {
     cv::Point2f from;
     cv::Point2f to;
     double length;
 };
 
-struct Gathered
-{
+struct Gathered {
     cv::Point2f point;
     cv::Point2f direction;
     double length = 0;
@@ -55,7 +53,7 @@ void collectRuns(const cv::Mat &edges, double minRun, std::vector<Run> &runs)
     }
 }
 
-} // namespace
+}  // namespace
 
 std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, double minRun, std::size_t maxLines)
 {
@@ -68,8 +66,8 @@ std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, dou
     for (const Run &run : runs) {
         const cv::Point2f direction = (run.to - run.from) / float(run.length);
         auto same = std::find_if(lines.begin(), lines.end(), [&](const Gathered &line) {
-            return std::abs(direction.dot(line.direction)) >= kSameDirection && offsetFrom(line, run.from) <= kSameOffset
-                && offsetFrom(line, run.to) <= kSameOffset;
+            return std::abs(direction.dot(line.direction)) >= kSameDirection &&
+                   offsetFrom(line, run.from) <= kSameOffset && offsetFrom(line, run.to) <= kSameOffset;
         });
         if (same == lines.end()) {
             lines.push_back({run.from, direction, 0, {}});
@@ -96,4 +94,4 @@ std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, dou
     return found;
 }
 
-} // namespace qirmel
+}  // namespace qirmel

@@ -8,8 +8,7 @@
 namespace qirmel {
 
 // A straight line through point with unit direction, and how much edge lies on it.
-struct EdgeLine
-{
+struct EdgeLine {
     cv::Point2f point;
     cv::Point2f direction;
     double length = 0;
@@ -19,13 +18,12 @@ struct EdgeLine
 // lie on one line are gathered, so a side broken by a pen, a hand or print still counts as one line.
 // Tracing costs far less than a Hough transform and does not let the many short strokes of wood grain or
 // text add up to lines that are not there. Stateless and reentrant.
-class LineFinder
-{
+class LineFinder {
 public:
     // minRun: the shortest straight run that counts, in pixels. At most maxLines lines, longest first.
     static std::vector<EdgeLine> find(const std::vector<cv::Mat> &edgeMaps, double minRun, std::size_t maxLines);
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

@@ -6,8 +6,7 @@
 namespace qirmel {
 
 LineProfile::LineProfile(const EdgeLine &line, const EdgeSupport &support)
-    : m_line(line)
-    , m_channels(support.channelCount())
+    : m_line(line), m_channels(support.channelCount())
 {
     const cv::Point2f normal(line.direction.y, -line.direction.x);
     const cv::Size size = support.size();
@@ -61,4 +60,4 @@ std::pair<int, int> LineProfile::indices(double from, double to) const
     return {a, b};
 }
 
-} // namespace qirmel
+}  // namespace qirmel

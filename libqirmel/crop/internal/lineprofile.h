@@ -14,8 +14,7 @@ namespace qirmel {
 // A line's edge evidence, sampled once every couple of pixels along its stretch inside the image. The
 // counts run along the line, so that any stretch's support is the difference of two entries, however
 // many outlines use the line as a side. Immutable once built.
-class LineProfile
-{
+class LineProfile {
 public:
     // Pixels between samples, as between those of EdgeSupport::measure.
     static constexpr double kStep = 2;
@@ -33,7 +32,10 @@ public:
 
 private:
     std::pair<int, int> indices(double from, double to) const;
-    std::size_t index(int channel, int sign, int k) const { return (std::size_t(channel) * 2 + sign) * (m_samples + 1) + k; }
+    std::size_t index(int channel, int sign, int k) const
+    {
+        return (std::size_t(channel) * 2 + sign) * (m_samples + 1) + k;
+    }
 
     EdgeLine m_line;
     int m_channels;
@@ -42,6 +44,6 @@ private:
     std::vector<int> m_counts;
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

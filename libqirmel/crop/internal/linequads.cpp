@@ -28,23 +28,21 @@ bool meet(const EdgeLine &a, const EdgeLine &b, cv::Point2f &at)
     return linesMeet(a.point, a.direction, b.point, b.direction, at);
 }
 
-struct Scored
-{
+struct Scored {
     Quad quad;
     double score;
 };
 
-class Enumerator
-{
+class Enumerator {
 public:
-    Enumerator(const std::vector<LineProfile> &profiles, const EdgeSupport &support, const OutlineScorer &scorer, double minArea)
-        : m_profiles(profiles)
-        , m_size(support.size())
-        , m_channels(support.channelCount())
-        , m_scorer(scorer)
-        , m_minArea(minArea)
-    {
-    }
+    Enumerator(const std::vector<LineProfile> &profiles, const EdgeSupport &support, const OutlineScorer &scorer,
+               double minArea)
+        : m_profiles(profiles),
+          m_size(support.size()),
+          m_channels(support.channelCount()),
+          m_scorer(scorer),
+          m_minArea(minArea)
+    {}
 
     // Sides in cyclic order; corner m joins side m and side m + 1.
     void consider(const std::array<int, 4> &sides)
@@ -86,14 +84,16 @@ public:
         for (const Scored &s : m_found) {
             if (chosen.size() >= count)
                 break;
-            if (std::none_of(chosen.begin(), chosen.end(), [&](const Quad &q) { return q.maxCornerDistance(s.quad) < kSameOutline; }))
+            if (std::none_of(chosen.begin(), chosen.end(),
+                             [&](const Quad &q) { return q.maxCornerDistance(s.quad) < kSameOutline; }))
                 chosen.push_back(s.quad);
         }
         return chosen;
     }
 
 private:
-    std::optional<SideEvidence> measure(const std::array<int, 4> &sides, const std::array<cv::Point2f, 4> &corners) const
+    std::optional<SideEvidence> measure(const std::array<int, 4> &sides,
+                                        const std::array<cv::Point2f, 4> &corners) const
     {
         const cv::Point2f centre = (corners[0] + corners[1] + corners[2] + corners[3]) * 0.25f;
         std::array<double, 4> length{};
@@ -170,7 +170,7 @@ private:
     std::vector<Scored> m_found;
 };
 
-} // namespace
+}  // namespace
 
 std::vector<Quad> LineQuads::find(const std::vector<EdgeLine> &lines, const EdgeSupport &support,
                                   const OutlineScorer &scorer, double minArea, std::size_t maxQuads)
@@ -189,8 +189,8 @@ std::vector<Quad> LineQuads::find(const std::vector<EdgeLine> &lines, const Edge
     for (std::size_t i = 0; i < lines.size(); ++i)
         for (std::size_t j = i + 1; j < lines.size(); ++j) {
             const cv::Point2f apart = lines[j].point - lines[i].point;
-            if (std::abs(lines[i].direction.dot(lines[j].direction)) >= kParallel
-                && std::abs(apart.x * lines[i].direction.y - apart.y * lines[i].direction.x) >= minGap)
+            if (std::abs(lines[i].direction.dot(lines[j].direction)) >= kParallel &&
+                std::abs(apart.x * lines[i].direction.y - apart.y * lines[i].direction.x) >= minGap)
                 parallel.emplace_back(int(i), int(j));
         }
 
@@ -206,4 +206,4 @@ std::vector<Quad> LineQuads::find(const std::vector<EdgeLine> &lines, const Edge
     return enumerator.best(maxQuads);
 }
 
-} // namespace qirmel
+}  // namespace qirmel

@@ -16,14 +16,13 @@ namespace qirmel {
 // is under a hand or beyond the frame. Every combination of the lines is judged, which is affordable
 // because each line's edge evidence is sampled once and a side's support is then read off running
 // counts. Stateless and reentrant.
-class LineQuads
-{
+class LineQuads {
 public:
     // The best maxQuads outlines by the scorer, no two alike; minArea in pixels of the judging image.
     static std::vector<Quad> find(const std::vector<EdgeLine> &lines, const EdgeSupport &support,
                                   const OutlineScorer &scorer, double minArea, std::size_t maxQuads);
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

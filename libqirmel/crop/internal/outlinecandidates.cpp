@@ -12,8 +12,7 @@ namespace {
 
 using Contour = std::vector<cv::Point>;
 
-struct Segment
-{
+struct Segment {
     cv::Point2f from;
     cv::Point2f to;
     double length() const { return cv::norm(to - from); }
@@ -36,19 +35,14 @@ bool alongBorder(const Segment &s, const cv::Size &size)
 {
     const float margin = 3;
     const auto near = [&](float v, float limit) { return std::abs(v - limit) <= margin; };
-    return (near(s.from.x, 0) && near(s.to.x, 0)) || (near(s.from.y, 0) && near(s.to.y, 0))
-        || (near(s.from.x, size.width - 1) && near(s.to.x, size.width - 1))
-        || (near(s.from.y, size.height - 1) && near(s.to.y, size.height - 1));
+    return (near(s.from.x, 0) && near(s.to.x, 0)) || (near(s.from.y, 0) && near(s.to.y, 0)) ||
+           (near(s.from.x, size.width - 1) && near(s.to.x, size.width - 1)) ||
+           (near(s.from.y, size.height - 1) && near(s.to.y, size.height - 1));
 }
 
-class Collector
-{
+class Collector {
 public:
-    Collector(const cv::Size &size, double minAreaFraction)
-        : m_size(size)
-        , m_minArea(minAreaFraction * size.area())
-    {
-    }
+    Collector(const cv::Size &size, double minAreaFraction) : m_size(size), m_minArea(minAreaFraction * size.area()) {}
 
     void addRegions(const cv::Mat &binary)
     {
@@ -145,9 +139,10 @@ private:
     std::vector<Quad> m_quads;
 };
 
-} // namespace
+}  // namespace
 
-std::vector<Quad> OutlineCandidates::find(const cv::Mat &smoothGrey, const std::vector<cv::Mat> &edgeMaps, double minAreaFraction)
+std::vector<Quad> OutlineCandidates::find(const cv::Mat &smoothGrey, const std::vector<cv::Mat> &edgeMaps,
+                                          double minAreaFraction)
 {
     Collector collector(smoothGrey.size(), minAreaFraction);
     const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
@@ -168,4 +163,4 @@ std::vector<Quad> OutlineCandidates::find(const cv::Mat &smoothGrey, const std::
     return collector.take();
 }
 
-} // namespace qirmel
+}  // namespace qirmel

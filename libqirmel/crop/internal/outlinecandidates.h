@@ -15,13 +15,13 @@ namespace qirmel {
 // of the caller's edge maps and those of a brightness split each contribute outlines, and the caller's
 // scoring picks among them. Outlines whose corners are cut off by the frame border or hidden under a hand
 // come back completed, from the lines of their visible sides. Stateless and reentrant.
-class OutlineCandidates
-{
+class OutlineCandidates {
 public:
     // edgeMaps: binary edge images of the same size as smoothGrey.
-    static std::vector<Quad> find(const cv::Mat &smoothGrey, const std::vector<cv::Mat> &edgeMaps, double minAreaFraction);
+    static std::vector<Quad> find(const cv::Mat &smoothGrey, const std::vector<cv::Mat> &edgeMaps,
+                                  double minAreaFraction);
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

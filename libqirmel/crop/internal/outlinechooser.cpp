@@ -39,12 +39,9 @@ bool encloses(const Quad &outer, const Quad &inner)
     return outer.area() >= kMinGrowth * inner.area() && inside(outer, inner, -2);
 }
 
-} // namespace
+}  // namespace
 
-OutlineChooser::OutlineChooser(const EdgeSupport &support)
-    : m_support(support)
-{
-}
+OutlineChooser::OutlineChooser(const EdgeSupport &support) : m_support(support) {}
 
 bool OutlineChooser::frames(const Quad &outer, const Quad &inner) const
 {
@@ -67,8 +64,9 @@ bool OutlineChooser::isDocumentAround(const Quad &outer, const Quad &inner) cons
 
 std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &outlines) const
 {
-    const auto best = std::max_element(outlines.begin(), outlines.end(),
-                                       [](const ScoredOutline &a, const ScoredOutline &b) { return a.score < b.score; });
+    const auto best =
+        std::max_element(outlines.begin(), outlines.end(),
+                         [](const ScoredOutline &a, const ScoredOutline &b) { return a.score < b.score; });
     if (best == outlines.end() || best->score <= 0)
         return std::nullopt;
     // Step outwards one enclosing outline at a time, the nearest first, so that an open book's spread is
@@ -78,8 +76,8 @@ std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &out
     for (;;) {
         const ScoredOutline *next = nullptr;
         for (const ScoredOutline &o : outlines)
-            if (o.score >= kEnclosingShare * chosenScore && encloses(o.quad, chosen) && (!next || o.quad.area() < next->quad.area())
-                && isDocumentAround(o.quad, chosen))
+            if (o.score >= kEnclosingShare * chosenScore && encloses(o.quad, chosen) &&
+                (!next || o.quad.area() < next->quad.area()) && isDocumentAround(o.quad, chosen))
                 next = &o;
         if (!next)
             break;
@@ -93,4 +91,4 @@ std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &out
     return content ? content->quad : chosen;
 }
 
-} // namespace qirmel
+}  // namespace qirmel

@@ -12,8 +12,7 @@
 namespace qirmel {
 
 // An outline proposed for the document, and its score (0: not credible).
-struct ScoredOutline
-{
+struct ScoredOutline {
     Quad quad;
     double score = 0;
 };
@@ -23,8 +22,7 @@ struct ScoredOutline
 // so the best-scoring outline is not always the document: a credible outline well around it is, as long
 // as it lies on edges of its own where it leaves the inner one, rather than stretching over the desk.
 // Holds only references to the caller's evidence.
-class OutlineChooser
-{
+class OutlineChooser {
 public:
     explicit OutlineChooser(const EdgeSupport &support);
     std::optional<Quad> choose(const std::vector<ScoredOutline> &outlines) const;
@@ -36,6 +34,6 @@ private:
     const EdgeSupport &m_support;
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

@@ -25,19 +25,17 @@ double shapeScore(const Quad &quad)
     if (worst > kMaxAngleDeviation)
         return 0;
     const double squareness = 1 - 0.5 * std::pow(worst / kMaxAngleDeviation, 2);
-    const double ratio = (quad.sideLength(0) + quad.sideLength(2)) / std::max(1e-6, quad.sideLength(1) + quad.sideLength(3));
+    const double ratio =
+        (quad.sideLength(0) + quad.sideLength(2)) / std::max(1e-6, quad.sideLength(1) + quad.sideLength(3));
     const double proportion = 1 - 0.5 * std::min(PaperFormats::distance(ratio), 0.3);
     return squareness * proportion;
 }
 
-} // namespace
+}  // namespace
 
 OutlineScorer::OutlineScorer(const EdgeSupport &support, const cv::Size &size, const std::optional<Quad> &seed)
-    : m_support(support)
-    , m_size(size)
-    , m_seed(seed)
-{
-}
+    : m_support(support), m_size(size), m_seed(seed)
+{}
 
 double OutlineScorer::score(const Quad &quad) const
 {
@@ -46,8 +44,8 @@ double OutlineScorer::score(const Quad &quad) const
 
 double OutlineScorer::score(const Quad &quad, const SideEvidence &evidence) const
 {
-    if (evidence.minSupport < kMinSideSupport || evidence.meanSupport < kMinMeanSupport
-        || evidence.polarity < kMinPolarity || evidence.visible < kMinVisible)
+    if (evidence.minSupport < kMinSideSupport || evidence.meanSupport < kMinMeanSupport ||
+        evidence.polarity < kMinPolarity || evidence.visible < kMinVisible)
         return 0;
     const double shape = shapeScore(quad);
     // Print on a page and the pages of an open book make smaller rectangles inside the document; among
@@ -61,4 +59,4 @@ double OutlineScorer::score(const Quad &quad, const SideEvidence &evidence) cons
     return result;
 }
 
-} // namespace qirmel
+}  // namespace qirmel

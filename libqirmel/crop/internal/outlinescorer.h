@@ -14,8 +14,7 @@ namespace qirmel {
 // brightness sign all round, its corners near square, its proportions those of paper or a card, and,
 // in live use, its closeness to where the document was just seen. Immutable, so one instance may be read
 // from several threads.
-class OutlineScorer
-{
+class OutlineScorer {
 public:
     // seed: in pixels of the judging image.
     OutlineScorer(const EdgeSupport &support, const cv::Size &size, const std::optional<Quad> &seed);
@@ -30,6 +29,6 @@ private:
     std::optional<Quad> m_seed;
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

@@ -5,8 +5,7 @@ namespace qirmel {
 
 // Proportions (long side over short side) of the documents people put under the camera: ISO A and B
 // sheets, Letter, Legal, ID cards, business cards, photos, open books, and till receipts of any length.
-class PaperFormats
-{
+class PaperFormats {
 public:
     // The known proportion nearest to ratio (either orientation), or ratio itself when none lies within
     // the relative tolerance.
@@ -16,6 +15,6 @@ public:
     static double distance(double ratio);
 };
 
-} // namespace qirmel
+}  // namespace qirmel
 
 #endif

@@ -14,8 +14,7 @@ namespace qirmel {
 namespace {
 
 // A line through point with unit direction.
-struct Line
-{
+struct Line {
     cv::Point2f point;
     cv::Point2f direction;
 };
@@ -54,8 +53,8 @@ std::optional<Line> refineSide(const cv::Mat &frame, const cv::Point2f &from, co
         return std::nullopt;
     // The strip's column u, row v shows the frame at from + u*stride*along + (v - radius)*normal.
     const float half = float(rows / 2);
-    const cv::Matx23f toFrame(along.x * kStride, normal.x, from.x - half * normal.x,
-                              along.y * kStride, normal.y, from.y - half * normal.y);
+    const cv::Matx23f toFrame(along.x * kStride, normal.x, from.x - half * normal.x, along.y * kStride, normal.y,
+                              from.y - half * normal.y);
     cv::Mat strip;
     cv::warpAffine(frame, strip, toFrame, cv::Size(columns, rows), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
                    cv::BORDER_REPLICATE);
@@ -149,7 +148,7 @@ std::optional<Line> refineSide(const cv::Mat &frame, const cv::Point2f &from, co
     return Line{cv::Point2f(refit[2], refit[3]), cv::Point2f(refit[0], refit[1])};
 }
 
-} // namespace
+}  // namespace
 
 std::optional<Quad> SideRefiner::refine(const cv::Mat &frame, const Quad &rough, double searchRadius)
 {
@@ -172,4 +171,4 @@ std::optional<Quad> SideRefiner::refine(const cv::Mat &frame, const Quad &rough,
     return quad;
 }
 
-} // namespace qirmel
+}  // namespace qirmel

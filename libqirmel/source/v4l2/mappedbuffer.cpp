@@ -24,8 +24,7 @@ MappedBuffer::~MappedBuffer()
 
 MappedBuffer::MappedBuffer(MappedBuffer &&other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)), m_length(std::exchange(other.m_length, 0))
-{
-}
+{}
 
 MappedBuffer &MappedBuffer::operator=(MappedBuffer &&other) noexcept
 {

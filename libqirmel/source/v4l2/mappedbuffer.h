@@ -2,9 +2,9 @@
 #ifndef QIRMEL_MAPPEDBUFFER_H
 #define QIRMEL_MAPPEDBUFFER_H
 
+#include <sys/types.h>
 #include <cstddef>
 #include <cstdint>
-#include <sys/types.h>
 
 namespace qirmel {
 

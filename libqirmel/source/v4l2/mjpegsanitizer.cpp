@@ -13,6 +13,8 @@ constexpr std::uint8_t kStartOfScan = 0xda;
 
 // The tables of the JPEG standard (ITU T.81 annex K.3), which MJPG streams without tables are
 // coded with, as one DHT segment: luminance DC, luminance AC, chrominance DC, chrominance AC.
+// Sixteen bytes a row, as the standard prints them.
+// clang-format off
 constexpr std::uint8_t kStandardHuffmanTables[] = {
     0xff, 0xc4, 0x01, 0xa2,
     // Luminance DC: class 0, id 0.
@@ -48,6 +50,7 @@ constexpr std::uint8_t kStandardHuffmanTables[] = {
     0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9, 0xea, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8,
     0xf9, 0xfa,
 };
+// clang-format on
 static_assert(sizeof kStandardHuffmanTables == 2 + 0x01a2, "the DHT segment's length field must match its tables");
 
 bool isFrameHeader(std::uint8_t marker)

@@ -29,8 +29,7 @@ V4l2Camera::V4l2Camera(CameraInfo info, VideoNode node, std::vector<Size> yuyvSi
       m_yuyvSizes(std::move(yuyvSizes)),
       m_powerLineFrequency(settings.powerLineFrequency),
       m_framesToDrop(std::max(settings.framesToDrop, 0))
-{
-}
+{}
 
 const CameraInfo &V4l2Camera::info() const
 {

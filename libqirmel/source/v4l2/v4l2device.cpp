@@ -11,7 +11,8 @@
 
 namespace qirmel {
 
-V4l2Device::V4l2Device(const std::string &path) : m_fd(systemCalls.open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) {}
+V4l2Device::V4l2Device(const std::string &path) : m_fd(systemCalls.open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC))
+{}
 
 bool V4l2Device::request(unsigned long code, void *argument) const
 {
@@ -27,8 +28,8 @@ std::optional<std::string> V4l2Device::captureCardName() const
     v4l2_capability capability{};
     if (!request(VIDIOC_QUERYCAP, &capability))
         return std::nullopt;
-    const std::uint32_t caps = (capability.capabilities & V4L2_CAP_DEVICE_CAPS) != 0 ? capability.device_caps
-                                                                                     : capability.capabilities;
+    const std::uint32_t caps =
+        (capability.capabilities & V4L2_CAP_DEVICE_CAPS) != 0 ? capability.device_caps : capability.capabilities;
     if ((caps & V4L2_CAP_VIDEO_CAPTURE) == 0 || (caps & V4L2_CAP_STREAMING) == 0)
         return std::nullopt;
     const auto *card = reinterpret_cast<const char *>(capability.card);
@@ -50,9 +51,8 @@ std::vector<Size> V4l2Device::frameSizes(std::uint32_t pixelFormat) const
         break;
     }
     sizes.erase(std::remove_if(sizes.begin(), sizes.end(), [](Size size) { return size.area() <= 0; }), sizes.end());
-    std::stable_sort(sizes.begin(), sizes.end(), [](Size a, Size b) {
-        return a.area() != b.area() ? a.area() > b.area() : a.width > b.width;
-    });
+    std::stable_sort(sizes.begin(), sizes.end(),
+                     [](Size a, Size b) { return a.area() != b.area() ? a.area() > b.area() : a.width > b.width; });
     sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
     return sizes;
 }

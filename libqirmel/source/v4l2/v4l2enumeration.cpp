@@ -28,8 +28,8 @@ std::string displayName(const std::string &card, const VideoNode &node)
 
 // Moves the first camera at or after position `from` that has id to position `to`; false when
 // there is none.
-bool moveToPlace(std::vector<std::unique_ptr<CameraSource>> &cameras, const std::optional<UsbId> &id,
-                 std::size_t from, std::size_t to)
+bool moveToPlace(std::vector<std::unique_ptr<CameraSource>> &cameras, const std::optional<UsbId> &id, std::size_t from,
+                 std::size_t to)
 {
     if (!id || to >= cameras.size() || from >= cameras.size())
         return false;

@@ -89,8 +89,8 @@ bool V4l2Stream::dequeueAll(std::vector<FilledBuffer> &filled)
         // A count beyond the buffer can only come from a confused device; cut to the buffer, the
         // frame checks then throw the frame away.
         const auto length = static_cast<std::uint32_t>(m_buffers[buffer.index].length());
-        filled.push_back(FilledBuffer{buffer.index, std::min(buffer.bytesused, length),
-                                      (buffer.flags & V4L2_BUF_FLAG_ERROR) != 0});
+        filled.push_back(
+            FilledBuffer{buffer.index, std::min(buffer.bytesused, length), (buffer.flags & V4L2_BUF_FLAG_ERROR) != 0});
     }
 }
 
