@@ -1,12 +1,14 @@
 #include "livesequence.h"
 
-#include "crop/croptracker.h"
+#include "core/frame.h"
 #include "crop/documentdetector.h"
+#include "jpegdecoder.h"
 #include "jpegencoder.h"
-#include "livecropdecoder.h"
+#include "pipeline/framepipeline.h"
 #include "scenes/scenerenderer.h"
 
 #include <cmath>
+#include <ctime>
 #include <vector>
 
 namespace {
@@ -32,6 +34,13 @@ double rmsAboutMean(const std::vector<qirmel::Quad> &quads)
     return std::sqrt(sum / (4.0 * quads.size()));
 }
 
+double threadMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
 }  // namespace
 
 LiveResult LiveSequence::run(const qirmel::SceneLayout &still, const qirmel::SceneLayout &moved, const cv::Size &size,
@@ -46,9 +55,12 @@ LiveResult LiveSequence::run(const qirmel::SceneLayout &still, const qirmel::Sce
 
     cv::RNG rng(seed);
     JpegEncoder encoder;
-    LiveCropDecoder decoder;
+    JpegDecoder decoder;
     const qirmel::DocumentDetector detector;
-    qirmel::CropTracker tracker;
+    qirmel::FramePipeline pipeline;
+    qirmel::PipelineSettings settings;
+    settings.autoCrop = true;
+    std::vector<std::uint8_t> cut;
     std::vector<qirmel::Quad> shown;
     std::vector<qirmel::Quad> raw;
     LiveResult result;
@@ -59,12 +71,16 @@ LiveResult LiveSequence::run(const qirmel::SceneLayout &still, const qirmel::Sce
         cv::Mat noisy;
         cv::add(scene.bgr, grain, noisy, cv::noArray(), CV_8UC3);
         const std::vector<unsigned char> jpeg = encoder.encode(noisy, quality);
-        const ReducedImage reduced = decoder.decodeReducedGrey(jpeg);
-        const cv::Mat full = decoder.decodeBgr(jpeg);
-        // Seeded with the outline shown, as the camera library's frame pipeline does.
-        const std::optional<qirmel::Quad> found = detector.detect(reduced.grey, reduced.scale, full, tracker.current());
-        const std::optional<qirmel::Quad> current = tracker.update(
-            found, [&](const qirmel::Quad &held) { return detector.shows(reduced.grey, reduced.scale, full, held); });
+        // Through the camera library's own live path, as a camera's JPEG frame.
+        qirmel::Frame camera;
+        camera.format = qirmel::FrameFormat::Jpeg;
+        camera.size = qirmel::Size{size.width, size.height};
+        camera.data.assign(jpeg.begin(), jpeg.end());
+        const double start = threadMilliseconds();
+        pipeline.process(camera, settings, quality, std::size_t(size.area()) * 3, cut);
+        result.frameMilliseconds.push_back(threadMilliseconds() - start);
+        const std::optional<qirmel::Quad> current = pipeline.outline();
+        const std::optional<qirmel::Quad> found = detector.detect(decoder.decodeBgr(jpeg));
         if (frame >= kSettleFrames && frame < kStillFrames) {
             if (current)
                 shown.push_back(*current);

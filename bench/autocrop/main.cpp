@@ -4,9 +4,10 @@
 
 #include "categorystats.h"
 #include "crop/documentdetector.h"
+#include "framedump.h"
 #include "jaccardindex.h"
+#include "jpegdecoder.h"
 #include "jpegencoder.h"
-#include "livecropdecoder.h"
 #include "livesequence.h"
 #include "photofolder.h"
 #include "scenes/documentpainter.h"
@@ -39,36 +40,13 @@ struct Options {
     bool verbose = false;
 };
 
-// Saves a frame that scored badly, with the true outline in green and the found one in red.
-void dump(const std::string &folder, const std::string &name, const cv::Mat &bgr,
-          const std::optional<qirmel::Quad> &truth, const std::optional<qirmel::Quad> &found)
-{
-    cv::Mat marked = bgr.clone();
-    const auto draw = [&](const qirmel::Quad &quad, const cv::Scalar &colour) {
-        std::vector<cv::Point> polygon;
-        for (const cv::Point2f &p : quad.corners())
-            polygon.emplace_back(cvRound(p.x), cvRound(p.y));
-        cv::polylines(marked, polygon, true, colour, 2, cv::LINE_AA);
-    };
-    if (truth)
-        draw(*truth, cv::Scalar(0, 200, 0));
-    if (found)
-        draw(*found, cv::Scalar(0, 0, 255));
-    JpegEncoder encoder;
-    const std::vector<unsigned char> jpeg = encoder.encode(marked, 90);
-    std::FILE *file = std::fopen((folder + "/" + name + ".jpg").c_str(), "wb");
-    if (!file)
-        return;
-    std::fwrite(jpeg.data(), 1, jpeg.size(), file);
-    std::fclose(file);
-}
-
 void usage()
 {
     std::puts(
         "usage: autocrop_bench [--scenes N] [--negatives N] [--live N] [--seed S] [--size WxH] [--verbose] [--dump "
         "DIR]\n"
-        "       autocrop_bench --photos DIR    (DIR/truth.csv: file,x1,y1,x2,y2,x3,y3,x4,y4)");
+        "       autocrop_bench --photos DIR [--dump DIR]   (DIR/truth.csv: file,x1,y1,x2,y2,x3,y3,x4,y4;\n"
+        "                                               DIR/categories.csv, if there: file,category)");
 }
 
 bool parse(int argc, char **argv, Options &options)
@@ -177,11 +155,6 @@ std::vector<std::string> categories(const qirmel::SceneLayout &layout, int quali
     return out;
 }
 
-struct Frame {
-    ReducedImage reduced;
-    cv::Mat full;
-};
-
 using Clock = std::chrono::steady_clock;
 
 double millisecondsSince(Clock::time_point start)
@@ -224,7 +197,7 @@ int main(int argc, char **argv)
         return 2;
     }
     if (!options.photos.empty())
-        return PhotoFolder::score(options.photos) ? 0 : 1;
+        return PhotoFolder::score(options.photos, options.dump) ? 0 : 1;
 
     // Figures are per core: OpenCV's own worker threads would blur the per-frame cost.
     cv::setNumThreads(1);
@@ -232,29 +205,24 @@ int main(int argc, char **argv)
     qirmel::SceneSampler sampler(options.seed, frameAspect);
     cv::RNG qualities(options.seed + 1);
     JpegEncoder encoder;
-    LiveCropDecoder decoder;
+    JpegDecoder decoder;
     const qirmel::DocumentDetector detector;
     CategoryStats stats;
     std::vector<double> detectTimes;
     std::vector<double> detectCpuTimes;
-    std::vector<double> reducedDecodeTimes;
-    std::vector<double> fullDecodeTimes;
+    std::vector<double> decodeTimes;
 
     const auto compress = [&](const cv::Mat &bgr, int quality) {
         const std::vector<unsigned char> jpeg = encoder.encode(bgr, quality);
-        Frame frame;
-        Clock::time_point start = Clock::now();
-        frame.reduced = decoder.decodeReducedGrey(jpeg);
-        reducedDecodeTimes.push_back(millisecondsSince(start));
-        start = Clock::now();
-        frame.full = decoder.decodeBgr(jpeg);
-        fullDecodeTimes.push_back(millisecondsSince(start));
+        const double start = threadMilliseconds();
+        cv::Mat frame = decoder.decodeBgr(jpeg);
+        decodeTimes.push_back(threadMilliseconds() - start);
         return frame;
     };
-    const auto detect = [&](const Frame &frame) {
+    const auto detect = [&](const cv::Mat &frame) {
         const Clock::time_point start = Clock::now();
         const double cpuStart = threadMilliseconds();
-        std::optional<qirmel::Quad> found = detector.detect(frame.reduced.grey, frame.reduced.scale, frame.full);
+        std::optional<qirmel::Quad> found = detector.detect(frame);
         detectCpuTimes.push_back(threadMilliseconds() - cpuStart);
         detectTimes.push_back(millisecondsSince(start));
         return found;
@@ -270,7 +238,7 @@ int main(int argc, char **argv)
         for (const std::string &category : categories(layout, quality, frameAspect))
             stats.add(category, index);
         if (!options.dump.empty() && index < 0.95)
-            dump(options.dump, "scene" + std::to_string(i), scene.bgr, scene.truth, found);
+            FrameDump::save(options.dump, "scene" + std::to_string(i), scene.bgr, scene.truth, found);
         if (options.verbose && index < 0.95)
             std::printf("scene %d seed %u: %.4f  %s, %s, %s, q%d\n", i, layout.seed, index, name(layout.desk),
                         name(layout.document), name(layout.lighting), quality);
@@ -289,7 +257,7 @@ int main(int argc, char **argv)
         ++desks[int(layout.desk)];
         falseCrops[int(layout.desk)] += cropped;
         if (!options.dump.empty() && cropped)
-            dump(options.dump, "empty" + std::to_string(i), scene.bgr, std::nullopt, std::nullopt);
+            FrameDump::save(options.dump, "empty" + std::to_string(i), scene.bgr, std::nullopt, std::nullopt);
         if (options.verbose && cropped)
             std::printf("empty desk %d seed %u: false crop (%s, %s)\n", i, layout.seed, name(layout.desk),
                         name(layout.lighting));
@@ -307,13 +275,13 @@ int main(int argc, char **argv)
                 loadAverage().c_str());
     printTimes("detection, CPU time of the thread", detectCpuTimes);
     printTimes("detection, wall clock", detectTimes);
-    printTimes("reduced grey JPEG decode (not in detection)", reducedDecodeTimes);
-    printTimes("full BGR JPEG decode (not in detection)", fullDecodeTimes);
+    printTimes("full BGR JPEG decode (not in detection)", decodeTimes);
 
     if (options.live > 0) {
         std::vector<double> shown;
         std::vector<double> raw;
         std::vector<double> follow;
+        std::vector<double> frameTimes;
         int lost = 0;
         for (int i = 0; i < options.live; ++i) {
             qirmel::SceneLayout still = sampler.withDocument();
@@ -322,6 +290,7 @@ int main(int argc, char **argv)
             const LiveResult result =
                 LiveSequence::run(still, moved, options.size, qualities.uniform(50, 96), options.seed + i);
             shown.push_back(result.shownJitter);
+            frameTimes.insert(frameTimes.end(), result.frameMilliseconds.begin(), result.frameMilliseconds.end());
             raw.push_back(result.rawJitter);
             if (result.framesToFollow)
                 follow.push_back(*result.framesToFollow);
@@ -332,11 +301,12 @@ int main(int argc, char **argv)
                     options.live);
         std::printf("  still page jitter, shown corners   mean %.3f px   max %.3f px (RMS about their mean)\n",
                     CategoryStats::mean(shown), *std::max_element(shown.begin(), shown.end()));
-        std::printf("  still page jitter, raw detections  mean %.3f px   max %.3f px\n", CategoryStats::mean(raw),
-                    *std::max_element(raw.begin(), raw.end()));
+        std::printf("  still page jitter, detection on the whole frame  mean %.3f px   max %.3f px\n",
+                    CategoryStats::mean(raw), *std::max_element(raw.begin(), raw.end()));
         std::printf("  frames to follow a moved page (all corners within %.0f px): median %.0f, max %.0f, never %d\n",
                     LiveSequence::kFollowTolerance, CategoryStats::quantile(follow, 0.5),
                     follow.empty() ? 0.0 : *std::max_element(follow.begin(), follow.end()), lost);
+        printTimes("  library's live crop per frame, CPU time", frameTimes);
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <array>
 
 namespace qirmel {
@@ -24,6 +25,16 @@ Quad turnedOutline(const Quad &outline, int quarterTurns)
 cv::Mat pixelsOf(const Frame &frame)
 {
     return cv::Mat(frame.size.height, frame.size.width, CV_8UC3, const_cast<std::uint8_t *>(frame.data.data()));
+}
+
+// The largest of 1, 2, 4 and 8 that divides size's longer side into at least reducedSide pixels.
+int reduction(Size size, int reducedSide)
+{
+    const int longer = std::max(size.width, size.height);
+    int factor = 1;
+    while (reducedSide > 0 && factor < 8 && longer / (2 * factor) >= reducedSide)
+        factor *= 2;
+    return factor;
 }
 
 }  // namespace
@@ -62,20 +73,31 @@ bool FrameEncoder::encodeWhole(const Frame &frame, int quarterTurns, int quality
            encodeTurned(pixelsOf(m_decoded), m_decoded.format, quarterTurns, quality, maxBytes, jpeg);
 }
 
-cv::Mat FrameEncoder::picture(const Frame &frame)
+cv::Mat FrameEncoder::picture(const Frame &frame, int reducedSide)
 {
     if (!wellFormed(frame))
         return cv::Mat();
+    const int factor = reduction(frame.size, reducedSide);
+    const cv::Size reduced((frame.size.width + factor - 1) / factor, (frame.size.height + factor - 1) / factor);
     switch (frame.format) {
     case FrameFormat::Bgr24:
-        return pixelsOf(frame);
+        if (factor == 1)
+            return pixelsOf(frame);
+        cv::resize(pixelsOf(frame), m_converted, reduced, 0, 0, cv::INTER_AREA);
+        return m_converted;
     case FrameFormat::Rgb24:
-        cv::cvtColor(pixelsOf(frame), m_converted, cv::COLOR_RGB2BGR);
+        if (factor == 1) {
+            cv::cvtColor(pixelsOf(frame), m_converted, cv::COLOR_RGB2BGR);
+        } else {
+            cv::resize(pixelsOf(frame), m_converted, reduced, 0, 0, cv::INTER_AREA);
+            cv::cvtColor(m_converted, m_converted, cv::COLOR_RGB2BGR);
+        }
         return m_converted;
     case FrameFormat::Jpeg:
         break;
     }
-    if (!m_codec.decode(frame.data.data(), frame.data.size(), m_decoded))
+    if (!m_codec.decode(frame.data.data(), frame.data.size(), m_decoded,
+                        factor == 1 ? Size{} : Size{reduced.width, reduced.height}))
         return cv::Mat();
     return pixelsOf(m_decoded);
 }

@@ -34,10 +34,13 @@ public:
     bool encodeWhole(const Frame &frame, int quarterTurns, int quality, std::size_t maxBytes,
                      std::vector<std::uint8_t> &jpeg);
 
-    // The frame's picture at full resolution in B G R order: a Bgr24 frame's own pixels, anything else
-    // converted or decoded into a buffer that the next call reuses. Empty when the frame is malformed
-    // or, for a JPEG frame, its picture data is damaged anywhere: the full decode stops at a warning.
-    cv::Mat picture(const Frame &frame);
+    // The frame's picture in B G R order, at full resolution or, with reducedSide given, reduced by the
+    // largest of 1/2, 1/4 and 1/8 that leaves its longer side at least reducedSide long: a JPEG frame is
+    // decoded at that scale, for a fraction of a full decode's cost, others are averaged down. A Bgr24
+    // frame's own pixels at full resolution; anything else in a buffer that the next call reuses. Empty
+    // when the frame is malformed or, for a JPEG frame, its picture data is damaged anywhere: the decode
+    // stops at a warning.
+    cv::Mat picture(const Frame &frame, int reducedSide = 0);
 
     // Cuts the document along outline (in picture's pixels) out of picture, straightened into an
     // upright rectangle of its true proportions at the picture's resolution, turned by quarterTurns

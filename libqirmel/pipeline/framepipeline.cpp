@@ -2,6 +2,14 @@
 
 namespace qirmel {
 
+namespace {
+
+// A live cut is shown in a preview of 571 x 441: large frames are decoded and cut at a reduced scale
+// that still leaves the document well over the preview's size. Photos keep full resolution.
+constexpr int kLivePictureSide = 1280;
+
+}  // namespace
+
 bool FramePipeline::process(const Frame &frame, const PipelineSettings &settings, int quality, std::size_t maxBytes,
                             std::vector<std::uint8_t> &jpeg)
 {
@@ -12,17 +20,20 @@ bool FramePipeline::process(const Frame &frame, const PipelineSettings &settings
         m_cropper.reset();
         return m_encoder.intact(frame) && m_encoder.encodeWhole(frame, turns, quality, maxBytes, jpeg);
     }
-    // The full decode stops at damaged picture data as the cheap check would.
-    const cv::Mat picture = m_encoder.picture(frame);
+    // The decode stops at damaged picture data as the cheap check would.
+    const cv::Mat picture = m_encoder.picture(frame, kLivePictureSide);
     if (picture.empty())
         return false;
     m_outline = m_cropper.follow(frame, picture);
     // Straightened to its true proportions, a page seen at a slant can come out wider or taller than
-    // the frame; a live frame never exceeds the frame's size, which the caller's buffer and decoder are
-    // made for.
-    if (m_outline)
-        return m_encoder.encodeDocument(picture, *m_outline, turns, quality, turnedSize(frame.size, turns), maxBytes,
-                                        jpeg);
+    // the picture; a live frame never exceeds the frame's size, which the caller's buffer and decoder
+    // are made for.
+    if (m_outline) {
+        const Quad cut =
+            m_outline->resampled(double(picture.cols) / frame.size.width, double(picture.rows) / frame.size.height);
+        return m_encoder.encodeDocument(picture, cut, turns, quality,
+                                        turnedSize(Size{picture.cols, picture.rows}, turns), maxBytes, jpeg);
+    }
     return m_encoder.encodeWhole(frame, turns, quality, maxBytes, jpeg);
 }
 

@@ -3,16 +3,13 @@
 #define QIRMEL_LIVECROPPER_H
 
 #include "core/frame.h"
-#include "core/jpegcodec.h"
 
 #include "crop/croptracker.h"
 #include "crop/documentdetector.h"
 
 #include <opencv2/core.hpp>
 
-#include <cstdint>
 #include <optional>
-#include <vector>
 
 namespace qirmel {
 
@@ -21,21 +18,17 @@ namespace qirmel {
 // held. Keeps state between frames: one cropper serves the frame thread.
 class LiveCropper {
 public:
-    // The outline to cut this frame along, in pixels of picture (the frame's own picture, B G R, at
-    // full resolution); none while no document is credibly in view. A frame of another size or
-    // orientation than the last starts the following over.
+    // The outline to cut this frame along, in the frame's pixels; none while no document is credibly in
+    // view. picture: the frame's picture, B G R, at full resolution or reduced by a factor. A frame of
+    // another size or orientation than the last starts the following over.
     std::optional<Quad> follow(const Frame &frame, const cv::Mat &picture);
 
     // Forgets the document, as when the camera is opened or closed or auto crop is switched off.
     void reset();
 
 private:
-    JpegCodec m_codec;
     DocumentDetector m_detector;
     CropTracker m_tracker;
-    cv::Mat m_reduced;  // scratch of the judging image, reused from frame to frame
-    cv::Mat m_grey;
-    std::vector<std::uint8_t> m_decodedGrey;
     Size m_frameSize;
     int m_frameTurns = 0;
 };

@@ -25,10 +25,10 @@ Judged judge(const std::vector<cv::Point2f> &corners)
     cv::fillConvexPoly(image, polygon, cv::Scalar(210), cv::LINE_AA, 4);
     cv::GaussianBlur(image, image, cv::Size(5, 5), 0);
     const EdgeSupport support(std::vector<cv::Mat>{image});
-    const OutlineScorer scorer(support, kSize, std::nullopt);
     cv::Mat edges;
     cv::Canny(support.dx(), support.dy(), edges, 20, 60, true);
     const std::vector<EdgeLine> lines = LineFinder::find({edges}, 12, 40);
+    const OutlineScorer scorer(support, kSize, std::nullopt, lines);
     return {LineQuads::find(lines, support, scorer, 0.04 * kSize.area(), 5), Quad::fromUnordered(corners)};
 }
 

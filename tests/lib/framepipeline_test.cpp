@@ -244,3 +244,26 @@ TEST(FramePipelineCrop, LiveCutFitsTheFrame)
     ASSERT_TRUE(qirmel::PhotoPipeline().process(page, std::nullopt, cropping(), 95, photo));
     EXPECT_GT(sizeOf(photo).height, kSceneSize.height);
 }
+
+// A large frame's live cut is made from a picture at half the frame's scale, enough for the preview,
+// while the outline stays in the frame's pixels for the photo, which is cut at full resolution.
+TEST(FramePipelineCrop, LargeFramesAreCutLiveAtAReducedScale)
+{
+    const Size large{2592, 1944};
+    const qirmel::Quad truth = qirmeltest::sceneOutline(SceneKind::Page, large);
+    for (const FrameFormat format : {FrameFormat::Jpeg, FrameFormat::Bgr24}) {
+        const Frame raw = qirmeltest::sceneFrame(SceneKind::Page, large, FrameFormat::Bgr24);
+        const Frame page = format == FrameFormat::Jpeg ? jpegOf(raw) : raw;
+        FramePipeline pipeline;
+        through(pipeline, page, cropping());
+        const auto cut = through(pipeline, page, cropping());
+        ASSERT_TRUE(pipeline.outline()) << int(format);
+        EXPECT_LT(pipeline.outline()->maxCornerDistance(truth), 8.0) << int(format);
+        EXPECT_NEAR(qirmeltest::resolutionShare(sizeOf(cut), truth), 0.5, 0.03) << int(format);
+        EXPECT_NEAR(qirmeltest::aspectOf(cut), kPortraitA4, 0.03 * kPortraitA4) << int(format);
+
+        std::vector<std::uint8_t> photo;
+        ASSERT_TRUE(qirmel::PhotoPipeline().process(page, pipeline.outline(), cropping(), 95, photo));
+        EXPECT_NEAR(qirmeltest::resolutionShare(sizeOf(photo), truth), 1.0, 0.03) << int(format);
+    }
+}

@@ -26,9 +26,11 @@ std::vector<cv::Mat> ChromaChannels::reduce(const cv::Mat &bgr, const cv::Size &
             const int b = upper[i] + upper[i + 3] + lower[i] + lower[i + 3];
             const int g = upper[i + 1] + upper[i + 4] + lower[i + 1] + lower[i + 4];
             const int r = upper[i + 2] + upper[i + 5] + lower[i + 2] + lower[i + 5];
-            // Sums of four pixels: halve the differences and bring them back to one pixel's scale.
-            rg[x] = cv::saturate_cast<unsigned char>(128 + (r - g) / 8);
-            yb[x] = cv::saturate_cast<unsigned char>(128 + (r + g - 2 * b) / 16);
+            // Sums of four pixels, brought back to one pixel's scale; yellow against blue spans twice the
+            // range of red against green, so it is halved. A white page on an off-white desk differs by
+            // a few levels here, as much as the two differ in grey.
+            rg[x] = cv::saturate_cast<unsigned char>(128 + (r - g) / 4);
+            yb[x] = cv::saturate_cast<unsigned char>(128 + (r + g - 2 * b) / 8);
         }
     }
     return {redGreen, yellowBlue};

@@ -10,14 +10,17 @@ namespace qirmel {
 
 namespace {
 
-// Sobel response that counts as an edge: a step of about four levels after smoothing. Noise at the
-// judging size is well below that, and a white page on a near-white desk under a shadow steps by little
-// more.
-constexpr float kMinStep = 10.0f;
+// Sobel response that counts as an edge: in grey a step of about four levels after smoothing, which
+// noise at the judging size stays well below; in the colour differences, which light and shadow hardly
+// touch and noise less than grey, a step of two or three, about what a white page on an off-white desk
+// shows.
+constexpr float kMinGreyStep = 8.0f;
+constexpr float kMinColourStep = 6.0f;
 // The gradient must point across the side, within about 30 degrees (compared squared).
 constexpr float kMinAlignmentSquared = 0.86f * 0.86f;
 // A side hidden by more than this is not judged on what little shows.
 constexpr double kMinVisibleShare = 0.2;
+constexpr int kMinHiddenSamples = 4;
 // Samples every this many pixels along a side, leaving out the ends where the neighbouring side's
 // gradient turns.
 constexpr float kSampleStep = 2.0f;
@@ -27,7 +30,7 @@ constexpr double kApart = 2.0;
 
 }  // namespace
 
-EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels)
+EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels) : m_channels(channels)
 {
     CV_Assert(!channels.empty() && int(channels.size()) <= kMaxChannels);
     for (const cv::Mat &channel : channels) {
@@ -47,6 +50,14 @@ bool EdgeSupport::measurable(const cv::Point2f &p) const
     return p.x >= 2 && p.y >= 2 && p.x <= m_dxAll.cols - 3 && p.y <= m_dxAll.rows - 3;
 }
 
+std::array<int, EdgeSupport::kMaxChannels> EdgeSupport::valuesAt(const cv::Point2f &p) const
+{
+    std::array<int, kMaxChannels> values{};
+    for (std::size_t c = 0; c < m_channels.size(); ++c)
+        values[c] = m_channels[c].at<unsigned char>(cvRound(p.y), cvRound(p.x));
+    return values;
+}
+
 int EdgeSupport::edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &normal) const
 {
     const cv::Mat &dxs = m_dx[channel];
@@ -61,7 +72,7 @@ int EdgeSupport::edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &
         if (std::abs(across) > std::abs(bestAcross) && across * across >= kMinAlignmentSquared * (gx * gx + gy * gy))
             bestAcross = across;
     }
-    if (std::abs(bestAcross) < kMinStep)
+    if (std::abs(bestAcross) < (channel == 0 ? kMinGreyStep : kMinColourStep))
         return 0;
     return bestAcross > 0 ? 1 : -1;
 }
@@ -108,6 +119,10 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
     }
     if (visibleLength <= 0)
         return best;
+    // A corner beyond the frame can leave one side almost wholly outside it: what shows of it is judged
+    // then, if that is a few samples at least. Two such sides leave too little to judge.
+    const auto hidden =
+        std::count_if(visibleShare.begin(), visibleShare.end(), [](double share) { return share < kMinVisibleShare; });
     for (int c = 0; c < channels; ++c)
         for (int sign = 0; sign < 2; ++sign) {
             if (onlyChannel >= 0 && c != onlyChannel)
@@ -121,7 +136,7 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
             for (int side = 0; side < 4; ++side) {
                 agreeing += counts[c][side][sign];
                 all += counts[c][side][0] + counts[c][side][1];
-                if (visibleShare[side] < kMinVisibleShare) {
+                if (visibleShare[side] < kMinVisibleShare && (hidden > 1 || visible[side] < kMinHiddenSamples)) {
                     evidence.minSupport = 0;
                     continue;
                 }

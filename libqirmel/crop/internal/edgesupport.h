@@ -5,6 +5,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <array>
 #include <vector>
 
 namespace qirmel {
@@ -48,6 +49,8 @@ public:
     // towards +normal, -1 when it darkens, 0 for no edge. p must lie at least 2 pixels inside the image.
     int edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &normal) const;
     bool measurable(const cv::Point2f &p) const;
+    // The smoothed channels' values at p (which must be measurable), grey first; unused channels 0.
+    std::array<int, kMaxChannels> valuesAt(const cv::Point2f &p) const;
 
     // onlyChannel: judge in that channel alone rather than in the one that fits best.
     SideEvidence measure(const Quad &quad, int onlyChannel = -1) const;
@@ -58,6 +61,7 @@ public:
     SideEvidence measureApart(const Quad &outer, const Quad &inner) const;
 
 private:
+    std::vector<cv::Mat> m_channels;
     std::vector<cv::Mat> m_dx;
     std::vector<cv::Mat> m_dy;
     cv::Mat m_dxAll;

@@ -13,6 +13,8 @@ namespace {
 constexpr double kRunTolerance = 1.2;
 constexpr double kSameOffset = 2.0;
 const double kSameDirection = std::cos(2.5 * CV_PI / 180);
+// Most pixels between the points that stand for a run.
+constexpr float kSampleSpacing = 3;
 
 struct Run {
     cv::Point2f from;
@@ -55,6 +57,19 @@ void collectRuns(const cv::Mat &edges, double minRun, std::vector<Run> &runs)
 
 }  // namespace
 
+bool EdgeLine::runsAcross(float at, float reach) const
+{
+    // Points lie at most kSampleSpacing apart along a run; a gap of a few pixels more is noise or print.
+    constexpr float kMaxGap = 2 * kSampleSpacing;
+    auto point = std::lower_bound(onEdge.begin(), onEdge.end(), at - reach);
+    if (point == onEdge.end() || *point > at - reach + kMaxGap)
+        return false;
+    for (; *point < at + reach; ++point)
+        if (point + 1 == onEdge.end() || *(point + 1) - *point > kMaxGap)
+            return false;
+    return true;
+}
+
 std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, double minRun, std::size_t maxLines)
 {
     std::vector<Run> runs;
@@ -75,7 +90,7 @@ std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, dou
         }
         same->length += run.length;
         // Points every few pixels, so that the fitted line weighs each run by its length.
-        const int steps = std::max(1, int(run.length / 4));
+        const int steps = std::max(1, int(std::ceil(run.length / kSampleSpacing)));
         for (int k = 0; k <= steps; ++k)
             same->samples.push_back(run.from + (run.to - run.from) * (float(k) / steps));
     }
@@ -89,7 +104,12 @@ std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, dou
         cv::Vec4f fitted;
         cv::fitLine(line.samples, fitted, cv::DIST_L2, 0, 0.01, 0.01);
         // Traced out and back: each stretch of edge was counted twice.
-        found.push_back({cv::Point2f(fitted[2], fitted[3]), cv::Point2f(fitted[0], fitted[1]), line.length / 2});
+        EdgeLine edge{cv::Point2f(fitted[2], fitted[3]), cv::Point2f(fitted[0], fitted[1]), line.length / 2, {}};
+        edge.onEdge.reserve(line.samples.size());
+        for (const cv::Point2f &p : line.samples)
+            edge.onEdge.push_back((p - edge.point).dot(edge.direction));
+        std::sort(edge.onEdge.begin(), edge.onEdge.end());
+        found.push_back(std::move(edge));
     }
     return found;
 }

@@ -12,6 +12,13 @@ struct EdgeLine {
     cv::Point2f point;
     cv::Point2f direction;
     double length = 0;
+    // Where along the line its edge lies: positions (p - point) . direction of points on the edge, every
+    // few pixels, in increasing order.
+    std::vector<float> onEdge;
+
+    // Whether the edge runs on across position at for at least reach on either side, with no gap wider
+    // than a few pixels: a pattern's line crossing an outline, not one that ends at it.
+    bool runsAcross(float at, float reach) const;
 };
 
 // Finds the longest straight lines in edge maps. Edges are traced, cut into straight runs, and runs that

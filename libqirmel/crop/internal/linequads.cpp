@@ -19,6 +19,7 @@ constexpr double kSameOutline = 3.0;
 // As in EdgeSupport::measure: the ends of a side say nothing, and a mostly hidden side is not judged.
 constexpr double kCornerShare = 0.06;
 constexpr double kMinVisibleShare = 0.2;
+constexpr int kMinHiddenSamples = 4;
 constexpr double kMinSideSupport = 0.3;
 // Shortest distance between opposite sides, as a share of the side of a square of the smallest area.
 constexpr double kMinGapShare = 0.25;
@@ -105,6 +106,8 @@ private:
         unsigned viable = (1u << (2 * m_channels)) - 1;
         double totalLength = 0;
         double visibleLength = 0;
+        // As in EdgeSupport::measure, one side may lie almost wholly beyond the frame.
+        bool hidden = false;
         for (int m = 0; m < 4; ++m) {
             const LineProfile &profile = m_profiles[sides[m]];
             double from = profile.parameter(corners[(m + 3) % 4]);
@@ -117,10 +120,13 @@ private:
             to -= trim;
             visible[m] = profile.visible(from, to);
             share[m] = std::min(1.0, visible[m] * LineProfile::kStep / std::max(1.0, to - from));
-            if (share[m] < kMinVisibleShare)
-                return std::nullopt;
             totalLength += length[m];
             visibleLength += length[m] * share[m];
+            if (share[m] < kMinVisibleShare) {
+                if (hidden || visible[m] < kMinHiddenSamples)
+                    return std::nullopt;
+                hidden = true;
+            }
             const cv::Point2f normal(profile.line().direction.y, -profile.line().direction.x);
             const bool inwardIsPositive = normal.dot(centre - profile.line().point) > 0;
             const int needed = int(std::ceil(kMinSideSupport * visible[m]));

@@ -1,5 +1,7 @@
 #include "crop/internal/outlinechooser.h"
 
+#include "crop/internal/outlinecolours.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -59,7 +61,8 @@ bool OutlineChooser::frames(const Quad &outer, const Quad &inner) const
 bool OutlineChooser::isDocumentAround(const Quad &outer, const Quad &inner) const
 {
     const SideEvidence apart = m_support.measureApart(outer, inner);
-    return apart.visible >= kMinVisibleApart && apart.meanSupport >= kMinSupportApart;
+    return apart.visible >= kMinVisibleApart && apart.meanSupport >= kMinSupportApart &&
+           !OutlineColours(m_support).ringIsDesk(outer, inner);
 }
 
 std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &outlines) const

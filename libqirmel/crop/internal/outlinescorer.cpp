@@ -16,6 +16,16 @@ constexpr double kMinSideSupport = 0.45;
 constexpr double kMinMeanSupport = 0.65;
 constexpr double kMinPolarity = 0.8;
 constexpr double kMinVisible = 0.5;
+// A line crosses a side when it meets it at more than about 20 degrees, away from its ends, and its edge
+// runs on this far on both sides; a pen or the edges of a shadow cross a page's side, a pattern crosses
+// all of them, again and again.
+const double kMinCrossingSine = std::sin(20 * CV_PI / 180);
+constexpr double kCrossingMargin = 0.1;
+constexpr float kCrossingReach = 10;
+// A side beyond the frame that runs along its border, within about 6 degrees: a stretch of desk closed by
+// the frame, or a page too large for it; a corner cut off by the frame leaves it at a slant.
+const double kMaxBorderSine = std::sin(6 * CV_PI / 180);
+constexpr int kMaxCrossings = 2;
 
 double shapeScore(const Quad &quad)
 {
@@ -33,9 +43,48 @@ double shapeScore(const Quad &quad)
 
 }  // namespace
 
-OutlineScorer::OutlineScorer(const EdgeSupport &support, const cv::Size &size, const std::optional<Quad> &seed)
-    : m_support(support), m_size(size), m_seed(seed)
+OutlineScorer::OutlineScorer(const EdgeSupport &support, const cv::Size &size, const std::optional<Quad> &seed,
+                             const std::vector<EdgeLine> &lines)
+    : m_support(support), m_lines(lines), m_size(size), m_seed(seed)
 {}
+
+bool OutlineScorer::followsTheBorder(const Quad &quad) const
+{
+    for (int side = 0; side < 4; ++side) {
+        const cv::Point2f from = quad[side];
+        const cv::Point2f to = quad[(side + 1) % 4];
+        const cv::Point2f middle = (from + to) * 0.5f;
+        const bool outside = !m_support.measurable(middle);
+        const cv::Point2f along = to - from;
+        const double sine = std::min(std::abs(along.x), std::abs(along.y)) / std::max(1e-6, cv::norm(along));
+        if (outside && sine < kMaxBorderSine)
+            return true;
+    }
+    return false;
+}
+
+int OutlineScorer::crossings(const Quad &quad) const
+{
+    int count = 0;
+    for (int side = 0; side < 4; ++side) {
+        const cv::Point2f from = quad[side];
+        const cv::Point2f to = quad[(side + 1) % 4];
+        const cv::Point2f along = to - from;
+        const double length = cv::norm(along);
+        for (const EdgeLine &line : m_lines) {
+            // Where the line meets the side: from + along * t = line.point + line.direction * u.
+            const double denominator = double(along.x) * line.direction.y - double(along.y) * line.direction.x;
+            if (std::abs(denominator) < kMinCrossingSine * length)
+                continue;
+            const cv::Point2f apart = line.point - from;
+            const double t = (double(apart.x) * line.direction.y - double(apart.y) * line.direction.x) / denominator;
+            const double u = (double(apart.x) * along.y - double(apart.y) * along.x) / denominator;
+            if (t > kCrossingMargin && t < 1 - kCrossingMargin && line.runsAcross(float(u), kCrossingReach))
+                ++count;
+        }
+    }
+    return count;
+}
 
 double OutlineScorer::score(const Quad &quad) const
 {
@@ -46,6 +95,8 @@ double OutlineScorer::score(const Quad &quad, const SideEvidence &evidence) cons
 {
     if (evidence.minSupport < kMinSideSupport || evidence.meanSupport < kMinMeanSupport ||
         evidence.polarity < kMinPolarity || evidence.visible < kMinVisible)
+        return 0;
+    if (crossings(quad) > kMaxCrossings || followsTheBorder(quad))
         return 0;
     const double shape = shapeScore(quad);
     // Print on a page and the pages of an open book make smaller rectangles inside the document; among

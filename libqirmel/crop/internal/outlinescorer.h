@@ -2,6 +2,7 @@
 #define QIRMEL_CROP_OUTLINESCORER_H
 
 #include "crop/internal/edgesupport.h"
+#include "crop/internal/linefinder.h"
 #include "crop/quad.h"
 
 #include <opencv2/core.hpp>
@@ -12,19 +13,27 @@ namespace qirmel {
 
 // Judges how much an outline in the judging image looks like a document: its sides on edges with one
 // brightness sign all round, its corners near square, its proportions those of paper or a card, and,
-// in live use, its closeness to where the document was just seen. Immutable, so one instance may be read
-// from several threads.
+// in live use, its closeness to where the document was just seen; and no pattern's lines running across
+// its sides, as a tablecloth's or a striped desk's run across any rectangle drawn on them. Immutable, so
+// one instance may be read from several threads.
 class OutlineScorer {
 public:
-    // seed: in pixels of the judging image.
-    OutlineScorer(const EdgeSupport &support, const cv::Size &size, const std::optional<Quad> &seed);
+    // seed: in pixels of the judging image; lines: the image's longest straight edges.
+    OutlineScorer(const EdgeSupport &support, const cv::Size &size, const std::optional<Quad> &seed,
+                  const std::vector<EdgeLine> &lines);
     // 0 when the outline is not credible as a document; higher is better.
     double score(const Quad &quad) const;
     // The same, from evidence already gathered for the outline.
     double score(const Quad &quad, const SideEvidence &evidence) const;
 
+    // How many of the lines run across the outline's sides.
+    int crossings(const Quad &quad) const;
+    // Whether a side lies beyond the frame along its border.
+    bool followsTheBorder(const Quad &quad) const;
+
 private:
     const EdgeSupport &m_support;
+    const std::vector<EdgeLine> &m_lines;
     cv::Size m_size;
     std::optional<Quad> m_seed;
 };

@@ -1,0 +1,120 @@
+#include "crop/internal/outlinecolours.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace qirmel {
+
+namespace {
+
+// Bands are sampled every few pixels along the sides, at these distances from them.
+constexpr float kStep = 3;
+constexpr float kOffset = 3;
+// Colour differences are scaled down by ChromaChannels; the weight brings them back to grey's scale.
+constexpr int kChromaWeight = 3;
+// Above this share of ring samples nearer the desk, the ring is desk.
+constexpr double kMaxDeskShare = 0.5;
+// A document's inside and outside bands hardly mix: few samples of either lie nearer the other band.
+constexpr double kMaxMixedShare = 0.3;
+// Paper under any light a camera works in is brighter than this, and than this share of the desk.
+constexpr int kDarkest = 64;
+constexpr double kDarkestShare = 0.5;
+
+bool everywhere(const cv::Point2f &)
+{
+    return true;
+}
+
+int medianGrey(std::vector<OutlineColours::Sample> samples)
+{
+    if (samples.empty())
+        return 0;
+    const auto middle = samples.begin() + samples.size() / 2;
+    std::nth_element(samples.begin(), middle, samples.end(),
+                     [](const OutlineColours::Sample &a, const OutlineColours::Sample &b) { return a[0] < b[0]; });
+    return (*middle)[0];
+}
+
+}  // namespace
+
+OutlineColours::OutlineColours(const EdgeSupport &support) : m_support(support) {}
+
+std::vector<OutlineColours::Sample> OutlineColours::around(const Quad &quad, const std::vector<float> &offsets,
+                                                           const std::function<bool(const cv::Point2f &)> &keep) const
+{
+    std::vector<Sample> values;
+    const cv::Point2f centre = (quad[0] + quad[1] + quad[2] + quad[3]) * 0.25f;
+    for (int side = 0; side < 4; ++side) {
+        const cv::Point2f from = quad[side];
+        const cv::Point2f to = quad[(side + 1) % 4];
+        const float length = float(cv::norm(to - from));
+        cv::Point2f outward((to - from).y, -(to - from).x);
+        outward /= std::max(length, 1e-3f);
+        if (outward.dot(centre - from) > 0)
+            outward = -outward;
+        for (float t = kStep; t < length - kStep; t += kStep)
+            for (const float offset : offsets) {
+                const cv::Point2f p = from + (to - from) * (t / length) + outward * offset;
+                if (m_support.measurable(p) && keep(p))
+                    values.push_back(m_support.valuesAt(p));
+            }
+    }
+    return values;
+}
+
+int OutlineColours::nearest(const Sample &sample, const std::vector<Sample> &samples, std::size_t skip) const
+{
+    const int channels = m_support.channelCount();
+    int best = INT_MAX;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (i == skip)
+            continue;
+        int distance = std::abs(sample[0] - samples[i][0]);
+        for (int c = 1; c < channels; ++c)
+            distance += kChromaWeight * std::abs(sample[c] - samples[i][c]);
+        best = std::min(best, distance);
+    }
+    return best;
+}
+
+bool OutlineColours::ringIsDesk(const Quad &outer, const Quad &inner) const
+{
+    const std::vector<cv::Point2f> outerOutline = outer.points();
+    const std::vector<float> outside{kOffset, 2 * kOffset, 4 * kOffset};
+    const std::vector<Sample> desk = around(outer, outside, everywhere);
+    const std::vector<Sample> within = around(inner, {-kOffset, -2 * kOffset, -4 * kOffset}, everywhere);
+    const std::vector<Sample> ring = around(
+        inner, outside, [&](const cv::Point2f &p) { return cv::pointPolygonTest(outerOutline, p, true) > kOffset; });
+    if (ring.empty() || desk.empty() || within.empty())
+        return false;
+    std::size_t deskLike = 0;
+    for (const Sample &sample : ring)
+        deskLike += nearest(sample, desk) < nearest(sample, within);
+    return deskLike > kMaxDeskShare * ring.size();
+}
+
+bool OutlineColours::blendsIn(const Quad &outline) const
+{
+    const std::vector<Sample> inside = around(outline, {-kOffset, -2 * kOffset}, everywhere);
+    const std::vector<Sample> outside = around(outline, {kOffset, 2 * kOffset}, everywhere);
+    if (inside.size() < 2 || outside.size() < 2)
+        return false;
+    std::size_t mixed = 0;
+    for (std::size_t i = 0; i < inside.size(); ++i)
+        mixed += nearest(inside[i], outside) < nearest(inside[i], inside, i);
+    for (std::size_t i = 0; i < outside.size(); ++i)
+        mixed += nearest(outside[i], inside) < nearest(outside[i], outside, i);
+    return mixed > kMaxMixedShare * double(inside.size() + outside.size());
+}
+
+bool OutlineColours::isDarkObject(const Quad &outline) const
+{
+    const int inside = medianGrey(around(outline, {-2 * kOffset, -4 * kOffset}, everywhere));
+    const int outside = medianGrey(around(outline, {2 * kOffset, 4 * kOffset}, everywhere));
+    return inside < kDarkest && inside < kDarkestShare * outside;
+}
+
+}  // namespace qirmel

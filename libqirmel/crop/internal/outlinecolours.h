@@ -1,0 +1,49 @@
+#ifndef QIRMEL_CROP_OUTLINECOLOURS_H
+#define QIRMEL_CROP_OUTLINECOLOURS_H
+
+#include "crop/internal/edgesupport.h"
+#include "crop/quad.h"
+
+#include <array>
+#include <functional>
+#include <vector>
+
+namespace qirmel {
+
+// What lies just inside and just outside outlines, in the judging image's smoothed channels: where edges
+// alone cannot tell a document from a stretch of desk bounded by a pattern's lines, or from a phone,
+// their colours can. Holds only a reference to the caller's evidence; stateless otherwise.
+class OutlineColours {
+public:
+    using Sample = std::array<int, EdgeSupport::kMaxChannels>;
+
+    explicit OutlineColours(const EdgeSupport &support);
+
+    // Whether the band just outside inner, where it lies well inside outer, looks more like the desk
+    // outside outer than like the band just inside inner: a stretch of desk, not the margin of a document
+    // around a printed rectangle or a book's other page.
+    bool ringIsDesk(const Quad &outer, const Quad &inner) const;
+
+    // Whether the bands just inside and just outside the outline look alike, as on a patterned cloth or a
+    // grained desk where lines of the pattern happen to bound a rectangle; a document differs from the
+    // desk around it.
+    bool blendsIn(const Quad &outline) const;
+
+    // Whether the inside is nearly black and far darker than the surroundings: a phone or a tablet,
+    // never paper.
+    bool isDarkObject(const Quad &outline) const;
+
+private:
+    // Values every few pixels along the outline's sides, offset along the outward normal by each of
+    // offsets (negative: inside), where measurable and keep(point) holds.
+    std::vector<Sample> around(const Quad &quad, const std::vector<float> &offsets,
+                               const std::function<bool(const cv::Point2f &)> &keep) const;
+    // The colour distance from sample to the nearest of samples, skipping the one at index skip.
+    int nearest(const Sample &sample, const std::vector<Sample> &samples, std::size_t skip = SIZE_MAX) const;
+
+    const EdgeSupport &m_support;
+};
+
+}  // namespace qirmel
+
+#endif
