@@ -135,8 +135,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     for (const Quad &quad : quads)
         candidates.push_back({quad, scorer.score(quad)});
     const std::optional<Quad> best = OutlineChooser(support).choose(candidates);
-    const OutlineColours colours(support);
-    if (!best || colours.blendsIn(*best) || colours.isDarkObject(*best))
+    if (!best || OutlineColours(support).isDarkObject(*best))
         return std::nullopt;
 
     const double toReduced = judging.toReduced;

@@ -126,3 +126,88 @@ TEST(DocumentDetector, RejectsUnusableInput)
     EXPECT_FALSE(detector.detect(cv::Mat(270, 480, CV_16UC1, cv::Scalar(128))));
     EXPECT_FALSE(detector.detect(cv::Mat(270, 480, CV_8UC1, cv::Scalar(128))));
 }
+
+namespace {
+
+// A 1600 x 1200 desk drawn with OpenCV: a gingham cloth, grained wood or a plain light top, and on it a
+// page, a phone, a sticky note or nothing, each with the corners of a rotated rectangle.
+enum class Top { Gingham, Grain, Plain };
+enum class Thing { Nothing, Page, Phone, StickyNote, Receipt };
+
+const cv::Size kPhoto(1600, 1200);
+
+cv::Mat drawnDesk(Top top)
+{
+    cv::Mat desk(kPhoto, CV_8UC3, cv::Scalar(200, 205, 210));
+    if (top == Top::Gingham)
+        for (int band = 0; band < 16; band += 2) {
+            cv::Mat rows =
+                desk.rowRange(std::min(kPhoto.height, band * 100), std::min(kPhoto.height, band * 100 + 100));
+            cv::Mat columns = desk.colRange(band * 100, band * 100 + 100);
+            rows = cv::Scalar(120, 120, 200);
+            columns = cv::Scalar(120, 120, 200);
+        }
+    if (top == Top::Grain)
+        for (int x = 0; x < kPhoto.width; x += 9)
+            cv::line(desk, cv::Point(x, 0), cv::Point(x + 40, kPhoto.height), cv::Scalar(90, 120, 150), 3);
+    return desk;
+}
+
+std::vector<cv::Point2f> placed(const cv::Mat &desk, const cv::RotatedRect &where, const cv::Scalar &colour)
+{
+    cv::Point2f corners[4];
+    where.points(corners);
+    std::vector<cv::Point> polygon;
+    for (const cv::Point2f &p : corners)
+        polygon.emplace_back(cvRound(p.x * 16), cvRound(p.y * 16));
+    cv::fillConvexPoly(desk, polygon, colour, cv::LINE_AA, 4);
+    return std::vector<cv::Point2f>(corners, corners + 4);
+}
+
+}  // namespace
+
+// Documents on patterned or grained desks are found, and what lies about on a desk is not taken for
+// one: a pattern's lines, a phone, a sticky note below the size floor.
+TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
+{
+    const struct {
+        const char *name;
+        Top top;
+        Thing thing;
+    } rows[] = {
+        {"an empty gingham cloth", Top::Gingham, Thing::Nothing},
+        {"a page on gingham", Top::Gingham, Thing::Page},
+        {"empty grained wood", Top::Grain, Thing::Nothing},
+        {"a receipt on grained wood", Top::Grain, Thing::Receipt},
+        {"a phone", Top::Plain, Thing::Phone},
+        {"a sticky note", Top::Plain, Thing::StickyNote},
+    };
+    for (const auto &row : rows) {
+        cv::Mat desk = drawnDesk(row.top);
+        std::vector<cv::Point2f> corners;
+        switch (row.thing) {
+        case Thing::Nothing:
+            break;
+        case Thing::Page:
+            corners = placed(desk, cv::RotatedRect({800, 600}, {620, 877}, 8), cv::Scalar(235, 238, 240));
+            break;
+        case Thing::Receipt:
+            corners = placed(desk, cv::RotatedRect({700, 600}, {300, 900}, 4), cv::Scalar(225, 235, 240));
+            break;
+        case Thing::Phone:
+            placed(desk, cv::RotatedRect({800, 600}, {300, 150}, 20), cv::Scalar(30, 30, 32));
+            break;
+        case Thing::StickyNote:
+            placed(desk, cv::RotatedRect({800, 600}, {300, 300}, 15), cv::Scalar(120, 230, 240));
+            break;
+        }
+        cv::GaussianBlur(desk, desk, cv::Size(3, 3), 0);
+        const std::optional<Quad> found = DocumentDetector().detect(desk);
+        if (corners.empty()) {
+            EXPECT_FALSE(found) << row.name;
+            continue;
+        }
+        ASSERT_TRUE(found) << row.name;
+        EXPECT_LT(found->maxCornerDistance(Quad::fromUnordered(corners)), 4.0) << row.name;
+    }
+}

@@ -10,12 +10,15 @@ namespace qirmel {
 
 namespace {
 
-// Sobel response that counts as an edge: in grey a step of about four levels after smoothing, which
-// noise at the judging size stays well below; in the colour differences, which light and shadow hardly
-// touch and noise less than grey, a step of two or three, about what a white page on an off-white desk
-// shows.
+// Sobel response that counts as an edge: in grey a step of about three levels after smoothing, which
+// noise at the judging size stays well below, or two on a quiet picture (a plain pale desk, where a
+// white page steps by little more); in the colour differences, which light and shadow hardly touch and
+// noise less than grey, a step of two.
 constexpr float kMinGreyStep = 8.0f;
+constexpr float kMinQuietGreyStep = 6.0f;
 constexpr float kMinColourStep = 6.0f;
+// A picture is quiet when half of its grey gradients (|dx| + |dy|) are at most this.
+constexpr int kQuietGradient = 8;
 // The gradient must point across the side, within about 30 degrees (compared squared).
 constexpr float kMinAlignmentSquared = 0.86f * 0.86f;
 // A side hidden by more than this is not judged on what little shows.
@@ -28,9 +31,28 @@ constexpr float kCornerShare = 0.06f;
 // Samples closer than this to another outline belong to it.
 constexpr double kApart = 2.0;
 
+// The median of |dx| + |dy| over the image.
+int medianGradient(const cv::Mat &dx, const cv::Mat &dy)
+{
+    constexpr int kLargest = 1024;
+    std::vector<int> histogram(kLargest + 1);
+    for (int y = 0; y < dx.rows; ++y) {
+        const short *gx = dx.ptr<short>(y);
+        const short *gy = dy.ptr<short>(y);
+        for (int x = 0; x < dx.cols; ++x)
+            ++histogram[std::min(kLargest, std::abs(gx[x]) + std::abs(gy[x]))];
+    }
+    const std::size_t half = dx.total() / 2;
+    std::size_t seen = 0;
+    for (int value = 0; value < kLargest; ++value)
+        if ((seen += histogram[value]) > half)
+            return value;
+    return kLargest;
+}
+
 }  // namespace
 
-EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels) : m_channels(channels)
+EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels) : m_channels(channels), m_minGreyStep(kMinGreyStep)
 {
     CV_Assert(!channels.empty() && int(channels.size()) <= kMaxChannels);
     for (const cv::Mat &channel : channels) {
@@ -43,6 +65,8 @@ EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels) : m_channels(chan
     }
     cv::merge(m_dx, m_dxAll);
     cv::merge(m_dy, m_dyAll);
+    if (medianGradient(m_dx.front(), m_dy.front()) <= kQuietGradient)
+        m_minGreyStep = kMinQuietGreyStep;
 }
 
 bool EdgeSupport::measurable(const cv::Point2f &p) const
@@ -72,7 +96,7 @@ int EdgeSupport::edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &
         if (std::abs(across) > std::abs(bestAcross) && across * across >= kMinAlignmentSquared * (gx * gx + gy * gy))
             bestAcross = across;
     }
-    if (std::abs(bestAcross) < (channel == 0 ? kMinGreyStep : kMinColourStep))
+    if (std::abs(bestAcross) < (channel == 0 ? m_minGreyStep : kMinColourStep))
         return 0;
     return bestAcross > 0 ? 1 : -1;
 }

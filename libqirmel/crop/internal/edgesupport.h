@@ -66,6 +66,7 @@ private:
     std::vector<cv::Mat> m_dy;
     cv::Mat m_dxAll;
     cv::Mat m_dyAll;
+    float m_minGreyStep;  // lower on a quiet picture
 };
 
 }  // namespace qirmel

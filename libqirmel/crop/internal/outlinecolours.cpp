@@ -17,8 +17,6 @@ constexpr float kOffset = 3;
 constexpr int kChromaWeight = 3;
 // Above this share of ring samples nearer the desk, the ring is desk.
 constexpr double kMaxDeskShare = 0.5;
-// A document's inside and outside bands hardly mix: few samples of either lie nearer the other band.
-constexpr double kMaxMixedShare = 0.3;
 // Paper under any light a camera works in is brighter than this, and than this share of the desk.
 constexpr int kDarkest = 64;
 constexpr double kDarkestShare = 0.5;
@@ -65,16 +63,14 @@ std::vector<OutlineColours::Sample> OutlineColours::around(const Quad &quad, con
     return values;
 }
 
-int OutlineColours::nearest(const Sample &sample, const std::vector<Sample> &samples, std::size_t skip) const
+int OutlineColours::nearest(const Sample &sample, const std::vector<Sample> &samples) const
 {
     const int channels = m_support.channelCount();
     int best = INT_MAX;
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        if (i == skip)
-            continue;
-        int distance = std::abs(sample[0] - samples[i][0]);
+    for (const Sample &other : samples) {
+        int distance = std::abs(sample[0] - other[0]);
         for (int c = 1; c < channels; ++c)
-            distance += kChromaWeight * std::abs(sample[c] - samples[i][c]);
+            distance += kChromaWeight * std::abs(sample[c] - other[c]);
         best = std::min(best, distance);
     }
     return best;
@@ -94,20 +90,6 @@ bool OutlineColours::ringIsDesk(const Quad &outer, const Quad &inner) const
     for (const Sample &sample : ring)
         deskLike += nearest(sample, desk) < nearest(sample, within);
     return deskLike > kMaxDeskShare * ring.size();
-}
-
-bool OutlineColours::blendsIn(const Quad &outline) const
-{
-    const std::vector<Sample> inside = around(outline, {-kOffset, -2 * kOffset}, everywhere);
-    const std::vector<Sample> outside = around(outline, {kOffset, 2 * kOffset}, everywhere);
-    if (inside.size() < 2 || outside.size() < 2)
-        return false;
-    std::size_t mixed = 0;
-    for (std::size_t i = 0; i < inside.size(); ++i)
-        mixed += nearest(inside[i], outside) < nearest(inside[i], inside, i);
-    for (std::size_t i = 0; i < outside.size(); ++i)
-        mixed += nearest(outside[i], inside) < nearest(outside[i], outside, i);
-    return mixed > kMaxMixedShare * double(inside.size() + outside.size());
 }
 
 bool OutlineColours::isDarkObject(const Quad &outline) const

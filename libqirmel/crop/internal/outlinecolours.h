@@ -11,8 +11,8 @@
 namespace qirmel {
 
 // What lies just inside and just outside outlines, in the judging image's smoothed channels: where edges
-// alone cannot tell a document from a stretch of desk bounded by a pattern's lines, or from a phone,
-// their colours can. Holds only a reference to the caller's evidence; stateless otherwise.
+// alone cannot tell a document from a stretch of desk beside it, or from a phone, their colours can. Holds only a
+// reference to the caller's evidence; stateless otherwise.
 class OutlineColours {
 public:
     using Sample = std::array<int, EdgeSupport::kMaxChannels>;
@@ -24,11 +24,6 @@ public:
     // around a printed rectangle or a book's other page.
     bool ringIsDesk(const Quad &outer, const Quad &inner) const;
 
-    // Whether the bands just inside and just outside the outline look alike, as on a patterned cloth or a
-    // grained desk where lines of the pattern happen to bound a rectangle; a document differs from the
-    // desk around it.
-    bool blendsIn(const Quad &outline) const;
-
     // Whether the inside is nearly black and far darker than the surroundings: a phone or a tablet,
     // never paper.
     bool isDarkObject(const Quad &outline) const;
@@ -38,8 +33,8 @@ private:
     // offsets (negative: inside), where measurable and keep(point) holds.
     std::vector<Sample> around(const Quad &quad, const std::vector<float> &offsets,
                                const std::function<bool(const cv::Point2f &)> &keep) const;
-    // The colour distance from sample to the nearest of samples, skipping the one at index skip.
-    int nearest(const Sample &sample, const std::vector<Sample> &samples, std::size_t skip = SIZE_MAX) const;
+    // The colour distance from sample to the nearest of samples.
+    int nearest(const Sample &sample, const std::vector<Sample> &samples) const;
 
     const EdgeSupport &m_support;
 };
