@@ -10,13 +10,11 @@ namespace qirmel {
 
 namespace {
 
-// Sobel response that counts as an edge: in grey a step of about three levels after smoothing, which
-// noise at the judging size stays well below, or two on a quiet picture (a plain pale desk, where a
-// white page steps by little more); in the colour differences, which light and shadow hardly touch and
-// noise less than grey, a step of two.
-constexpr float kMinGreyStep = 8.0f;
+// Sobel response that counts as an edge: a step of about three levels after smoothing, which noise at
+// the judging size stays well below; in grey on a quiet picture (a plain pale desk, where a white page
+// steps by little more), two.
+constexpr float kMinStep = 8.0f;
 constexpr float kMinQuietGreyStep = 6.0f;
-constexpr float kMinColourStep = 6.0f;
 // A picture is quiet when half of its grey gradients (|dx| + |dy|) are at most this.
 constexpr int kQuietGradient = 8;
 // The gradient must point across the side, within about 30 degrees (compared squared).
@@ -52,7 +50,7 @@ int medianGradient(const cv::Mat &dx, const cv::Mat &dy)
 
 }  // namespace
 
-EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels) : m_channels(channels), m_minGreyStep(kMinGreyStep)
+EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels) : m_channels(channels), m_minGreyStep(kMinStep)
 {
     CV_Assert(!channels.empty() && int(channels.size()) <= kMaxChannels);
     for (const cv::Mat &channel : channels) {
@@ -96,7 +94,7 @@ int EdgeSupport::edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &
         if (std::abs(across) > std::abs(bestAcross) && across * across >= kMinAlignmentSquared * (gx * gx + gy * gy))
             bestAcross = across;
     }
-    if (std::abs(bestAcross) < (channel == 0 ? m_minGreyStep : kMinColourStep))
+    if (std::abs(bestAcross) < (channel == 0 ? m_minGreyStep : kMinStep))
         return 0;
     return bestAcross > 0 ? 1 : -1;
 }

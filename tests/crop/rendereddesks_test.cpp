@@ -1,0 +1,84 @@
+// Detection on photos of desks ray-traced by a renderer independent of the project's scene painter, each
+// chosen for what it takes to get right: a phone, a card on a gingham cloth, a receipt on wood grain,
+// a page whose corner is cut off by the frame, white pages on near-white desks, an open book.
+#include "core/jpegcodec.h"
+#include "crop/documentdetector.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+using namespace qirmel;
+
+namespace {
+
+struct Desk {
+    std::string file;
+    std::optional<Quad> truth;
+};
+
+std::vector<Desk> desks()
+{
+    std::ifstream csv(std::string(DESKS_DIR) + "/corners.csv");
+    std::vector<Desk> rows;
+    std::string line;
+    std::getline(csv, line);
+    while (std::getline(csv, line)) {
+        std::stringstream fields(line);
+        Desk desk;
+        std::getline(fields, desk.file, ',');
+        std::array<cv::Point2f, 4> corners;
+        std::string x, y;
+        for (cv::Point2f &corner : corners)
+            if (std::getline(fields, x, ',') && std::getline(fields, y, ',') && !x.empty())
+                corner = cv::Point2f(std::stof(x), std::stof(y));
+        if (!x.empty())
+            desk.truth = Quad(corners);
+        rows.push_back(desk);
+    }
+    return rows;
+}
+
+cv::Mat photo(const std::string &file)
+{
+    std::ifstream in(std::string(DESKS_DIR) + "/" + file, std::ios::binary);
+    const std::vector<std::uint8_t> jpeg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    static Frame decoded;
+    if (!JpegCodec().decode(jpeg.data(), jpeg.size(), decoded))
+        return cv::Mat();
+    return cv::Mat(decoded.size.height, decoded.size.width, CV_8UC3, decoded.data.data());
+}
+
+// Area of the intersection over area of the union.
+double overlap(const Quad &a, const Quad &b)
+{
+    std::vector<cv::Point2f> common;
+    const double shared = cv::intersectConvexConvex(a.points(), b.points(), common);
+    return shared / (a.area() + b.area() - shared);
+}
+
+}  // namespace
+
+TEST(RenderedDesks, FindsEachDocumentAndNothingElse)
+{
+    const std::vector<Desk> rows = desks();
+    ASSERT_EQ(rows.size(), 7u);
+    for (const Desk &desk : rows) {
+        const cv::Mat picture = photo(desk.file);
+        ASSERT_FALSE(picture.empty()) << desk.file;
+        const std::optional<Quad> found = DocumentDetector().detect(picture);
+        if (!desk.truth) {
+            EXPECT_FALSE(found) << desk.file;
+            continue;
+        }
+        ASSERT_TRUE(found) << desk.file;
+        // The corners of a page under a hand or beyond the frame are extrapolated from its sides, and a
+        // curved sheet's from its straighter stretches: the outlines overlap, the corners need not match.
+        EXPECT_GT(overlap(*found, *desk.truth), 0.85) << desk.file;
+    }
+}
