@@ -21,7 +21,6 @@ constexpr int kQuietGradient = 8;
 constexpr float kMinAlignmentSquared = 0.86f * 0.86f;
 // A side hidden by more than this is not judged on what little shows.
 constexpr double kMinVisibleShare = 0.2;
-constexpr int kMinHiddenSamples = 4;
 // Samples every this many pixels along a side, leaving out the ends where the neighbouring side's
 // gradient turns.
 constexpr float kSampleStep = 2.0f;
@@ -141,10 +140,6 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
     }
     if (visibleLength <= 0)
         return best;
-    // A corner beyond the frame can leave one side almost wholly outside it: what shows of it is judged
-    // then, if that is a few samples at least. Two such sides leave too little to judge.
-    const auto hidden =
-        std::count_if(visibleShare.begin(), visibleShare.end(), [](double share) { return share < kMinVisibleShare; });
     for (int c = 0; c < channels; ++c)
         for (int sign = 0; sign < 2; ++sign) {
             if (onlyChannel >= 0 && c != onlyChannel)
@@ -158,7 +153,7 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
             for (int side = 0; side < 4; ++side) {
                 agreeing += counts[c][side][sign];
                 all += counts[c][side][0] + counts[c][side][1];
-                if (visibleShare[side] < kMinVisibleShare && (hidden > 1 || visible[side] < kMinHiddenSamples)) {
+                if (visibleShare[side] < kMinVisibleShare) {
                     evidence.minSupport = 0;
                     continue;
                 }

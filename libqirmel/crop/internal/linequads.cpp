@@ -106,7 +106,8 @@ private:
         unsigned viable = (1u << (2 * m_channels)) - 1;
         double totalLength = 0;
         double visibleLength = 0;
-        // As in EdgeSupport::measure, one side may lie almost wholly beyond the frame.
+        // A corner beyond the frame can leave one side almost wholly outside it: what shows of it is judged
+        // then, if that is a few samples at least. Two such sides leave too little to judge.
         bool hidden = false;
         for (int m = 0; m < 4; ++m) {
             const LineProfile &profile = m_profiles[sides[m]];
