@@ -22,9 +22,6 @@ constexpr double kMinVisible = 0.5;
 const double kMinCrossingSine = std::sin(20 * CV_PI / 180);
 constexpr double kCrossingMargin = 0.1;
 constexpr float kCrossingReach = 10;
-// A side beyond the frame that runs along its border, within about 6 degrees: a stretch of desk closed by
-// the frame, or a page too large for it; a corner cut off by the frame leaves it at a slant.
-const double kMaxBorderSine = std::sin(6 * CV_PI / 180);
 constexpr int kMaxCrossings = 2;
 
 double shapeScore(const Quad &quad)
@@ -47,21 +44,6 @@ OutlineScorer::OutlineScorer(const EdgeSupport &support, const cv::Size &size, c
                              const std::vector<EdgeLine> &lines)
     : m_support(support), m_lines(lines), m_size(size), m_seed(seed)
 {}
-
-bool OutlineScorer::followsTheBorder(const Quad &quad) const
-{
-    for (int side = 0; side < 4; ++side) {
-        const cv::Point2f from = quad[side];
-        const cv::Point2f to = quad[(side + 1) % 4];
-        const cv::Point2f middle = (from + to) * 0.5f;
-        const bool outside = !m_support.measurable(middle);
-        const cv::Point2f along = to - from;
-        const double sine = std::min(std::abs(along.x), std::abs(along.y)) / std::max(1e-6, cv::norm(along));
-        if (outside && sine < kMaxBorderSine)
-            return true;
-    }
-    return false;
-}
 
 int OutlineScorer::crossings(const Quad &quad) const
 {
@@ -96,7 +78,7 @@ double OutlineScorer::score(const Quad &quad, const SideEvidence &evidence) cons
     if (evidence.minSupport < kMinSideSupport || evidence.meanSupport < kMinMeanSupport ||
         evidence.polarity < kMinPolarity || evidence.visible < kMinVisible)
         return 0;
-    if (crossings(quad) > kMaxCrossings || followsTheBorder(quad))
+    if (crossings(quad) > kMaxCrossings)
         return 0;
     const double shape = shapeScore(quad);
     // Print on a page and the pages of an open book make smaller rectangles inside the document; among

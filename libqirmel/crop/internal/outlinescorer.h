@@ -28,8 +28,6 @@ public:
 
     // How many of the lines run across the outline's sides.
     int crossings(const Quad &quad) const;
-    // Whether a side lies beyond the frame along its border.
-    bool followsTheBorder(const Quad &quad) const;
 
 private:
     const EdgeSupport &m_support;
