@@ -4,9 +4,10 @@ namespace qirmel {
 
 namespace {
 
-// A live cut is shown in a preview of 571 x 441: large frames are decoded and cut at a reduced scale
-// that still leaves the document well over the preview's size. Photos keep full resolution.
-constexpr int kLivePictureSide = 1280;
+// A live cut is shown in a preview of 571 x 441: frames are decoded and cut at the smallest of 1, 1/2,
+// 1/4 and 1/8 of their size that leaves the longer side this long, about 1.4 times the preview's
+// width (1/2 at 1080p, 1/4 at 3264 x 2448). Photos keep full resolution.
+constexpr int kLivePictureSide = 800;
 
 }  // namespace
 

@@ -20,7 +20,7 @@ class FramePipeline {
 public:
     // Makes the JPEG of one live frame, no larger than maxBytes: with settings.autoCrop, the document
     // alone, straightened (from a large frame at a reduced scale, and scaled down where it would be
-    // wider or taller than the frame), once it has been seen in two frames running; else, and while no
+    // wider or taller than that), once it has been seen in two frames running; else, and while no
     // document is in view, the whole frame.
     // Either is then turned to settings.quarterTurns (counting the turns the frame already has). False
     // when the frame is malformed, when its picture data is damaged (a JPEG that does not decode
