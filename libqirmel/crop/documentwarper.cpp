@@ -79,10 +79,12 @@ cv::Mat DocumentWarper::warp(const cv::Mat &frame, const Quad &quad, const cv::S
         size = cv::Size(std::clamp(cvRound(size.width * scale), 1, atMost.width),
                         std::clamp(cvRound(size.height * scale), 1, atMost.height));
     }
-    // Corners are pixel-centre coordinates of the document's outer boundary; so are the target's.
-    const float right = size.width - 0.5f;
-    const float bottom = size.height - 0.5f;
-    const cv::Point2f target[4] = {{-0.5f, -0.5f}, {right, -0.5f}, {right, bottom}, {-0.5f, bottom}};
+    // Corners are pixel-centre coordinates of the document's outer boundary. The target's lie half a
+    // pixel beyond its outermost pixels' outer edges: those pixels then sample a pixel inside the
+    // outline rather than on it, where a blend of page and desk would draw a faint line along the cut.
+    const float right = size.width;
+    const float bottom = size.height;
+    const cv::Point2f target[4] = {{-1, -1}, {right, -1}, {right, bottom}, {-1, bottom}};
     const cv::Mat transform = cv::getPerspectiveTransform(quad.corners().data(), target);
     cv::Mat out;
     cv::warpPerspective(frame, out, transform, size, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
