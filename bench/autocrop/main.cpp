@@ -289,6 +289,10 @@ int main(int argc, char **argv)
             const qirmel::SceneLayout moved = sampler.moved(still);
             const LiveResult result =
                 LiveSequence::run(still, moved, options.size, qualities.uniform(50, 96), options.seed + i);
+            if (options.verbose)
+                std::printf("live sequence %d: jitter shown %.3f px, detected %.3f px; followed after %s frames\n", i,
+                            result.shownJitter, result.rawJitter,
+                            result.framesToFollow ? std::to_string(*result.framesToFollow).c_str() : "no");
             shown.push_back(result.shownJitter);
             frameTimes.insert(frameTimes.end(), result.frameMilliseconds.begin(), result.frameMilliseconds.end());
             raw.push_back(result.rawJitter);
