@@ -11,6 +11,9 @@ namespace qirmel {
 
 namespace {
 
+// The best outline must score this much: below it, with the weakest sides and proportions a document
+// passes with, the edges that make it are a ruler's, a cutting mat's grid or a shadow's, by chance.
+constexpr double kMinScore = 0.5;
 // An enclosing outline must score at least this share of the enclosed one.
 constexpr double kEnclosingShare = 0.7;
 // ... and be this much larger: a thinner frame around an outline is a book's cover around its pages or
@@ -70,7 +73,7 @@ std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &out
     const auto best =
         std::max_element(outlines.begin(), outlines.end(),
                          [](const ScoredOutline &a, const ScoredOutline &b) { return a.score < b.score; });
-    if (best == outlines.end() || best->score <= 0)
+    if (best == outlines.end() || best->score < kMinScore)
         return std::nullopt;
     // Step outwards one enclosing outline at a time, the nearest first, so that an open book's spread is
     // reached from one of its pages before its cover is considered.
