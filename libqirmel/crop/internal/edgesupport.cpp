@@ -10,10 +10,10 @@ namespace qirmel {
 
 namespace {
 
-// Sobel response that counts as an edge: a step of about three levels after smoothing, which noise at
+// Sobel response that counts as an edge: a step of about four levels after smoothing, which noise at
 // the judging size stays well below; in grey on a quiet picture (a plain pale desk, where a white page
-// steps by little more), two.
-constexpr float kMinStep = 8.0f;
+// steps by little more), between two and three.
+constexpr float kMinStep = 10.0f;
 constexpr float kMinQuietGreyStep = 6.0f;
 // A picture is quiet when half of its grey gradients (|dx| + |dy|) are at most this.
 constexpr int kQuietGradient = 8;

@@ -17,12 +17,12 @@ constexpr double kMinMeanSupport = 0.65;
 constexpr double kMinPolarity = 0.8;
 constexpr double kMinVisible = 0.5;
 // A line crosses a side when it meets it at more than about 20 degrees, away from its ends, and its edge
-// runs on this far on both sides; a pen or the edges of a shadow cross a page's side, a pattern crosses
-// all of them, again and again.
+// runs on this far on both sides. A pen, its shadow or the edges of a lamp's shadow cross a page's sides
+// a few times; a pattern crosses them again and again.
 const double kMinCrossingSine = std::sin(20 * CV_PI / 180);
 constexpr double kCrossingMargin = 0.1;
 constexpr float kCrossingReach = 10;
-constexpr int kMaxCrossings = 2;
+constexpr int kMaxCrossings = 3;
 
 double shapeScore(const Quad &quad)
 {
