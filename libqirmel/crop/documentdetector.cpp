@@ -56,7 +56,8 @@ struct JudgingImages {
     cv::Mat reducedGrey;
     cv::Mat searched;
     // From pixels of the judging image to the reduced image's and to the picture's.
-    double toReduced = 1;
+    double toReducedX = 1;
+    double toReducedY = 1;
     double factorX = 1;
     double factorY = 1;
 };
@@ -85,7 +86,8 @@ JudgingImages judgingImages(const cv::Mat &picture)
                    cv::Size(cvRound(reducedSize.width * shrink), cvRound(reducedSize.height * shrink)), 0, 0,
                    cv::INTER_AREA);
     }
-    judging.toReduced = double(reducedSize.width) / small.cols;
+    judging.toReducedX = double(reducedSize.width) / small.cols;
+    judging.toReducedY = double(reducedSize.height) / small.rows;
     judging.factorX = double(judging.searched.cols) / small.cols;
     judging.factorY = double(judging.searched.rows) / small.rows;
     judging.channels.resize(1);
@@ -138,13 +140,13 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     if (!best || OutlineColours(support).isDarkObject(*best))
         return std::nullopt;
 
-    const double toReduced = judging.toReduced;
-    Quad found = best->resampled(toReduced, toReduced);
+    Quad found = best->resampled(judging.toReducedX, judging.toReducedY);
     if (const std::optional<Quad> refined = SideRefiner::refine(judging.reducedGrey, found, kReducedReach))
         found = *refined;
-    found = found.resampled(factorX / toReduced, factorY / toReduced);
-    if (const std::optional<Quad> refined =
-            SideRefiner::refine(judging.searched, found, kFullReach * factorX / toReduced))
+    // The reduction's whole factor, from the reduced image to the picture.
+    const double factor = factorX / judging.toReducedX;
+    found = found.resampled(factor, factor);
+    if (const std::optional<Quad> refined = SideRefiner::refine(judging.searched, found, kFullReach * factor))
         found = *refined;
     return found;
 }
