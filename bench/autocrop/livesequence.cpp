@@ -6,9 +6,9 @@
 #include "jpegencoder.h"
 #include "pipeline/framepipeline.h"
 #include "scenes/scenerenderer.h"
+#include "threadclock.h"
 
 #include <cmath>
-#include <ctime>
 #include <vector>
 
 namespace {
@@ -32,13 +32,6 @@ double rmsAboutMean(const std::vector<qirmel::Quad> &quads)
             sum += d.dot(d);
         }
     return std::sqrt(sum / (4.0 * quads.size()));
-}
-
-double threadMilliseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
 
 }  // namespace

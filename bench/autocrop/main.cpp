@@ -13,6 +13,7 @@
 #include "scenes/documentpainter.h"
 #include "scenes/scenerenderer.h"
 #include "scenesampler.h"
+#include "threadclock.h"
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
@@ -22,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -160,15 +160,6 @@ using Clock = std::chrono::steady_clock;
 double millisecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// CPU time of the calling thread: on a machine shared with other work, wall-clock time also counts the
-// time this thread waited for a core, which says nothing about what detection costs.
-double threadMilliseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
 
 std::string loadAverage()

@@ -6,11 +6,11 @@
 #include "framedump.h"
 #include "jaccardindex.h"
 #include "jpegdecoder.h"
+#include "threadclock.h"
 
 #include <opencv2/core/utility.hpp>
 
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -50,15 +50,6 @@ std::map<std::string, std::string> readCategories(const std::string &folder)
             categories[fields[0]] = fields[1];
     }
     return categories;
-}
-
-// CPU time of the calling thread, which on a busy machine says what detection costs where wall-clock
-// time would also count the waits for a core.
-double threadMilliseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
 
 }  // namespace

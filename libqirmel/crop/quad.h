@@ -36,6 +36,8 @@ public:
     double area() const;
     bool isConvex() const;
     double sideLength(int side) const;
+    // Unit normal of a side (from corner side to the next), pointing into the outline.
+    cv::Point2f inwardNormal(int side) const;
     // Interior angle at a corner in degrees.
     double cornerAngle(int corner) const;
     // Largest distance between corresponding corners.

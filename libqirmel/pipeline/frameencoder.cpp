@@ -79,22 +79,16 @@ cv::Mat FrameEncoder::picture(const Frame &frame, int reducedSide)
         return cv::Mat();
     const int factor = reduction(frame.size, reducedSide);
     const cv::Size reduced((frame.size.width + factor - 1) / factor, (frame.size.height + factor - 1) / factor);
-    switch (frame.format) {
-    case FrameFormat::Bgr24:
-        if (factor == 1)
-            return pixelsOf(frame);
-        cv::resize(pixelsOf(frame), m_converted, reduced, 0, 0, cv::INTER_AREA);
-        return m_converted;
-    case FrameFormat::Rgb24:
-        if (factor == 1) {
-            cv::cvtColor(pixelsOf(frame), m_converted, cv::COLOR_RGB2BGR);
-        } else {
-            cv::resize(pixelsOf(frame), m_converted, reduced, 0, 0, cv::INTER_AREA);
-            cv::cvtColor(m_converted, m_converted, cv::COLOR_RGB2BGR);
+    if (frame.format != FrameFormat::Jpeg) {
+        cv::Mat pixels = pixelsOf(frame);
+        if (factor > 1) {
+            cv::resize(pixels, m_converted, reduced, 0, 0, cv::INTER_AREA);
+            pixels = m_converted;
         }
+        if (frame.format == FrameFormat::Bgr24)
+            return pixels;
+        cv::cvtColor(pixels, m_converted, cv::COLOR_RGB2BGR);
         return m_converted;
-    case FrameFormat::Jpeg:
-        break;
     }
     if (!m_codec.decode(frame.data.data(), frame.data.size(), m_decoded,
                         factor == 1 ? Size{} : Size{reduced.width, reduced.height}))

@@ -106,15 +106,11 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
     std::array<int, 4> visible{};
     std::array<double, 4> length{};
     std::array<double, 4> visibleShare{};
-    const cv::Point2f centre = (quad[0] + quad[1] + quad[2] + quad[3]) * 0.25f;
     for (int side = 0; side < 4; ++side) {
         const cv::Point2f from = quad[side];
         const cv::Point2f to = quad[(side + 1) % 4];
         length[side] = cv::norm(to - from);
-        const cv::Point2f along = (to - from) / std::max(float(length[side]), 1e-3f);
-        cv::Point2f inward(along.y, -along.x);
-        if (inward.dot(centre - from) < 0)
-            inward = -inward;
+        const cv::Point2f inward = quad.inwardNormal(side);
         const int samples = std::max(2, int(length[side] / kSampleStep));
         for (int i = 0; i < samples; ++i) {
             const float t = kCornerShare + (1 - 2 * kCornerShare) * (i + 0.5f) / samples;
@@ -174,7 +170,6 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
 SideEvidence EdgeSupport::measureApart(const Quad &outer, const Quad &inner) const
 {
     const std::vector<cv::Point2f> innerOutline = inner.points();
-    const cv::Point2f centre = (outer[0] + outer[1] + outer[2] + outer[3]) * 0.25f;
     std::array<std::array<int, 2>, kMaxChannels> counts{};
     int apart = 0;
     int visible = 0;
@@ -182,10 +177,7 @@ SideEvidence EdgeSupport::measureApart(const Quad &outer, const Quad &inner) con
         const cv::Point2f from = outer[side];
         const cv::Point2f to = outer[(side + 1) % 4];
         const float length = float(cv::norm(to - from));
-        const cv::Point2f along = (to - from) / std::max(length, 1e-3f);
-        cv::Point2f inward(along.y, -along.x);
-        if (inward.dot(centre - from) < 0)
-            inward = -inward;
+        const cv::Point2f inward = outer.inwardNormal(side);
         const int samples = std::max(2, int(length / kSampleStep));
         for (int i = 0; i < samples; ++i) {
             const float t = kCornerShare + (1 - 2 * kCornerShare) * (i + 0.5f) / samples;

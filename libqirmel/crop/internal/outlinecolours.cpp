@@ -44,15 +44,11 @@ std::vector<OutlineColours::Sample> OutlineColours::around(const Quad &quad, con
                                                            const std::function<bool(const cv::Point2f &)> &keep) const
 {
     std::vector<Sample> values;
-    const cv::Point2f centre = (quad[0] + quad[1] + quad[2] + quad[3]) * 0.25f;
     for (int side = 0; side < 4; ++side) {
         const cv::Point2f from = quad[side];
         const cv::Point2f to = quad[(side + 1) % 4];
         const float length = float(cv::norm(to - from));
-        cv::Point2f outward((to - from).y, -(to - from).x);
-        outward /= std::max(length, 1e-3f);
-        if (outward.dot(centre - from) > 0)
-            outward = -outward;
+        const cv::Point2f outward = -quad.inwardNormal(side);
         for (float t = kStep; t < length - kStep; t += kStep)
             for (const float offset : offsets) {
                 const cv::Point2f p = from + (to - from) * (t / length) + outward * offset;
