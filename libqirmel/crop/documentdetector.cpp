@@ -7,6 +7,7 @@
 #include "crop/internal/outlinecandidates.h"
 #include "crop/internal/outlinechooser.h"
 #include "crop/internal/outlinecolours.h"
+#include "crop/internal/outlineextender.h"
 #include "crop/internal/outlinescorer.h"
 #include "crop/internal/siderefiner.h"
 
@@ -35,9 +36,12 @@ constexpr double kFirmLow = 20;
 constexpr double kFirmHigh = 60;
 constexpr double kSensitiveLow = 8;
 constexpr double kSensitiveHigh = 24;
-// Lines for outlines from line pairs: the shortest straight run of edge that counts, and how many lines.
+// Lines for outlines from line pairs: the shortest straight run of edge that counts, and how many lines
+// outlines are built from. More are found, so that a pattern's lines crossing an outline are seen even
+// when the finder has put them last.
 constexpr double kMinRun = 12;
-constexpr std::size_t kMaxLines = 40;
+constexpr std::size_t kOutlineLines = 40;
+constexpr std::size_t kMaxLines = 64;
 constexpr std::size_t kMaxLineQuads = 12;
 // A page under a passing hand keeps well over half of its outline on edges; an outline carried over to
 // a picture that has changed finds edges along a quarter of its length at most, by chance.
@@ -127,7 +131,8 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     const OutlineScorer scorer(support, smooth.size(), smallSeed, lines);
     std::vector<Quad> quads = OutlineCandidates::find(smooth, edgeMaps, kMinAreaFraction);
     const double minArea = kMinAreaFraction * smooth.size().area();
-    for (const Quad &quad : LineQuads::find(lines, support, scorer, minArea, kMaxLineQuads))
+    const std::vector<EdgeLine> outlineLines(lines.begin(), lines.begin() + std::min(lines.size(), kOutlineLines));
+    for (const Quad &quad : LineQuads::find(outlineLines, support, scorer, minArea, kMaxLineQuads))
         quads.push_back(quad);
     if (smallSeed)
         quads.push_back(*smallSeed);
@@ -136,9 +141,11 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     candidates.reserve(quads.size());
     for (const Quad &quad : quads)
         candidates.push_back({quad, scorer.score(quad)});
-    const std::optional<Quad> best = OutlineChooser(support).choose(candidates);
+    std::optional<Quad> best = OutlineChooser(support).choose(candidates);
     if (!best || OutlineColours(support).isDarkObject(*best))
         return std::nullopt;
+    if (const std::optional<Quad> extended = OutlineExtender::beyondFrame(*best, support))
+        best = extended;
 
     Quad found = best->resampled(judging.toReducedX, judging.toReducedY);
     if (const std::optional<Quad> refined = SideRefiner::refine(judging.reducedGrey, found, kReducedReach))

@@ -146,15 +146,20 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
             double supported = 0;
             int agreeing = 0;
             int all = 0;
+            evidence.minShownSupport = 1;
+            int hidden = 0;
             for (int side = 0; side < 4; ++side) {
                 agreeing += counts[c][side][sign];
                 all += counts[c][side][0] + counts[c][side][1];
                 if (visibleShare[side] < kMinVisibleShare) {
                     evidence.minSupport = 0;
+                    if (++hidden > 1)
+                        evidence.minShownSupport = 0;
                     continue;
                 }
                 const double support = double(counts[c][side][sign]) / visible[side];
                 evidence.minSupport = std::min(evidence.minSupport, support);
+                evidence.minShownSupport = std::min(evidence.minShownSupport, support);
                 supported += support * length[side] * visibleShare[side];
             }
             evidence.meanSupport = supported / visibleLength;

@@ -17,6 +17,9 @@ struct SideEvidence {
     // inside brighter (or, if that fits better, darker) than the outside.
     double minSupport = 0;
     double meanSupport = 0;
+    // The least support among the sides that show, leaving out one lying (almost) wholly beyond the frame;
+    // minSupport counts such a side as unsupported.
+    double minShownSupport = 0;
     // Share of all edge samples along the sides whose step has that sign: a page is brighter (or darker)
     // than the desk all round, while chance alignments of texture flip sign at random.
     double polarity = 0;

@@ -15,6 +15,11 @@ constexpr double kSameOffset = 2.0;
 const double kSameDirection = std::cos(2.5 * CV_PI / 180);
 // Most pixels between the points that stand for a run.
 constexpr float kSampleSpacing = 3;
+// A striped or checked cloth gives dozens of long parallel lines, longer than a page's sides broken where
+// the page lies on the cloth's pale stripes. A document needs two lines in each of two directions, a few
+// more in one direction are print; beyond that many in one direction the lines are a pattern's.
+constexpr std::size_t kMaxParallel = 16;
+const double kParallel = std::cos(3 * CV_PI / 180);
 
 struct Run {
     cv::Point2f from;
@@ -95,12 +100,24 @@ std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, dou
             same->samples.push_back(run.from + (run.to - run.from) * (float(k) / steps));
     }
     std::sort(lines.begin(), lines.end(), [](const Gathered &a, const Gathered &b) { return a.length > b.length; });
-    if (lines.size() > maxLines)
-        lines.resize(maxLines);
+
+    // The lines of a pattern go last, still longest first.
+    std::vector<const Gathered *> kept;
+    std::vector<const Gathered *> pattern;
+    for (const Gathered &line : lines) {
+        const auto parallel = std::count_if(kept.begin(), kept.end(), [&](const Gathered *other) {
+            return std::abs(line.direction.dot(other->direction)) >= kParallel;
+        });
+        (std::size_t(parallel) < kMaxParallel ? kept : pattern).push_back(&line);
+        if (kept.size() == maxLines)
+            break;
+    }
+    kept.insert(kept.end(), pattern.begin(), pattern.begin() + std::min(pattern.size(), maxLines - kept.size()));
 
     std::vector<EdgeLine> found;
-    found.reserve(lines.size());
-    for (const Gathered &line : lines) {
+    found.reserve(kept.size());
+    for (const Gathered *gathered : kept) {
+        const Gathered &line = *gathered;
         cv::Vec4f fitted;
         cv::fitLine(line.samples, fitted, cv::DIST_L2, 0, 0.01, 0.01);
         // Traced out and back: each stretch of edge was counted twice.

@@ -27,7 +27,8 @@ struct EdgeLine {
 // text add up to lines that are not there. Stateless and reentrant.
 class LineFinder {
 public:
-    // minRun: the shortest straight run that counts, in pixels. At most maxLines lines, longest first.
+    // minRun: the shortest straight run that counts, in pixels. At most maxLines lines, longest first,
+    // except that beyond a dozen lines of one direction the rest, a pattern's, come after all others.
     static std::vector<EdgeLine> find(const std::vector<cv::Mat> &edgeMaps, double minRun, std::size_t maxLines);
 };
 

@@ -17,6 +17,8 @@ constexpr float kOffset = 3;
 constexpr int kChromaWeight = 3;
 // Above this share of ring samples nearer the desk, the ring is desk.
 constexpr double kMaxDeskShare = 0.5;
+// Fewer ring samples than this say nothing: a band a pixel or two wide along the frame's border.
+constexpr std::size_t kMinRingSamples = 12;
 // Paper under any light a camera works in is brighter than this, and than this share of the desk.
 constexpr int kDarkest = 64;
 constexpr double kDarkestShare = 0.5;
@@ -72,7 +74,7 @@ int OutlineColours::nearest(const Sample &sample, const std::vector<Sample> &sam
     return best;
 }
 
-bool OutlineColours::ringIsDesk(const Quad &outer, const Quad &inner) const
+std::pair<double, std::size_t> OutlineColours::deskShare(const Quad &outer, const Quad &inner) const
 {
     const std::vector<cv::Point2f> outerOutline = outer.points();
     const std::vector<float> outside{kOffset, 2 * kOffset, 4 * kOffset};
@@ -81,11 +83,23 @@ bool OutlineColours::ringIsDesk(const Quad &outer, const Quad &inner) const
     const std::vector<Sample> ring = around(
         inner, outside, [&](const cv::Point2f &p) { return cv::pointPolygonTest(outerOutline, p, true) > kOffset; });
     if (ring.empty() || desk.empty() || within.empty())
-        return false;
+        return {0, 0};
     std::size_t deskLike = 0;
     for (const Sample &sample : ring)
         deskLike += nearest(sample, desk) < nearest(sample, within);
-    return deskLike > kMaxDeskShare * ring.size();
+    return {double(deskLike) / ring.size(), ring.size()};
+}
+
+bool OutlineColours::ringIsDesk(const Quad &outer, const Quad &inner) const
+{
+    const auto [share, samples] = deskShare(outer, inner);
+    return samples > 0 && share > kMaxDeskShare;
+}
+
+bool OutlineColours::ringIsDocument(const Quad &outer, const Quad &inner) const
+{
+    const auto [share, samples] = deskShare(outer, inner);
+    return samples >= kMinRingSamples && share <= kMaxDeskShare;
 }
 
 bool OutlineColours::isDarkObject(const Quad &outline) const

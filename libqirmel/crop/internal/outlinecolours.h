@@ -23,6 +23,8 @@ public:
     // outside outer than like the band just inside inner: a stretch of desk, not the margin of a document
     // around a printed rectangle or a book's other page.
     bool ringIsDesk(const Quad &outer, const Quad &inner) const;
+    // The converse, where the band shows at all: the document goes on beyond inner.
+    bool ringIsDocument(const Quad &outer, const Quad &inner) const;
 
     // Whether the inside is nearly black and far darker than the surroundings: a phone or a tablet,
     // never paper.
@@ -33,6 +35,8 @@ private:
     // offsets (negative: inside), where measurable and keep(point) holds.
     std::vector<Sample> around(const Quad &quad, const std::vector<float> &offsets,
                                const std::function<bool(const cv::Point2f &)> &keep) const;
+    // The share of the ring's samples nearer the desk than the inside, and how many samples there are.
+    std::pair<double, std::size_t> deskShare(const Quad &outer, const Quad &inner) const;
     // The colour distance from sample to the nearest of samples.
     int nearest(const Sample &sample, const std::vector<Sample> &samples) const;
 
