@@ -119,7 +119,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     const double factorX = judging.factorX;
     const double factorY = judging.factorY;
     const cv::Mat &smooth = judging.channels[0];
-    const EdgeSupport support(judging.channels);
+    EdgeSupport support(judging.channels);
     std::optional<Quad> smallSeed;
     if (seed)
         smallSeed = seed->resampled(1 / factorX, 1 / factorY);
@@ -128,6 +128,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     cv::Canny(support.dx(), support.dy(), edgeMaps[0], kFirmLow, kFirmHigh, true);
     cv::Canny(support.dx(), support.dy(), edgeMaps[1], kSensitiveLow, kSensitiveHigh, true);
     const std::vector<EdgeLine> lines = LineFinder::find(edgeMaps, kMinRun, kMaxLines);
+    support.addBoundaries(lines);
     const OutlineScorer scorer(support, smooth.size(), smallSeed, lines);
     std::vector<Quad> quads = OutlineCandidates::find(smooth, edgeMaps, kMinAreaFraction);
     const double minArea = kMinAreaFraction * smooth.size().area();

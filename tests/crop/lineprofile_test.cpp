@@ -14,7 +14,7 @@ TEST(LineProfile, CountsSupportOnlyWhereTheEdgeRunsInsideTheImage)
     cv::GaussianBlur(band, band, cv::Size(5, 5), 0);
     // Along the edge, left to right: the normal (direction.y, -direction.x) points up, away from the band.
     const EdgeSupport support(std::vector<cv::Mat>{band});
-    const LineProfile profile(EdgeLine{cv::Point2f(0, 59.5f), cv::Point2f(1, 0), 240, {}}, support);
+    const LineProfile profile(EdgeLine{cv::Point2f(0, 59.5f), cv::Point2f(1, 0), 240, {}, {}}, support);
     const int onEdge = profile.visible(70, 170);
     EXPECT_NEAR(onEdge, 100 / LineProfile::kStep, 1);
     EXPECT_EQ(profile.supported(0, 1, 70, 170), onEdge) << "brightness falls towards the normal all along";

@@ -1,7 +1,8 @@
 // Detection on photos of desks ray-traced by a renderer independent of the project's scene painter, each
 // chosen for what it takes to get right: a phone, a ruler on a cutting mat, two cards on gingham (one
-// beside a crayon), a receipt on wood grain, pages cut off by the frame at a corner and across a whole side, white
-// pages on near-white desks, one of them reaching almost to the frame's edge, an open book.
+// beside a crayon), a form on a striped cloth whose pale stripes match the paper, a receipt on wood
+// grain, pages cut off by the frame at a corner and across a whole side, white pages on near-white desks
+// (one reaching almost to the frame's edge), an open book.
 #include "core/jpegcodec.h"
 #include "crop/documentdetector.h"
 
@@ -68,7 +69,7 @@ double overlap(const Quad &a, const Quad &b)
 TEST(RenderedDesks, FindsEachDocumentAndNothingElse)
 {
     const std::vector<Desk> rows = desks();
-    ASSERT_EQ(rows.size(), 11u);
+    ASSERT_EQ(rows.size(), 12u);
     for (const Desk &desk : rows) {
         const cv::Mat picture = photo(desk.file);
         ASSERT_FALSE(picture.empty()) << desk.file;
@@ -80,6 +81,6 @@ TEST(RenderedDesks, FindsEachDocumentAndNothingElse)
         ASSERT_TRUE(found) << desk.file;
         // The corners of a page under a hand or beyond the frame are extrapolated from its sides, and a
         // curved sheet's from its straighter stretches: the outlines overlap, the corners need not match.
-        EXPECT_GT(overlap(*found, *desk.truth), 0.85) << desk.file;
+        EXPECT_GT(overlap(*found, *desk.truth), 0.9) << desk.file;
     }
 }

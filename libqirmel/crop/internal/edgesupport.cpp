@@ -25,6 +25,9 @@ constexpr double kMinVisibleShare = 0.2;
 // gradient turns.
 constexpr float kSampleStep = 2.0f;
 constexpr float kCornerShare = 0.06f;
+// A side lies on a line through a pattern's ends when it runs within about 4 degrees of it and this close.
+const float kBridgedAlignment = float(std::cos(4 * CV_PI / 180));
+constexpr float kBridgedDistance = 2;
 // Samples closer than this to another outline belong to it.
 constexpr double kApart = 2.0;
 
@@ -66,6 +69,26 @@ EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels) : m_channels(chan
         m_minGreyStep = kMinQuietGreyStep;
 }
 
+void EdgeSupport::addBoundaries(const std::vector<EdgeLine> &lines)
+{
+    for (const EdgeLine &line : lines)
+        if (line.towardsPattern != cv::Point2f() && !line.onEdge.empty())
+            m_boundaries.push_back(line);
+}
+
+bool EdgeSupport::bridged(const cv::Point2f &p, const cv::Point2f &along, const cv::Point2f &inward) const
+{
+    for (const EdgeLine &line : m_boundaries) {
+        const cv::Point2f d = p - line.point;
+        const float at = d.dot(line.direction);
+        if (std::abs(line.direction.dot(along)) >= kBridgedAlignment && line.towardsPattern.dot(inward) < 0 &&
+            std::abs(d.x * line.direction.y - d.y * line.direction.x) <= kBridgedDistance &&
+            at >= line.onEdge.front() - kBridgedDistance && at <= line.onEdge.back() + kBridgedDistance)
+            return true;
+    }
+    return false;
+}
+
 bool EdgeSupport::measurable(const cv::Point2f &p) const
 {
     return p.x >= 2 && p.y >= 2 && p.x <= m_dxAll.cols - 3 && p.y <= m_dxAll.rows - 3;
@@ -103,6 +126,8 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
     const int channels = channelCount();
     // Per channel and side: samples whose inside is brighter, and darker.
     std::vector<std::array<std::array<int, 2>, 4>> counts(channels);
+    // Per channel and side: samples without a step that lie where a pattern ends outside the outline.
+    std::vector<std::array<int, 4>> bridgedCounts(channels);
     std::array<int, 4> visible{};
     std::array<double, 4> length{};
     std::array<double, 4> visibleShare{};
@@ -111,6 +136,7 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
         const cv::Point2f to = quad[(side + 1) % 4];
         length[side] = cv::norm(to - from);
         const cv::Point2f inward = quad.inwardNormal(side);
+        const cv::Point2f along = (to - from) / float(std::max(1e-6, length[side]));
         const int samples = std::max(2, int(length[side] / kSampleStep));
         for (int i = 0; i < samples; ++i) {
             const float t = kCornerShare + (1 - 2 * kCornerShare) * (i + 0.5f) / samples;
@@ -118,10 +144,13 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
             if (!measurable(p))
                 continue;
             ++visible[side];
+            const bool onBoundary = !m_boundaries.empty() && bridged(p, along, inward);
             for (int c = 0; c < channels; ++c) {
                 const int sign = edgeSign(c, p, inward);
                 if (sign != 0)
                     ++counts[c][side][sign > 0 ? 0 : 1];
+                else if (onBoundary)
+                    ++bridgedCounts[c][side];
             }
         }
         visibleShare[side] = double(visible[side]) / samples;
@@ -157,7 +186,8 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
                         evidence.minShownSupport = 0;
                     continue;
                 }
-                const double support = double(counts[c][side][sign]) / visible[side];
+                const double support =
+                    double(withBridged(counts[c][side][sign], bridgedCounts[c][side], visible[side])) / visible[side];
                 evidence.minSupport = std::min(evidence.minSupport, support);
                 evidence.minShownSupport = std::min(evidence.minShownSupport, support);
                 supported += support * length[side] * visibleShare[side];

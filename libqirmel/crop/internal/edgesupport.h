@@ -1,6 +1,7 @@
 #ifndef QIRMEL_CROP_EDGESUPPORT_H
 #define QIRMEL_CROP_EDGESUPPORT_H
 
+#include "crop/internal/linefinder.h"
 #include "crop/quad.h"
 
 #include <opencv2/core.hpp>
@@ -38,6 +39,8 @@ class EdgeSupport {
 public:
     // Grey and two colour differences.
     static constexpr int kMaxChannels = 3;
+    // The share of a side on edges of its own below which bridged samples do not count.
+    static constexpr double kMinOwnSupport = 0.25;
 
     // channels: 1 to kMaxChannels 8-bit images of equal size, already smoothed.
     explicit EdgeSupport(const std::vector<cv::Mat> &channels);
@@ -52,6 +55,20 @@ public:
     // towards +normal, -1 when it darkens, 0 for no edge. p must lie at least 2 pixels inside the image.
     int edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &normal) const;
     bool measurable(const cv::Point2f &p) const;
+    // Lines where a pattern's lines end (EdgeLine::towardsPattern): along them, between their first and
+    // last end, a side with the pattern outside counts as on an edge even where the step is too faint to
+    // see, as where a page lies on a cloth's pale stripes. Set once, before the instance is shared.
+    void addBoundaries(const std::vector<EdgeLine> &lines);
+    bool hasBoundaries() const { return !m_boundaries.empty(); }
+    // A side's supported samples with those bridged where a pattern ends added, if enough of the side
+    // lies on edges of its own: a page on a striped cloth shows its edge on the dark stripes at least;
+    // grain that merely breaks off along a line shows none across it.
+    static int withBridged(int supported, int bridged, int visible)
+    {
+        return supported >= kMinOwnSupport * visible ? supported + bridged : supported;
+    }
+    // Whether p lies on such a line running along `along`, with the pattern on the side away from `inward`.
+    bool bridged(const cv::Point2f &p, const cv::Point2f &along, const cv::Point2f &inward) const;
     // The smoothed channels' values at p (which must be measurable), grey first; unused channels 0.
     std::array<int, kMaxChannels> valuesAt(const cv::Point2f &p) const;
 
@@ -70,6 +87,7 @@ private:
     cv::Mat m_dxAll;
     cv::Mat m_dyAll;
     float m_minGreyStep;  // lower on a quiet picture
+    std::vector<EdgeLine> m_boundaries;
 };
 
 }  // namespace qirmel

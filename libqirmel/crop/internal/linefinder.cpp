@@ -1,5 +1,7 @@
 #include "crop/internal/linefinder.h"
 
+#include "crop/internal/patternboundaries.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -13,8 +15,6 @@ namespace {
 constexpr double kRunTolerance = 1.2;
 constexpr double kSameOffset = 2.0;
 const double kSameDirection = std::cos(2.5 * CV_PI / 180);
-// Most pixels between the points that stand for a run.
-constexpr float kSampleSpacing = 3;
 // A striped or checked cloth gives dozens of long parallel lines, longer than a page's sides broken where
 // the page lies on the cloth's pale stripes. A document needs two lines in each of two directions, a few
 // more in one direction are print; beyond that many in one direction the lines are a pattern's.
@@ -27,14 +27,7 @@ struct Run {
     double length;
 };
 
-struct Gathered {
-    cv::Point2f point;
-    cv::Point2f direction;
-    double length = 0;
-    std::vector<cv::Point2f> samples;
-};
-
-float offsetFrom(const Gathered &line, const cv::Point2f &p)
+float offsetFrom(const GatheredLine &line, const cv::Point2f &p)
 {
     const cv::Point2f d = p - line.point;
     return std::abs(d.x * line.direction.y - d.y * line.direction.x);
@@ -64,13 +57,12 @@ void collectRuns(const cv::Mat &edges, double minRun, std::vector<Run> &runs)
 
 bool EdgeLine::runsAcross(float at, float reach) const
 {
-    // Points lie at most kSampleSpacing apart along a run; a gap of a few pixels more is noise or print.
-    constexpr float kMaxGap = 2 * kSampleSpacing;
+    // Points lie at most GatheredLine::kSpacing apart along a run; a gap of a few pixels more is noise or print.
     auto point = std::lower_bound(onEdge.begin(), onEdge.end(), at - reach);
-    if (point == onEdge.end() || *point > at - reach + kMaxGap)
+    if (point == onEdge.end() || *point > at - reach + GatheredLine::kMaxGap)
         return false;
     for (; *point < at + reach; ++point)
-        if (point + 1 == onEdge.end() || *(point + 1) - *point > kMaxGap)
+        if (point + 1 == onEdge.end() || *(point + 1) - *point > GatheredLine::kMaxGap)
             return false;
     return true;
 }
@@ -82,10 +74,10 @@ std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, dou
         collectRuns(edges, minRun, runs);
     std::sort(runs.begin(), runs.end(), [](const Run &a, const Run &b) { return a.length > b.length; });
 
-    std::vector<Gathered> lines;
+    std::vector<GatheredLine> lines;
     for (const Run &run : runs) {
         const cv::Point2f direction = (run.to - run.from) / float(run.length);
-        auto same = std::find_if(lines.begin(), lines.end(), [&](const Gathered &line) {
+        auto same = std::find_if(lines.begin(), lines.end(), [&](const GatheredLine &line) {
             return std::abs(direction.dot(line.direction)) >= kSameDirection &&
                    offsetFrom(line, run.from) <= kSameOffset && offsetFrom(line, run.to) <= kSameOffset;
         });
@@ -95,33 +87,33 @@ std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, dou
         }
         same->length += run.length;
         // Points every few pixels, so that the fitted line weighs each run by its length.
-        const int steps = std::max(1, int(std::ceil(run.length / kSampleSpacing)));
+        const int steps = std::max(1, int(std::ceil(run.length / GatheredLine::kSpacing)));
         for (int k = 0; k <= steps; ++k)
             same->samples.push_back(run.from + (run.to - run.from) * (float(k) / steps));
     }
-    std::sort(lines.begin(), lines.end(), [](const Gathered &a, const Gathered &b) { return a.length > b.length; });
+    std::sort(lines.begin(), lines.end(),
+              [](const GatheredLine &a, const GatheredLine &b) { return a.length > b.length; });
 
     // The lines of a pattern go last, still longest first.
-    std::vector<const Gathered *> kept;
-    std::vector<const Gathered *> pattern;
-    for (const Gathered &line : lines) {
-        const auto parallel = std::count_if(kept.begin(), kept.end(), [&](const Gathered *other) {
+    std::vector<const GatheredLine *> kept;
+    std::vector<const GatheredLine *> pattern;
+    for (const GatheredLine &line : lines) {
+        if (kept.size() == maxLines)
+            break;
+        const auto parallel = std::count_if(kept.begin(), kept.end(), [&](const GatheredLine *other) {
             return std::abs(line.direction.dot(other->direction)) >= kParallel;
         });
         (std::size_t(parallel) < kMaxParallel ? kept : pattern).push_back(&line);
-        if (kept.size() == maxLines)
-            break;
     }
     kept.insert(kept.end(), pattern.begin(), pattern.begin() + std::min(pattern.size(), maxLines - kept.size()));
 
-    std::vector<EdgeLine> found;
-    found.reserve(kept.size());
-    for (const Gathered *gathered : kept) {
-        const Gathered &line = *gathered;
+    std::vector<EdgeLine> found = PatternBoundaries::find(lines, edgeMaps.front().size());
+    for (const GatheredLine *gathered : kept) {
+        const GatheredLine &line = *gathered;
         cv::Vec4f fitted;
         cv::fitLine(line.samples, fitted, cv::DIST_L2, 0, 0.01, 0.01);
         // Traced out and back: each stretch of edge was counted twice.
-        EdgeLine edge{cv::Point2f(fitted[2], fitted[3]), cv::Point2f(fitted[0], fitted[1]), line.length / 2, {}};
+        EdgeLine edge{cv::Point2f(fitted[2], fitted[3]), cv::Point2f(fitted[0], fitted[1]), line.length / 2, {}, {}};
         edge.onEdge.reserve(line.samples.size());
         for (const cv::Point2f &p : line.samples)
             edge.onEdge.push_back((p - edge.point).dot(edge.direction));

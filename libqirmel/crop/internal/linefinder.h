@@ -15,6 +15,10 @@ struct EdgeLine {
     // Where along the line its edge lies: positions (p - point) . direction of points on the edge, every
     // few pixels, in increasing order.
     std::vector<float> onEdge;
+    // For a line through the ends of a pattern's lines, where a document lying on the pattern interrupts
+    // them, rather than along an edge: the unit normal towards the pattern (onEdge then holds the ends).
+    // Zero for other lines.
+    cv::Point2f towardsPattern;
 
     // Whether the edge runs on across position at for at least reach on either side, with no gap wider
     // than a few pixels: a pattern's line crossing an outline, not one that ends at it.
@@ -27,8 +31,9 @@ struct EdgeLine {
 // text add up to lines that are not there. Stateless and reentrant.
 class LineFinder {
 public:
-    // minRun: the shortest straight run that counts, in pixels. At most maxLines lines, longest first,
-    // except that beyond a dozen lines of one direction the rest, a pattern's, come after all others.
+    // minRun: the shortest straight run that counts, in pixels. First the lines where a cloth's pattern
+    // stops at a document (PatternBoundaries), then at most maxLines lines, longest first, except that
+    // beyond sixteen lines of one direction the rest, a pattern's, come after all others.
     static std::vector<EdgeLine> find(const std::vector<cv::Mat> &edgeMaps, double minRun, std::size_t maxLines);
 };
 

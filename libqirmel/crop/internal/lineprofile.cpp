@@ -1,6 +1,7 @@
 #include "crop/internal/lineprofile.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace qirmel {
@@ -31,12 +32,23 @@ LineProfile::LineProfile(const EdgeLine &line, const EdgeSupport &support)
     m_start = std::ceil(low);
     m_samples = high >= low ? int(std::floor((high - m_start) / kStep)) + 1 : 0;
     m_counts.assign(std::size_t(m_channels) * 2 * (m_samples + 1), 0);
+    // Most pictures have no pattern, and most lines none along them: no counts to keep.
+    if (support.hasBoundaries())
+        m_bridged.assign(std::size_t(m_channels) * 2 * (m_samples + 1), 0);
     for (int k = 0; k < m_samples; ++k) {
         const cv::Point2f p = line.point + line.direction * float(m_start + k * kStep);
+        const bool measurable = support.measurable(p);
+        // The pattern towards the normal bridges a side whose inside lies away from it, and the other way.
+        const bool bridging = measurable && !m_bridged.empty();
+        const std::array<bool, 2> onBoundary{bridging && support.bridged(p, line.direction, -normal),
+                                             bridging && support.bridged(p, line.direction, normal)};
         for (int c = 0; c < m_channels; ++c) {
-            const int sign = support.measurable(p) ? support.edgeSign(c, p, normal) : 0;
-            for (int s = 0; s < 2; ++s)
+            const int sign = measurable ? support.edgeSign(c, p, normal) : 0;
+            for (int s = 0; s < 2; ++s) {
                 m_counts[index(c, s, k + 1)] = m_counts[index(c, s, k)] + (sign == (s == 0 ? 1 : -1));
+                if (!m_bridged.empty())
+                    m_bridged[index(c, s, k + 1)] = m_bridged[index(c, s, k)] + (sign == 0 && onBoundary[s]);
+            }
         }
     }
 }
@@ -51,6 +63,14 @@ int LineProfile::supported(int channel, int sign, double from, double to) const
 {
     const auto [a, b] = indices(from, to);
     return b > a ? m_counts[index(channel, sign, b)] - m_counts[index(channel, sign, a)] : 0;
+}
+
+int LineProfile::bridged(int channel, int side, double from, double to) const
+{
+    if (m_bridged.empty())
+        return 0;
+    const auto [a, b] = indices(from, to);
+    return b > a ? m_bridged[index(channel, side, b)] - m_bridged[index(channel, side, a)] : 0;
 }
 
 std::pair<int, int> LineProfile::indices(double from, double to) const

@@ -29,6 +29,9 @@ public:
     // the channel steps up (sign 0) or down (sign 1) along the line's normal (direction.y, -direction.x).
     int visible(double from, double to) const;
     int supported(int channel, int sign, double from, double to) const;
+    // Of the samples without a step in the channel, those where a pattern ends (EdgeSupport::bridged),
+    // the pattern lying towards the line's normal (side 0) or away from it (side 1).
+    int bridged(int channel, int side, double from, double to) const;
 
 private:
     std::pair<int, int> indices(double from, double to) const;
@@ -42,6 +45,7 @@ private:
     double m_start = 0;
     int m_samples = 0;
     std::vector<int> m_counts;
+    std::vector<int> m_bridged;
 };
 
 }  // namespace qirmel

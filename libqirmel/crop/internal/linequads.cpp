@@ -102,6 +102,8 @@ private:
         std::array<int, 4> visible{};
         // Per channel and polarity (inside brighter, inside darker), the supported samples of each side.
         std::array<std::array<std::array<int, 4>, 2>, EdgeSupport::kMaxChannels> counts{};
+        // Per channel, the samples of each side without a step where a pattern ends outside the outline.
+        std::array<std::array<int, 4>, EdgeSupport::kMaxChannels> bridged{};
         // Channel and polarity pairs still in the running, as bits; most outlines fail on their first sides.
         unsigned viable = (1u << (2 * m_channels)) - 1;
         double totalLength = 0;
@@ -136,8 +138,10 @@ private:
                 const int down = profile.supported(c, 1, from, to);
                 counts[c][0][m] = inwardIsPositive ? up : down;
                 counts[c][1][m] = inwardIsPositive ? down : up;
+                // The pattern must lie outside: away from the normal when the inside is towards it.
+                bridged[c][m] = profile.bridged(c, inwardIsPositive ? 1 : 0, from, to);
                 for (int s = 0; s < 2; ++s)
-                    if (counts[c][s][m] < needed)
+                    if (EdgeSupport::withBridged(counts[c][s][m], bridged[c][m], visible[m]) < needed)
                         viable &= ~(1u << (2 * c + s));
             }
             if (!viable)
@@ -155,7 +159,9 @@ private:
                 int agreeing = 0;
                 int all = 0;
                 for (int m = 0; m < 4; ++m) {
-                    const double support = double(counts[c][s][m]) / std::max(1, visible[m]);
+                    const double support =
+                        double(EdgeSupport::withBridged(counts[c][s][m], bridged[c][m], visible[m])) /
+                        std::max(1, visible[m]);
                     evidence.minSupport = std::min(evidence.minSupport, support);
                     supported += support * length[m] * share[m];
                     agreeing += counts[c][s][m];
