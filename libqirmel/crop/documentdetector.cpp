@@ -36,12 +36,9 @@ constexpr double kFirmLow = 20;
 constexpr double kFirmHigh = 60;
 constexpr double kSensitiveLow = 8;
 constexpr double kSensitiveHigh = 24;
-// Lines for outlines from line pairs: the shortest straight run of edge that counts, and how many lines
-// outlines are built from. More are found, so that a pattern's lines crossing an outline are seen even
-// when the finder has put them last.
+// Lines for outlines from line pairs: the shortest straight run of edge that counts, and how many lines.
 constexpr double kMinRun = 12;
-constexpr std::size_t kOutlineLines = 40;
-constexpr std::size_t kMaxLines = 64;
+constexpr std::size_t kMaxLines = 40;
 constexpr std::size_t kMaxLineQuads = 12;
 // A page under a passing hand keeps well over half of its outline on edges; an outline carried over to
 // a picture that has changed finds edges along a quarter of its length at most, by chance.
@@ -132,8 +129,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     const OutlineScorer scorer(support, smooth.size(), smallSeed, lines);
     std::vector<Quad> quads = OutlineCandidates::find(smooth, edgeMaps, kMinAreaFraction);
     const double minArea = kMinAreaFraction * smooth.size().area();
-    const std::vector<EdgeLine> outlineLines(lines.begin(), lines.begin() + std::min(lines.size(), kOutlineLines));
-    for (const Quad &quad : LineQuads::find(outlineLines, support, scorer, minArea, kMaxLineQuads))
+    for (const Quad &quad : LineQuads::find(lines, support, scorer, minArea, kMaxLineQuads))
         quads.push_back(quad);
     if (smallSeed)
         quads.push_back(*smallSeed);

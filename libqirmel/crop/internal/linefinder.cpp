@@ -15,11 +15,6 @@ namespace {
 constexpr double kRunTolerance = 1.2;
 constexpr double kSameOffset = 2.0;
 const double kSameDirection = std::cos(2.5 * CV_PI / 180);
-// A striped or checked cloth gives dozens of long parallel lines, longer than a page's sides broken where
-// the page lies on the cloth's pale stripes. A document needs two lines in each of two directions, a few
-// more in one direction are print; beyond that many in one direction the lines are a pattern's.
-constexpr std::size_t kMaxParallel = 16;
-const double kParallel = std::cos(3 * CV_PI / 180);
 
 struct Run {
     cv::Point2f from;
@@ -94,22 +89,10 @@ std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, dou
     std::sort(lines.begin(), lines.end(),
               [](const GatheredLine &a, const GatheredLine &b) { return a.length > b.length; });
 
-    // The lines of a pattern go last, still longest first.
-    std::vector<const GatheredLine *> kept;
-    std::vector<const GatheredLine *> pattern;
-    for (const GatheredLine &line : lines) {
-        if (kept.size() == maxLines)
-            break;
-        const auto parallel = std::count_if(kept.begin(), kept.end(), [&](const GatheredLine *other) {
-            return std::abs(line.direction.dot(other->direction)) >= kParallel;
-        });
-        (std::size_t(parallel) < kMaxParallel ? kept : pattern).push_back(&line);
-    }
-    kept.insert(kept.end(), pattern.begin(), pattern.begin() + std::min(pattern.size(), maxLines - kept.size()));
-
     std::vector<EdgeLine> found = PatternBoundaries::find(lines, edgeMaps.front().size());
-    for (const GatheredLine *gathered : kept) {
-        const GatheredLine &line = *gathered;
+    if (lines.size() > maxLines)
+        lines.resize(maxLines);
+    for (const GatheredLine &line : lines) {
         cv::Vec4f fitted;
         cv::fitLine(line.samples, fitted, cv::DIST_L2, 0, 0.01, 0.01);
         // Traced out and back: each stretch of edge was counted twice.

@@ -32,8 +32,7 @@ struct EdgeLine {
 class LineFinder {
 public:
     // minRun: the shortest straight run that counts, in pixels. First the lines where a cloth's pattern
-    // stops at a document (PatternBoundaries), then at most maxLines lines, longest first, except that
-    // beyond sixteen lines of one direction the rest, a pattern's, come after all others.
+    // stops at a document (PatternBoundaries), then at most maxLines lines, longest first.
     static std::vector<EdgeLine> find(const std::vector<cv::Mat> &edgeMaps, double minRun, std::size_t maxLines);
 };
 
