@@ -34,7 +34,8 @@ struct SideEvidence {
 // Gradients of smoothed images of one scene (grey, and colour differences where the frame has colour),
 // against which outlines are measured. A page on a desk of the same brightness still differs in colour,
 // and a card on grained wood may be lighter than some stripes and darker than others but keeps one hue.
-// Immutable once built, so one instance may be read from several threads.
+// Immutable once built and given the picture's pattern boundaries, so one instance may then be read from
+// several threads.
 class EdgeSupport {
 public:
     // Grey and two colour differences.
