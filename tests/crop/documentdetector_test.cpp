@@ -248,39 +248,25 @@ TEST(DocumentDetector, KeepsToThePageWherePrintOrGrainEndsInLine)
 {
     // Two scenes of the benchmark's generator, at the compression it drew for them: lines of print end in
     // a straight margin inside a page, and grain breaks off in line beside another; neither is a side.
+    // Desk, document, light, occluder, centre, area, rotation, tilts, receipt length, noise, blur, seed.
     const struct {
-        Document document;
-        Lighting lighting;
-        Occluder occluder;
-        double centreX, centreY, areaShare, rotation, tiltX, tiltY, noise, blur;
-        std::uint32_t seed;
+        SceneLayout layout;
         int quality;
     } scenes[] = {
-        {Document::Letter, Lighting::Even, Occluder::None, 0.3142, 0.4770, 0.2676, 10502.1464, 8.9821, -10.6667, 4.1187,
-         1.3763, 1890338144u, 78},
-        {Document::A4, Lighting::Hotspot, Occluder::HandOverCorner, 0.5179, 0.4916, 0.3616, 9430.2446, -4.3667, -6.4180,
-         4.4471, 0, 2034997824u, 58},
+        {{Desk::Wood, Document::Letter, Lighting::Even, Occluder::None, 0.3142, 0.4770, 0.2676, 10502.1464, 8.9821,
+          -10.6667, 3, 4.1187, 1.3763, 1890338144u},
+         78},
+        {{Desk::Wood, Document::A4, Lighting::Hotspot, Occluder::HandOverCorner, 0.5179, 0.4916, 0.3616, 9430.2446,
+          -4.3667, -6.4180, 3, 4.4471, 0, 2034997824u},
+         58},
     };
     for (const auto &s : scenes) {
-        SceneLayout layout;
-        layout.desk = Desk::Wood;
-        layout.document = s.document;
-        layout.lighting = s.lighting;
-        layout.occluder = s.occluder;
-        layout.centreX = s.centreX;
-        layout.centreY = s.centreY;
-        layout.areaShare = s.areaShare;
-        layout.rotationDegrees = s.rotation;
-        layout.tiltXDegrees = s.tiltX;
-        layout.tiltYDegrees = s.tiltY;
-        layout.noise = s.noise;
-        layout.blur = s.blur;
-        layout.seed = s.seed;
+        const SceneLayout &layout = s.layout;
         const Scene scene = SceneRenderer::render(layout, kFullHd);
         const cv::Mat picture = compressed(scene.bgr, s.quality);
         ASSERT_FALSE(picture.empty());
         const std::optional<Quad> found = DocumentDetector().detect(picture);
-        ASSERT_TRUE(found) << "seed " << s.seed;
-        EXPECT_LT(found->maxCornerDistance(*scene.truth), 3.0) << "seed " << s.seed;
+        ASSERT_TRUE(found) << "seed " << layout.seed;
+        EXPECT_LT(found->maxCornerDistance(*scene.truth), 3.0) << "seed " << layout.seed;
     }
 }
