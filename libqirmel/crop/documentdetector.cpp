@@ -139,7 +139,8 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     for (const Quad &quad : quads)
         candidates.push_back({quad, scorer.score(quad)});
     std::optional<Quad> best = OutlineChooser(support).choose(candidates);
-    if (!best || OutlineColours(support).isDarkObject(*best))
+    const OutlineColours colours(support);
+    if (!best || colours.isDarkObject(*best) || colours.isBlankSquare(*best))
         return std::nullopt;
     if (const std::optional<Quad> extended = OutlineExtender::beyondFrame(*best, support))
         best = extended;

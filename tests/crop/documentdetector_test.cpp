@@ -143,9 +143,9 @@ TEST(DocumentDetector, RejectsUnusableInput)
 namespace {
 
 // A 1600 x 1200 desk drawn with OpenCV: a gingham cloth, grained wood or a plain light top, and on it a
-// page, a phone, a sticky note or nothing, each with the corners of a rotated rectangle.
+// page, a phone, a sticky note, a ruler or nothing, each with the corners of a rotated rectangle.
 enum class Top { Gingham, Grain, Plain };
-enum class Thing { Nothing, Page, Phone, StickyNote, Receipt };
+enum class Thing { Nothing, Page, Phone, StickyNote, LargeStickyNote, PrintedSquare, Ruler, Receipt };
 
 const cv::Size kPhoto(1600, 1200);
 
@@ -180,7 +180,7 @@ std::vector<cv::Point2f> placed(const cv::Mat &desk, const cv::RotatedRect &wher
 }  // namespace
 
 // Documents on patterned or grained desks are found, and what lies about on a desk is not taken for
-// one: a pattern's lines, a phone, a sticky note below the size floor.
+// one: a pattern's lines, a phone, a sticky note below the size floor or above it, a ruler.
 TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
 {
     const struct {
@@ -194,6 +194,9 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
         {"a receipt on grained wood", Top::Grain, Thing::Receipt},
         {"a phone", Top::Plain, Thing::Phone},
         {"a sticky note", Top::Plain, Thing::StickyNote},
+        {"a sticky note as large as an ID card", Top::Plain, Thing::LargeStickyNote},
+        {"a square sheet with print", Top::Plain, Thing::PrintedSquare},
+        {"a ruler", Top::Plain, Thing::Ruler},
     };
     for (const auto &row : rows) {
         cv::Mat desk = drawnDesk(row.top);
@@ -212,6 +215,17 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
             break;
         case Thing::StickyNote:
             placed(desk, cv::RotatedRect({800, 600}, {300, 300}, 15), cv::Scalar(120, 230, 240));
+            break;
+        case Thing::LargeStickyNote:
+            placed(desk, cv::RotatedRect({800, 600}, {420, 420}, 15), cv::Scalar(120, 230, 240));
+            break;
+        case Thing::PrintedSquare:
+            corners = placed(desk, cv::RotatedRect({800, 600}, {420, 420}, 0), cv::Scalar(120, 230, 240));
+            for (int y = 480; y <= 720; y += 30)
+                cv::line(desk, cv::Point(680, y), cv::Point(860 + y % 4 * 10, y), cv::Scalar(60, 60, 60), 4);
+            break;
+        case Thing::Ruler:
+            placed(desk, cv::RotatedRect({800, 600}, {1100, 160}, 10), cv::Scalar(150, 200, 225));
             break;
         }
         cv::GaussianBlur(desk, desk, cv::Size(3, 3), 0);

@@ -22,10 +22,22 @@ constexpr std::size_t kMinRingSamples = 12;
 // Paper under any light a camera works in is brighter than this, and than this share of the desk.
 constexpr int kDarkest = 64;
 constexpr double kDarkestShare = 0.5;
+// Square within this ratio of its sides; blank where fewer than this share of the inside differs from its
+// median grey by as much as faint print does.
+constexpr double kMaxSquareRatio = 1.15;
+constexpr int kPrintStep = 12;
+constexpr double kMaxPrintShare = 0.02;
 
 bool everywhere(const cv::Point2f &)
 {
     return true;
+}
+
+double longOverShort(const Quad &quad)
+{
+    const double across = quad.sideLength(0) + quad.sideLength(2);
+    const double down = quad.sideLength(1) + quad.sideLength(3);
+    return std::max(across, down) / std::max(1e-6, std::min(across, down));
 }
 
 int medianGrey(std::vector<OutlineColours::Sample> samples)
@@ -107,6 +119,20 @@ bool OutlineColours::isDarkObject(const Quad &outline) const
     const int inside = medianGrey(around(outline, {-2 * kOffset, -4 * kOffset}, everywhere));
     const int outside = medianGrey(around(outline, {2 * kOffset, 4 * kOffset}, everywhere));
     return inside < kDarkest && inside < kDarkestShare * outside;
+}
+
+bool OutlineColours::isBlankSquare(const Quad &outline) const
+{
+    if (longOverShort(outline) > kMaxSquareRatio)
+        return false;
+    const std::vector<Sample> inside =
+        around(outline, {-kOffset, -2 * kOffset, -3 * kOffset, -4 * kOffset}, everywhere);
+    if (inside.empty())
+        return false;
+    const int median = medianGrey(inside);
+    const auto printed = std::count_if(inside.begin(), inside.end(),
+                                       [median](const Sample &s) { return std::abs(s[0] - median) >= kPrintStep; });
+    return printed < kMaxPrintShare * double(inside.size());
 }
 
 }  // namespace qirmel

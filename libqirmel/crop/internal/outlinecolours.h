@@ -29,6 +29,9 @@ public:
     // Whether the inside is nearly black and far darker than the surroundings: a phone or a tablet,
     // never paper.
     bool isDarkObject(const Quad &outline) const;
+    // Whether the outline is a square of one even colour with nothing printed on it: a sticky note, as
+    // large as an ID card. Documents are not square, and a square one bears print.
+    bool isBlankSquare(const Quad &outline) const;
 
 private:
     // Values every few pixels along the outline's sides, offset along the outward normal by each of

@@ -29,11 +29,11 @@ double shapeScore(const Quad &quad)
     double worst = 0;
     for (int corner = 0; corner < 4; ++corner)
         worst = std::max(worst, std::abs(quad.cornerAngle(corner) - 90));
-    if (worst > kMaxAngleDeviation)
-        return 0;
-    const double squareness = 1 - 0.5 * std::pow(worst / kMaxAngleDeviation, 2);
     const double ratio =
         (quad.sideLength(0) + quad.sideLength(2)) / std::max(1e-6, quad.sideLength(1) + quad.sideLength(3));
+    if (worst > kMaxAngleDeviation || !PaperFormats::isDocumentLike(ratio))
+        return 0;
+    const double squareness = 1 - 0.5 * std::pow(worst / kMaxAngleDeviation, 2);
     const double proportion = 1 - 0.5 * std::min(PaperFormats::distance(ratio), 0.3);
     return squareness * proportion;
 }

@@ -52,4 +52,9 @@ double PaperFormats::distance(double ratio)
     return best;
 }
 
+bool PaperFormats::isDocumentLike(double ratio)
+{
+    return longOverShort(ratio) <= kLongestReceipt;
+}
+
 }  // namespace qirmel

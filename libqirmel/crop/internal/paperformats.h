@@ -13,6 +13,9 @@ public:
     // Relative distance, in log terms, from ratio to the nearest known proportion; 0 on a known one and
     // anywhere in the range of receipts, which snap() leaves as they are.
     static double distance(double ratio);
+    // Whether a document can be this long for its width: no longer than the longest receipt. Rulers,
+    // pens and a keyboard's rows of keys are longer.
+    static bool isDocumentLike(double ratio);
 };
 
 }  // namespace qirmel
