@@ -9,6 +9,7 @@
 #include "crop/internal/outlinecolours.h"
 #include "crop/internal/outlineextender.h"
 #include "crop/internal/outlinescorer.h"
+#include "crop/internal/pagearoundprint.h"
 #include "crop/internal/siderefiner.h"
 
 #include <opencv2/imgproc.hpp>
@@ -142,7 +143,10 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     const OutlineColours colours(support);
     if (!best || colours.isDarkObject(*best) || colours.isBlankSquare(*best))
         return std::nullopt;
-    if (const std::optional<Quad> extended = OutlineExtender::beyondFrame(*best, support))
+    if (const std::optional<Quad> page = PageAroundPrint::find(*best, support, judging.reducedGrey,
+                                                               cv::Point2d(judging.toReducedX, judging.toReducedY)))
+        best = page;
+    else if (const std::optional<Quad> extended = OutlineExtender::beyondFrame(*best, support))
         best = extended;
 
     Quad found = best->resampled(judging.toReducedX, judging.toReducedY);

@@ -284,3 +284,27 @@ TEST(DocumentDetector, KeepsToThePageWherePrintOrGrainEndsInLine)
         EXPECT_LT(found->maxCornerDistance(*scene.truth), 3.0) << "seed " << layout.seed;
     }
 }
+
+// A white page five levels brighter than a near-white desk, too little for an edge in the judging image,
+// is found around the ruled table printed on it, which makes a strong outline of its own, past the title
+// printed above the table and short of a pencil lying on the desk beyond the page.
+TEST(DocumentDetector, FindsAWhitePageOnANearWhiteDeskAroundItsPrint)
+{
+    cv::Mat desk(kPhoto, CV_8UC3, cv::Scalar(198, 200, 201));
+    const std::vector<cv::Point2f> page =
+        placed(desk, cv::RotatedRect({800, 600}, {760, 1075}, 93), cv::Scalar(203, 205, 206));
+    for (int y = 420; y <= 780; y += 40)
+        cv::line(desk, cv::Point(560, y), cv::Point(1040, y), cv::Scalar(60, 60, 60), 3);
+    for (int x = 560; x <= 1040; x += 120)
+        cv::line(desk, cv::Point(x, 420), cv::Point(x, 780), cv::Scalar(60, 60, 60), 3);
+    cv::line(desk, cv::Point(560, 330), cv::Point(930, 330), cv::Scalar(60, 60, 60), 12);
+    cv::line(desk, cv::Point(600, 140), cv::Point(800, 150), cv::Scalar(120, 150, 170), 10);
+    cv::Mat noise(kPhoto, CV_16SC3);
+    cv::randn(noise, 0, 3);
+    desk.convertTo(desk, CV_16SC3);
+    const cv::Mat noisy = desk + noise;
+    noisy.convertTo(desk, CV_8UC3);
+    const std::optional<Quad> found = DocumentDetector().detect(desk);
+    ASSERT_TRUE(found);
+    EXPECT_LT(found->maxCornerDistance(Quad::fromUnordered(page)), 6.0);
+}

@@ -24,7 +24,9 @@ constexpr double kCrossingMargin = 0.1;
 constexpr float kCrossingReach = 10;
 constexpr int kMaxCrossings = 3;
 
-double shapeScore(const Quad &quad)
+}  // namespace
+
+double OutlineScorer::shapeScore(const Quad &quad)
 {
     double worst = 0;
     for (int corner = 0; corner < 4; ++corner)
@@ -37,8 +39,6 @@ double shapeScore(const Quad &quad)
     const double proportion = 1 - 0.5 * std::min(PaperFormats::distance(ratio), 0.3);
     return squareness * proportion;
 }
-
-}  // namespace
 
 OutlineScorer::OutlineScorer(const EdgeSupport &support, const cv::Size &size, const std::optional<Quad> &seed,
                              const std::vector<EdgeLine> &lines)

@@ -26,6 +26,9 @@ public:
     // The same, from evidence already gathered for the outline.
     double score(const Quad &quad, const SideEvidence &evidence) const;
 
+    // How much the outline's shape looks like a document seen from overhead: 0 for corners too far from
+    // square or proportions no document has, up to 1 for a known format's rectangle.
+    static double shapeScore(const Quad &quad);
     // How many of the lines run across the outline's sides.
     int crossings(const Quad &quad) const;
 

@@ -1,0 +1,214 @@
+#include "crop/internal/pagearoundprint.h"
+
+#include "crop/internal/linemeeting.h"
+#include "crop/internal/outlinecolours.h"
+#include "crop/internal/outlinescorer.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace qirmel {
+
+namespace {
+
+// Each side is judged in four stretches, between a twentieth and nineteen twentieths of its length, a
+// sample every pixel and a half of the grey image; three of them must find the step on one line, within
+// this many pixels, as print, a hand or a pen may hide it in one.
+constexpr int kStretches = 4;
+constexpr int kMinStretchesOnLine = 3;
+constexpr double kFirstStretch = 0.05;
+constexpr double kLastStretch = 0.95;
+constexpr float kStep = 1.5f;
+constexpr float kMaxBend = 1.5f;
+// Rows parallel to a side, a pixel apart from the print outwards, are averaged. Light falls off across
+// a page by a fraction of a level a pixel and the rows' noise averages away; the paper's end changes the
+// rows by a few levels within two pixels.
+constexpr int kFirstRow = 3;
+constexpr std::size_t kStepWidth = 2;
+constexpr double kMinStep = 2;
+// The page reaches at most twice as far past the print as the print is across.
+constexpr double kMaxReach = 2.0;
+// The page found must be larger than the print, and a page's edge lies nearly parallel to its print.
+constexpr double kMinGrowth = 1.1;
+constexpr double kMaxSlant = 0.15;
+// Pixels of the support's images.
+constexpr float kMinBorder = 2;
+
+struct Line {
+    cv::Point2f point;
+    cv::Point2f direction;
+};
+
+// Where the rows step in each stretch of a side (offsets outward from it), and the middle of each stretch
+// as a share of the side's length.
+using StretchSteps = std::array<std::vector<float>, kStretches>;
+using StretchMiddles = std::array<float, kStretches>;
+
+// A line beyond a side, offset(t) = start + slope * t pixels out at a share t of the side's length,
+// fitted by least squares to the steps near a guess at it, and how many stretches have one there.
+struct StepLine {
+    double start = 0;
+    double slope = 0;
+    int stretches = 0;
+
+    double offset(double t) const { return start + slope * t; }
+};
+
+StepLine fitNear(const StepLine &guess, const StretchSteps &steps, const StretchMiddles &middles)
+{
+    StepLine line;
+    double sumT = 0, sumOffset = 0, sumTT = 0, sumTOffset = 0;
+    for (int k = 0; k < kStretches; ++k) {
+        const double expected = guess.offset(middles[k]);
+        const auto nearest = std::min_element(steps[k].begin(), steps[k].end(), [expected](float u, float v) {
+            return std::abs(u - expected) < std::abs(v - expected);
+        });
+        if (nearest == steps[k].end() || std::abs(*nearest - expected) > kMaxBend)
+            continue;
+        ++line.stretches;
+        sumT += middles[k];
+        sumOffset += *nearest;
+        sumTT += double(middles[k]) * middles[k];
+        sumTOffset += double(middles[k]) * *nearest;
+    }
+    const double spread = line.stretches * sumTT - sumT * sumT;
+    if (line.stretches < 2 || spread <= 0)
+        return StepLine{};
+    line.slope = (line.stretches * sumTOffset - sumT * sumOffset) / spread;
+    line.start = (sumOffset - line.slope * sumT) / line.stretches;
+    return line;
+}
+
+// Finds, in the grey image, lines beyond the sides of an outline (in the grey image's pixels) along which
+// the picture steps.
+class StepFinder {
+public:
+    StepFinder(const Quad &outline, const cv::Mat &grey) : m_outline(outline), m_grey(grey) {}
+
+    // The outermost line beyond the side along which most stretches step.
+    std::optional<Line> outermostBeyond(int side) const
+    {
+        const float reach =
+            float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
+        StretchSteps steps;
+        StretchMiddles middles;
+        for (int stretch = 0; stretch < kStretches; ++stretch) {
+            const double from = kFirstStretch + (kLastStretch - kFirstStretch) * stretch / kStretches;
+            const double to = kFirstStretch + (kLastStretch - kFirstStretch) * (stretch + 1) / kStretches;
+            steps[stretch] = stepsAlong(side, from, to, reach);
+            middles[stretch] = float((from + to) / 2);
+        }
+        // Every line through a step of each of two stretches is a guess.
+        const double maxSlope = kMaxSlant * m_outline.sideLength(side);
+        std::optional<StepLine> outermost;
+        for (int i = 0; i < kStretches; ++i)
+            for (int j = i + 1; j < kStretches; ++j)
+                for (const float first : steps[i])
+                    for (const float second : steps[j]) {
+                        const double slope = (second - first) / (middles[j] - middles[i]);
+                        const StepLine guess{first - slope * middles[i], slope, 2};
+                        if (std::abs(slope) > maxSlope || (outermost && guess.offset(0.5) <= outermost->offset(0.5)))
+                            continue;
+                        const StepLine line = fitNear(guess, steps, middles);
+                        if (line.stretches >= kMinStretchesOnLine && std::abs(line.slope) <= maxSlope)
+                            outermost = line;
+                    }
+        if (!outermost)
+            return std::nullopt;
+        const cv::Point2f a = m_outline[side];
+        const cv::Point2f b = m_outline[(side + 1) % 4];
+        const cv::Point2f outward = -m_outline.inwardNormal(side);
+        const cv::Point2f start = a + outward * float(outermost->offset(0));
+        return Line{start, b + outward * float(outermost->offset(1)) - start};
+    }
+
+private:
+    // Offsets from the side, over the stretch between from and to (shares of its length), at which the
+    // rows' mean grey steps.
+    std::vector<float> stepsAlong(int side, double from, double to, float reach) const
+    {
+        const cv::Point2f a = m_outline[side];
+        const cv::Point2f b = m_outline[(side + 1) % 4];
+        const float length = float(m_outline.sideLength(side));
+        const cv::Point2f outward = -m_outline.inwardNormal(side);
+        std::vector<double> means;
+        for (int row = kFirstRow; row <= reach; ++row) {
+            double sum = 0;
+            int measured = 0;
+            int points = 0;
+            for (float t = float(from) * length; t <= float(to) * length; t += kStep, ++points) {
+                const cv::Point2f p = a + (b - a) * (t / length) + outward * float(row);
+                const int x = cvRound(p.x);
+                const int y = cvRound(p.y);
+                if (x >= 0 && y >= 0 && x < m_grey.cols && y < m_grey.rows) {
+                    sum += m_grey.at<unsigned char>(y, x);
+                    ++measured;
+                }
+            }
+            if (2 * measured < points)
+                break;
+            means.push_back(sum / measured);
+        }
+        std::vector<float> steps;
+        const auto change = [&means](std::size_t i) { return std::abs(means[i + kStepWidth] - means[i - kStepWidth]); };
+        for (std::size_t i = 2 * kStepWidth; i + 2 * kStepWidth < means.size(); ++i)
+            if (change(i) >= kMinStep && change(i) >= change(i - 1) && change(i) > change(i + 1))
+                steps.push_back(float(kFirstRow + i));
+        return steps;
+    }
+
+    const Quad &m_outline;
+    const cv::Mat &m_grey;
+};
+
+// Whether every corner lies inside the frame, clear of its border: a page running out of the frame ends
+// at the frame, not along a step, and what steps out there is a pattern's.
+bool withinFrame(const Quad &quad, const cv::Size &frame)
+{
+    return std::all_of(quad.corners().begin(), quad.corners().end(), [&](const cv::Point2f &p) {
+        return p.x >= kMinBorder && p.y >= kMinBorder && p.x <= frame.width - 1 - kMinBorder &&
+               p.y <= frame.height - 1 - kMinBorder;
+    });
+}
+
+bool encloses(const Quad &outer, const Quad &inner)
+{
+    const std::vector<cv::Point2f> polygon = outer.points();
+    return std::all_of(inner.corners().begin(), inner.corners().end(),
+                       [&](const cv::Point2f &p) { return cv::pointPolygonTest(polygon, p, false) > 0; });
+}
+
+}  // namespace
+
+std::optional<Quad> PageAroundPrint::find(const Quad &print, const EdgeSupport &support, const cv::Mat &grey,
+                                          const cv::Point2d &scale)
+{
+    const Quad outline = print.resampled(scale.x, scale.y);
+    const StepFinder finder(outline, grey);
+    std::array<Line, 4> lines;
+    for (int side = 0; side < 4; ++side) {
+        const std::optional<Line> line = finder.outermostBeyond(side);
+        if (!line)
+            return std::nullopt;
+        lines[side] = *line;
+    }
+    std::array<cv::Point2f, 4> corners;
+    for (int corner = 0; corner < 4; ++corner) {
+        const Line &before = lines[(corner + 3) % 4];
+        const Line &after = lines[corner];
+        if (!linesMeet(before.point, before.direction, after.point, after.direction, corners[corner]))
+            return std::nullopt;
+    }
+    const Quad page = Quad(corners).resampled(1 / scale.x, 1 / scale.y);
+    if (!page.isConvex() || OutlineScorer::shapeScore(page) <= 0 || !withinFrame(page, support.size()) ||
+        page.area() < kMinGrowth * print.area() || !encloses(page, print) ||
+        !OutlineColours(support).ringIsDocument(page, print))
+        return std::nullopt;
+    return page;
+}
+
+}  // namespace qirmel
