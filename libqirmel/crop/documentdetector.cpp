@@ -128,7 +128,9 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     const std::vector<EdgeLine> lines = LineFinder::find(edgeMaps, kMinRun, kMaxLines);
     support.addBoundaries(lines);
     const OutlineScorer scorer(support, smooth.size(), smallSeed, lines);
-    std::vector<Quad> quads = OutlineCandidates::find(smooth, edgeMaps, kMinAreaFraction);
+    // Outlines of what the edges enclose: a document, or where nothing holds, a block of print.
+    const std::vector<Quad> contours = OutlineCandidates::find(smooth, edgeMaps, kMinAreaFraction);
+    std::vector<Quad> quads = contours;
     const double minArea = kMinAreaFraction * smooth.size().area();
     for (const Quad &quad : LineQuads::find(lines, support, scorer, minArea, kMaxLineQuads))
         quads.push_back(quad);
@@ -141,13 +143,17 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
         candidates.push_back({quad, scorer.score(quad)});
     std::optional<Quad> best = OutlineChooser(support).choose(candidates);
     const OutlineColours colours(support);
-    if (!best || colours.isDarkObject(*best) || colours.isBlankSquare(*best))
+    if (best && (colours.isDarkObject(*best) || colours.isBlankSquare(*best)))
         return std::nullopt;
-    if (const std::optional<Quad> page = PageAroundPrint::find(*best, support, judging.reducedGrey,
-                                                               cv::Point2d(judging.toReducedX, judging.toReducedY)))
+    const PageAroundPrint pageAround(support, judging.reducedGrey, cv::Point2d(judging.toReducedX, judging.toReducedY));
+    if (!best)
+        best = pageAround.aroundAnyOf(contours);
+    else if (const std::optional<Quad> page = pageAround.around(*best))
         best = page;
     else if (const std::optional<Quad> extended = OutlineExtender::beyondFrame(*best, support))
         best = extended;
+    if (!best)
+        return std::nullopt;
 
     Quad found = best->resampled(judging.toReducedX, judging.toReducedY);
     if (const std::optional<Quad> refined = SideRefiner::refine(judging.reducedGrey, found, kReducedReach))

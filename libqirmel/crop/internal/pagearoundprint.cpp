@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numeric>
 #include <vector>
 
 namespace qirmel {
@@ -24,12 +25,13 @@ constexpr double kFirstStretch = 0.05;
 constexpr double kLastStretch = 0.95;
 constexpr float kStep = 1.5f;
 constexpr float kMaxBend = 1.5f;
-// Rows parallel to a side, a pixel apart from the print outwards, are averaged. Light falls off across
-// a page by a fraction of a level a pixel and the rows' noise averages away; the paper's end changes the
-// rows by a few levels within two pixels.
+// Rows parallel to a side, a pixel apart from the print outwards, are averaged (robustly, in parts). Light
+// falls off across a page by a fraction of a level a pixel and the rows' noise averages away, while the
+// paper's end changes them by this much at least (a white page on a near-white desk: three to five levels)
+// within a pixel or two.
 constexpr int kFirstRow = 3;
-constexpr std::size_t kStepWidth = 2;
-constexpr double kMinStep = 2;
+constexpr std::size_t kParts = 5;
+constexpr double kMinStep = 1.5;
 // The page reaches at most twice as far past the print as the print is across.
 constexpr double kMaxReach = 2.0;
 // The page found must be larger than the print, and a page's edge lies nearly parallel to its print.
@@ -37,6 +39,30 @@ constexpr double kMinGrowth = 1.1;
 constexpr double kMaxSlant = 0.15;
 // Pixels of the support's images.
 constexpr float kMinBorder = 2;
+// A side with no step beyond it may already be the page's: print reaching its margin, or an edge the lines
+// found where the page's other sides are too faint. So many sides must move for the page to be another
+// outline than the one found; more where the outline is a loose block of print that nothing else chose.
+constexpr int kMinMovedSides = 2;
+constexpr int kMinMovedSidesOfBlock = 3;
+// The page's print makes the largest blocks; smaller ones are words, a logo or things on the desk.
+constexpr std::size_t kMaxBlocks = 3;
+constexpr double kOnSide = 1;
+
+// The median of the means of a few equal parts of the values: print, a pen or a pencil's tip across part
+// of a row leaves it where the paper or the desk puts it.
+double robustMean(const std::vector<unsigned char> &values)
+{
+    std::array<double, kParts> means{};
+    const std::size_t count = values.size();
+    for (std::size_t part = 0; part < kParts; ++part) {
+        const std::size_t from = count * part / kParts;
+        const std::size_t to = std::max(from + 1, count * (part + 1) / kParts);
+        means[part] = std::accumulate(values.begin() + std::ptrdiff_t(from), values.begin() + std::ptrdiff_t(to), 0.0) /
+                      double(to - from);
+    }
+    std::nth_element(means.begin(), means.begin() + kParts / 2, means.end());
+    return means[kParts / 2];
+}
 
 struct Line {
     cv::Point2f point;
@@ -136,28 +162,38 @@ private:
         const float length = float(m_outline.sideLength(side));
         const cv::Point2f outward = -m_outline.inwardNormal(side);
         std::vector<double> means;
+        std::vector<unsigned char> values;
         for (int row = kFirstRow; row <= reach; ++row) {
-            double sum = 0;
-            int measured = 0;
+            values.clear();
             int points = 0;
             for (float t = float(from) * length; t <= float(to) * length; t += kStep, ++points) {
                 const cv::Point2f p = a + (b - a) * (t / length) + outward * float(row);
                 const int x = cvRound(p.x);
                 const int y = cvRound(p.y);
-                if (x >= 0 && y >= 0 && x < m_grey.cols && y < m_grey.rows) {
-                    sum += m_grey.at<unsigned char>(y, x);
-                    ++measured;
-                }
+                if (x >= 0 && y >= 0 && x < m_grey.cols && y < m_grey.rows)
+                    values.push_back(m_grey.at<unsigned char>(y, x));
             }
-            if (2 * measured < points)
+            if (2 * int(values.size()) < points)
                 break;
-            means.push_back(sum / measured);
+            means.push_back(robustMean(values));
         }
+        // The change between consecutive rows, smoothed: a sharp step between rows i and i + 1 gives
+        // half its height at i - 1 and i + 1 and the whole of it at i.
         std::vector<float> steps;
-        const auto change = [&means](std::size_t i) { return std::abs(means[i + kStepWidth] - means[i - kStepWidth]); };
-        for (std::size_t i = 2 * kStepWidth; i + 2 * kStepWidth < means.size(); ++i)
-            if (change(i) >= kMinStep && change(i) >= change(i - 1) && change(i) > change(i + 1))
-                steps.push_back(float(kFirstRow + i));
+        const auto change = [&means](std::size_t i) {
+            return std::abs(means[i + 2] + means[i + 1] - means[i] - means[i - 1]) / 2;
+        };
+        for (std::size_t i = 2; i + 3 < means.size(); ++i) {
+            const double before = change(i - 1);
+            const double at = change(i);
+            const double after = change(i + 1);
+            if (at < kMinStep || at < before || at <= after)
+                continue;
+            // Between rows, where a parabola through the three changes peaks.
+            const double curvature = before - 2 * at + after;
+            const double shift = curvature < 0 ? 0.5 * (before - after) / curvature : 0;
+            steps.push_back(float(kFirstRow + double(i) + 0.5 + shift));
+        }
         return steps;
     }
 
@@ -175,27 +211,51 @@ bool withinFrame(const Quad &quad, const cv::Size &frame)
     });
 }
 
+// Whether inner lies within outer, or on the sides the two share.
 bool encloses(const Quad &outer, const Quad &inner)
 {
     const std::vector<cv::Point2f> polygon = outer.points();
     return std::all_of(inner.corners().begin(), inner.corners().end(),
-                       [&](const cv::Point2f &p) { return cv::pointPolygonTest(polygon, p, false) > 0; });
+                       [&](const cv::Point2f &p) { return cv::pointPolygonTest(polygon, p, true) >= -kOnSide; });
 }
 
 }  // namespace
 
-std::optional<Quad> PageAroundPrint::find(const Quad &print, const EdgeSupport &support, const cv::Mat &grey,
-                                          const cv::Point2d &scale)
+PageAroundPrint::PageAroundPrint(const EdgeSupport &support, const cv::Mat &grey, const cv::Point2d &scale)
+    : m_support(support), m_grey(grey), m_scale(scale)
+{}
+
+std::optional<Quad> PageAroundPrint::around(const Quad &chosen) const
 {
-    const Quad outline = print.resampled(scale.x, scale.y);
-    const StepFinder finder(outline, grey);
+    return around(chosen, kMinMovedSides);
+}
+
+std::optional<Quad> PageAroundPrint::aroundAnyOf(std::vector<Quad> blocks) const
+{
+    std::sort(blocks.begin(), blocks.end(), [](const Quad &a, const Quad &b) { return a.area() > b.area(); });
+    blocks.resize(std::min(blocks.size(), kMaxBlocks));
+    for (const Quad &block : blocks)
+        if (std::optional<Quad> page = around(block, kMinMovedSidesOfBlock))
+            return page;
+    return std::nullopt;
+}
+
+std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides) const
+{
+    const Quad outline = print.resampled(m_scale.x, m_scale.y);
+    const StepFinder finder(outline, m_grey);
     std::array<Line, 4> lines;
+    int moved = 0;
     for (int side = 0; side < 4; ++side) {
-        const std::optional<Line> line = finder.outermostBeyond(side);
-        if (!line)
-            return std::nullopt;
-        lines[side] = *line;
+        const cv::Point2f from = outline[side];
+        lines[side] = {from, outline[(side + 1) % 4] - from};
+        if (const std::optional<Line> line = finder.outermostBeyond(side)) {
+            lines[side] = *line;
+            ++moved;
+        }
     }
+    if (moved < minMovedSides)
+        return std::nullopt;
     std::array<cv::Point2f, 4> corners;
     for (int corner = 0; corner < 4; ++corner) {
         const Line &before = lines[(corner + 3) % 4];
@@ -203,10 +263,10 @@ std::optional<Quad> PageAroundPrint::find(const Quad &print, const EdgeSupport &
         if (!linesMeet(before.point, before.direction, after.point, after.direction, corners[corner]))
             return std::nullopt;
     }
-    const Quad page = Quad(corners).resampled(1 / scale.x, 1 / scale.y);
-    if (!page.isConvex() || OutlineScorer::shapeScore(page) <= 0 || !withinFrame(page, support.size()) ||
+    const Quad page = Quad(corners).resampled(1 / m_scale.x, 1 / m_scale.y);
+    if (!page.isConvex() || OutlineScorer::shapeScore(page) <= 0 || !withinFrame(page, m_support.size()) ||
         page.area() < kMinGrowth * print.area() || !encloses(page, print) ||
-        !OutlineColours(support).ringIsDocument(page, print))
+        !OutlineColours(m_support).ringIsDocument(page, print))
         return std::nullopt;
     return page;
 }
