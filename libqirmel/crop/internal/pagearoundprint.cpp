@@ -37,7 +37,7 @@ constexpr double kMaxReach = 2.0;
 // The page found must be larger than the print, and a page's edge lies nearly parallel to its print.
 constexpr double kMinGrowth = 1.1;
 constexpr double kMaxSlant = 0.15;
-// Pixels of the support's images.
+// The page's corners lie at least this far inside the frame, in pixels of the support's images.
 constexpr float kMinBorder = 2;
 // A side with no step beyond it may already be the page's: print reaching its margin, or an edge the lines
 // found where the page's other sides are too faint. So many sides must move for the page to be another
@@ -46,6 +46,7 @@ constexpr int kMinMovedSides = 2;
 constexpr int kMinMovedSidesOfBlock = 3;
 // The page's print makes the largest blocks; smaller ones are words, a logo or things on the desk.
 constexpr std::size_t kMaxBlocks = 3;
+// The print's corners may lie this far outside the page, on a side the two share.
 constexpr double kOnSide = 1;
 
 // The median of the means of a few equal parts of the values: print, a pen or a pencil's tip across part
