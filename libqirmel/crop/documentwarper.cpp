@@ -49,9 +49,7 @@ double projectiveRatio(const Quad &quad, const cv::Size &frameSize)
             return std::sqrt(a.dot(a) / b.dot(b));
         }
     }
-    const double width = quad.sideLength(0) + quad.sideLength(2);
-    const double height = quad.sideLength(1) + quad.sideLength(3);
-    return width / std::max(1e-6, height);
+    return quad.sideRatio();
 }
 
 }  // namespace

@@ -71,6 +71,11 @@ bool Quad::isConvex() const
     return true;
 }
 
+double Quad::sideRatio() const
+{
+    return (sideLength(0) + sideLength(2)) / std::max(1e-6, sideLength(1) + sideLength(3));
+}
+
 double Quad::sideLength(int side) const
 {
     return cv::norm(m_corners[(side + 1) % 4] - m_corners[side]);

@@ -36,6 +36,9 @@ public:
     double area() const;
     bool isConvex() const;
     double sideLength(int side) const;
+    // The top and bottom sides' length over the left and right sides': the proportions the outline shows,
+    // perspective left in.
+    double sideRatio() const;
     // Unit normal of a side (from corner side to the next), pointing into the outline.
     cv::Point2f inwardNormal(int side) const;
     // Interior angle at a corner in degrees.

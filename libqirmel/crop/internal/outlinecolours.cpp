@@ -1,5 +1,7 @@
 #include "crop/internal/outlinecolours.h"
 
+#include "crop/internal/paperformats.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -31,13 +33,6 @@ constexpr double kMaxPrintShare = 0.02;
 bool everywhere(const cv::Point2f &)
 {
     return true;
-}
-
-double longOverShort(const Quad &quad)
-{
-    const double across = quad.sideLength(0) + quad.sideLength(2);
-    const double down = quad.sideLength(1) + quad.sideLength(3);
-    return std::max(across, down) / std::max(1e-6, std::min(across, down));
 }
 
 int medianGrey(std::vector<OutlineColours::Sample> samples)
@@ -123,7 +118,7 @@ bool OutlineColours::isDarkObject(const Quad &outline) const
 
 bool OutlineColours::isBlankSquare(const Quad &outline) const
 {
-    if (longOverShort(outline) > kMaxSquareRatio)
+    if (PaperFormats::longOverShort(outline.sideRatio()) > kMaxSquareRatio)
         return false;
     const std::vector<Sample> inside =
         around(outline, {-kOffset, -2 * kOffset, -3 * kOffset, -4 * kOffset}, everywhere);

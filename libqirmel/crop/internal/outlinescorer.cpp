@@ -31,8 +31,7 @@ double OutlineScorer::shapeScore(const Quad &quad)
     double worst = 0;
     for (int corner = 0; corner < 4; ++corner)
         worst = std::max(worst, std::abs(quad.cornerAngle(corner) - 90));
-    const double ratio =
-        (quad.sideLength(0) + quad.sideLength(2)) / std::max(1e-6, quad.sideLength(1) + quad.sideLength(3));
+    const double ratio = quad.sideRatio();
     if (worst > kMaxAngleDeviation || !PaperFormats::isDocumentLike(ratio))
         return 0;
     const double squareness = 1 - 0.5 * std::pow(worst / kMaxAngleDeviation, 2);

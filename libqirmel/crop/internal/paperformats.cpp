@@ -23,12 +23,12 @@ constexpr double kKnownRatios[] = {
 constexpr double kShortestReceipt = 2.0;
 constexpr double kLongestReceipt = 5.0;
 
-double longOverShort(double ratio)
+}  // namespace
+
+double PaperFormats::longOverShort(double ratio)
 {
     return ratio >= 1 ? ratio : 1 / ratio;
 }
-
-}  // namespace
 
 double PaperFormats::snap(double ratio, double tolerance)
 {

@@ -16,6 +16,8 @@ public:
     // Whether a document can be this long for its width: no longer than the longest receipt. Rulers,
     // pens and a keyboard's rows of keys are longer.
     static bool isDocumentLike(double ratio);
+    // The ratio taken either way round: 1 or more.
+    static double longOverShort(double ratio);
 };
 
 }  // namespace qirmel
