@@ -16,6 +16,10 @@ constexpr double kMinSideSupport = 0.45;
 constexpr double kMinMeanSupport = 0.65;
 constexpr double kMinPolarity = 0.8;
 constexpr double kMinVisible = 0.5;
+// A page running out of the frame may show no more than a sliver of one side, which then says nothing;
+// the three that show must lie on edges nearly all along.
+constexpr double kMinClippedSideSupport = 0.85;
+constexpr double kMinClippedMeanSupport = 0.9;
 // A line crosses a side when it meets it at more than about 20 degrees, away from its ends, and its edge
 // runs on this far on both sides. A pen, its shadow or the edges of a lamp's shadow cross a page's sides
 // a few times; a pattern crosses them again and again.
@@ -74,7 +78,9 @@ double OutlineScorer::score(const Quad &quad) const
 
 double OutlineScorer::score(const Quad &quad, const SideEvidence &evidence) const
 {
-    if (evidence.minSupport < kMinSideSupport || evidence.meanSupport < kMinMeanSupport ||
+    const bool clipped =
+        evidence.minShownSupport >= kMinClippedSideSupport && evidence.meanSupport >= kMinClippedMeanSupport;
+    if ((evidence.minSupport < kMinSideSupport && !clipped) || evidence.meanSupport < kMinMeanSupport ||
         evidence.polarity < kMinPolarity || evidence.visible < kMinVisible)
         return 0;
     if (crossings(quad) > kMaxCrossings)
