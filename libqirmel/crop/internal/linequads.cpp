@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 
 namespace qirmel {
 
@@ -34,6 +35,52 @@ struct Scored {
     double score;
 };
 
+// What a line's profile says of the side along it from start to end, its ends left out.
+struct SideCounts {
+    double length = 0;
+    // Samples inside the image, and their share of the side.
+    int visible = 0;
+    double share = 0;
+    // Per channel, the samples stepping up and down along the line's normal.
+    std::array<std::array<int, 2>, EdgeSupport::kMaxChannels> steps{};
+    // Per channel, the samples without a step where a pattern ends towards the normal, and away from it.
+    std::array<std::array<int, 2>, EdgeSupport::kMaxChannels> bridged{};
+};
+
+SideCounts countAlong(const LineProfile &profile, const cv::Point2f &start, const cv::Point2f &end, int channels)
+{
+    SideCounts side;
+    double from = profile.parameter(start);
+    double to = profile.parameter(end);
+    if (from > to)
+        std::swap(from, to);
+    side.length = to - from;
+    const double trim = kCornerShare * side.length;
+    from += trim;
+    to -= trim;
+    side.visible = profile.visible(from, to);
+    side.share = std::min(1.0, side.visible * LineProfile::kStep / std::max(1.0, to - from));
+    for (int c = 0; c < channels; ++c)
+        for (int s = 0; s < 2; ++s) {
+            side.steps[c][s] = profile.supported(c, s, from, to);
+            side.bridged[c][s] = profile.bridged(c, s, from, to);
+        }
+    return side;
+}
+
+// The side's samples supporting channel c with polarity s (inside brighter, darker), its inside towards
+// the line's normal or away from it, and those bridged where the pattern lies outside.
+int supportedOf(const SideCounts &side, int c, int s, bool inwardIsPositive)
+{
+    return inwardIsPositive == (s == 0) ? side.steps[c][0] : side.steps[c][1];
+}
+
+int bridgedOf(const SideCounts &side, int c, bool inwardIsPositive)
+{
+    // The pattern must lie outside: away from the normal when the inside is towards it.
+    return side.bridged[c][inwardIsPositive ? 1 : 0];
+}
+
 class Enumerator {
 public:
     Enumerator(const std::vector<LineProfile> &profiles, const EdgeSupport &support, const OutlineScorer &scorer,
@@ -42,7 +89,9 @@ public:
           m_size(support.size()),
           m_channels(support.channelCount()),
           m_scorer(scorer),
-          m_minArea(minArea)
+          m_minArea(minArea),
+          m_lines(profiles.size()),
+          m_viability(m_lines * m_lines * m_lines, kUnknown)
     {}
 
     // Sides in cyclic order; corner m joins side m and side m + 1.
@@ -69,7 +118,13 @@ public:
         }
         if ((positive != 0 && positive != 4) || std::abs(doubleArea) < 2 * m_minArea)
             return;
-        const std::optional<SideEvidence> evidence = measure(sides, corners);
+        const cv::Point2f centre = (corners[0] + corners[1] + corners[2] + corners[3]) * 0.25f;
+        unsigned viable = allPairs();
+        for (int m = 0; m < 4 && viable; ++m)
+            viable &= viability(sides[(m + 3) % 4], sides[m], sides[(m + 1) % 4], inwardIsPositive(sides[m], centre));
+        if (!viable)
+            return;
+        const std::optional<SideEvidence> evidence = measure(sides, corners, centre);
         if (!evidence)
             return;
         const Quad quad = Quad::fromUnordered(std::vector<cv::Point2f>(corners.begin(), corners.end()));
@@ -93,80 +148,90 @@ public:
     }
 
 private:
-    std::optional<SideEvidence> measure(const std::array<int, 4> &sides,
-                                        const std::array<cv::Point2f, 4> &corners) const
+    // Channel and polarity pairs, as bits 2c + s, for every channel.
+    unsigned allPairs() const { return (1u << (2 * m_channels)) - 1; }
+
+    bool inwardIsPositive(int line, const cv::Point2f &centre) const
     {
-        const cv::Point2f centre = (corners[0] + corners[1] + corners[2] + corners[3]) * 0.25f;
-        std::array<double, 4> length{};
-        std::array<double, 4> share{};
-        std::array<int, 4> visible{};
-        // Per channel and polarity (inside brighter, inside darker), the supported samples of each side.
-        std::array<std::array<std::array<int, 4>, 2>, EdgeSupport::kMaxChannels> counts{};
-        // Per channel, the samples of each side without a step where a pattern ends outside the outline.
-        std::array<std::array<int, 4>, EdgeSupport::kMaxChannels> bridged{};
-        // Channel and polarity pairs still in the running, as bits; most outlines fail on their first sides.
-        unsigned viable = (1u << (2 * m_channels)) - 1;
+        const EdgeLine &edge = m_profiles[line].line();
+        const cv::Point2f normal(edge.direction.y, -edge.direction.x);
+        return normal.dot(centre - edge.point) > 0;
+    }
+
+    // The pairs a side leaves in the running: each must step on a share of the side's samples.
+    unsigned viablePairs(const SideCounts &side, bool inwardIsPositive) const
+    {
+        const int needed = int(std::ceil(kMinSideSupport * side.visible));
+        unsigned viable = 0;
+        for (int c = 0; c < m_channels; ++c)
+            for (int s = 0; s < 2; ++s)
+                if (EdgeSupport::withBridged(supportedOf(side, c, s, inwardIsPositive),
+                                             bridgedOf(side, c, inwardIsPositive), side.visible) >= needed)
+                    viable |= 1u << (2 * c + s);
+        return viable;
+    }
+
+    // The pairs the side along line `line` between lines `before` and `after` leaves in the running, with
+    // the inside towards the line's normal or away from it. Every outline through the three lines has the
+    // same side there, and most fail on one of their sides, so each three lines are counted once.
+    unsigned viability(int before, int line, int after, bool inwardIsPositive)
+    {
+        std::uint16_t &known = m_viability[(std::size_t(before) * m_lines + line) * m_lines + after];
+        if (known == kUnknown) {
+            cv::Point2f start;
+            cv::Point2f end;
+            meet(m_profiles[before].line(), m_profiles[line].line(), start);
+            meet(m_profiles[line].line(), m_profiles[after].line(), end);
+            const SideCounts side = countAlong(m_profiles[line], start, end, m_channels);
+            known = 0;
+            // Too little of it shows to be judged, even as the one side mostly hidden.
+            if (side.share >= kMinVisibleShare || side.visible >= kMinHiddenSamples)
+                known = std::uint16_t(viablePairs(side, false) | viablePairs(side, true) << kPairBits);
+        }
+        return inwardIsPositive ? known >> kPairBits : known & ((1u << kPairBits) - 1);
+    }
+
+    std::optional<SideEvidence> measure(const std::array<int, 4> &sides, const std::array<cv::Point2f, 4> &corners,
+                                        const cv::Point2f &centre) const
+    {
+        std::array<SideCounts, 4> counted;
+        std::array<bool, 4> inward{};
         double totalLength = 0;
         double visibleLength = 0;
         // A corner beyond the frame can leave one side almost wholly outside it: what shows of it is judged
         // then, if that is a few samples at least. Two such sides leave too little to judge.
-        bool hidden = false;
+        int hidden = 0;
         for (int m = 0; m < 4; ++m) {
-            const LineProfile &profile = m_profiles[sides[m]];
-            double from = profile.parameter(corners[(m + 3) % 4]);
-            double to = profile.parameter(corners[m]);
-            if (from > to)
-                std::swap(from, to);
-            length[m] = to - from;
-            const double trim = kCornerShare * length[m];
-            from += trim;
-            to -= trim;
-            visible[m] = profile.visible(from, to);
-            share[m] = std::min(1.0, visible[m] * LineProfile::kStep / std::max(1.0, to - from));
-            totalLength += length[m];
-            visibleLength += length[m] * share[m];
-            if (share[m] < kMinVisibleShare) {
-                if (hidden || visible[m] < kMinHiddenSamples)
-                    return std::nullopt;
-                hidden = true;
-            }
-            const cv::Point2f normal(profile.line().direction.y, -profile.line().direction.x);
-            const bool inwardIsPositive = normal.dot(centre - profile.line().point) > 0;
-            const int needed = int(std::ceil(kMinSideSupport * visible[m]));
-            for (int c = 0; c < m_channels; ++c) {
-                const int up = profile.supported(c, 0, from, to);
-                const int down = profile.supported(c, 1, from, to);
-                counts[c][0][m] = inwardIsPositive ? up : down;
-                counts[c][1][m] = inwardIsPositive ? down : up;
-                // The pattern must lie outside: away from the normal when the inside is towards it.
-                bridged[c][m] = profile.bridged(c, inwardIsPositive ? 1 : 0, from, to);
-                for (int s = 0; s < 2; ++s)
-                    if (EdgeSupport::withBridged(counts[c][s][m], bridged[c][m], visible[m]) < needed)
-                        viable &= ~(1u << (2 * c + s));
-            }
-            if (!viable)
+            counted[m] = countAlong(m_profiles[sides[m]], corners[(m + 3) % 4], corners[m], m_channels);
+            inward[m] = inwardIsPositive(sides[m], centre);
+            totalLength += counted[m].length;
+            visibleLength += counted[m].length * counted[m].share;
+            if (counted[m].share < kMinVisibleShare && (++hidden > 1 || counted[m].visible < kMinHiddenSamples))
                 return std::nullopt;
         }
         std::optional<SideEvidence> best;
         for (int c = 0; c < m_channels; ++c)
             for (int s = 0; s < 2; ++s) {
-                if (!(viable & (1u << (2 * c + s))))
-                    continue;
                 SideEvidence evidence;
                 evidence.minSupport = 1;
                 evidence.visible = visibleLength / std::max(1e-9, totalLength);
                 double supported = 0;
                 int agreeing = 0;
                 int all = 0;
+                bool viable = true;
                 for (int m = 0; m < 4; ++m) {
-                    const double support =
-                        double(EdgeSupport::withBridged(counts[c][s][m], bridged[c][m], visible[m])) /
-                        std::max(1, visible[m]);
+                    const SideCounts &side = counted[m];
+                    const int own = supportedOf(side, c, s, inward[m]);
+                    const int withBridged = EdgeSupport::withBridged(own, bridgedOf(side, c, inward[m]), side.visible);
+                    viable = viable && withBridged >= int(std::ceil(kMinSideSupport * side.visible));
+                    const double support = double(withBridged) / std::max(1, side.visible);
                     evidence.minSupport = std::min(evidence.minSupport, support);
-                    supported += support * length[m] * share[m];
-                    agreeing += counts[c][s][m];
-                    all += counts[c][0][m] + counts[c][1][m];
+                    supported += support * side.length * side.share;
+                    agreeing += own;
+                    all += side.steps[c][0] + side.steps[c][1];
                 }
+                if (!viable)
+                    continue;
                 evidence.meanSupport = supported / std::max(1e-9, visibleLength);
                 evidence.polarity = all > 0 ? double(agreeing) / all : 0;
                 if (!best || evidence.meanSupport > best->meanSupport)
@@ -175,11 +240,17 @@ private:
         return best;
     }
 
+    // Bits per way round in a memo of viable pairs, and the memo's mark for three lines not yet counted.
+    static constexpr int kPairBits = 2 * EdgeSupport::kMaxChannels;
+    static constexpr std::uint16_t kUnknown = 0xFFFF;
+
     const std::vector<LineProfile> &m_profiles;
     cv::Size m_size;
     int m_channels;
     const OutlineScorer &m_scorer;
     double m_minArea;
+    std::size_t m_lines;
+    std::vector<std::uint16_t> m_viability;
     std::vector<Scored> m_found;
 };
 
