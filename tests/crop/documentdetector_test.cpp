@@ -330,3 +330,26 @@ TEST(DocumentDetector, FindsAWhitePageOnANearWhiteDeskAroundItsPrint)
         EXPECT_LT(found->maxCornerDistance(Quad::fromUnordered(page)), row.tolerance) << row.name;
     }
 }
+
+// An open book on a near-white desk, its edges found, with a lamp's shadow falling across the desk beyond
+// it: the shadow's edge steps like the paper's end, but the book's outline, already on the paper's end,
+// is not carried out to it.
+TEST(DocumentDetector, KeepsAnOutlineOnThePapersEndWhereTheDeskStepsBeyond)
+{
+    SceneLayout layout;
+    layout.desk = Desk::NearWhite;
+    layout.document = Document::OpenBook;
+    layout.lighting = Lighting::Shadow;
+    layout.centreX = 0.63;
+    layout.centreY = 0.434;
+    layout.areaShare = 0.331;
+    layout.rotationDegrees = -6.27;
+    layout.tiltXDegrees = 2.09;
+    layout.tiltYDegrees = 1.52;
+    layout.noise = 0.62;
+    layout.seed = 3517695738u;
+    const Scene scene = SceneRenderer::render(layout, kFullHd);
+    const std::optional<Quad> found = DocumentDetector().detect(compressed(scene.bgr, 82));
+    ASSERT_TRUE(found);
+    EXPECT_LT(found->maxCornerDistance(*scene.truth), 4.0);
+}

@@ -32,6 +32,12 @@ constexpr float kMaxBend = 1.5f;
 constexpr int kFirstRow = 3;
 constexpr std::size_t kParts = 5;
 constexpr double kMinStep = 1.5;
+// A side of the outline is the paper's edge where the rows step within this many pixels of it (as far
+// as the outline, found on the judging image, may be off), seen in this many rows to either side.
+constexpr float kEdgeOffset = 3;
+constexpr int kEdgeRows = 6;
+// The levels on either side: the outermost rows, beyond where the step may lie.
+constexpr std::size_t kEdgeLevelRows = kEdgeRows - std::size_t(kEdgeOffset);
 // The page reaches at most twice as far past the print as the print is across.
 constexpr double kMaxReach = 2.0;
 // The page found must be larger than the print, and a page's edge lies nearly parallel to its print.
@@ -63,6 +69,62 @@ double robustMean(const std::vector<unsigned char> &values)
     }
     std::nth_element(means.begin(), means.begin() + kParts / 2, means.end());
     return means[kParts / 2];
+}
+
+// Robust means of rows of the grey image parallel to the segment from a to b, a pixel apart along the unit
+// vector outward, from firstRow to lastRow, up to the first row mostly outside the image.
+std::vector<double> rowMeans(const cv::Mat &grey, const cv::Point2f &a, const cv::Point2f &b,
+                             const cv::Point2f &outward, int firstRow, int lastRow)
+{
+    std::vector<double> means;
+    const float length = std::max(1.0f, float(cv::norm(b - a)));
+    std::vector<unsigned char> values;
+    for (int row = firstRow; row <= lastRow; ++row) {
+        values.clear();
+        int points = 0;
+        for (float t = 0; t <= length; t += kStep, ++points) {
+            const cv::Point2f p = a + (b - a) * (t / length) + outward * float(row);
+            const int x = cvRound(p.x);
+            const int y = cvRound(p.y);
+            if (x >= 0 && y >= 0 && x < grey.cols && y < grey.rows)
+                values.push_back(grey.at<unsigned char>(y, x));
+        }
+        if (2 * int(values.size()) < points)
+            break;
+        means.push_back(robustMean(values));
+    }
+    return means;
+}
+
+// The change between rows i + 1 and i, smoothed: a sharp step between them gives half its height at
+// i - 1 and i + 1 and the whole of it at i.
+double changeAt(const std::vector<double> &means, std::size_t i)
+{
+    return (means[i + 2] + means[i + 1] - means[i] - means[i - 1]) / 2;
+}
+
+// Where rows' means step: the offset between rows, the first mean being the row at firstRow, and the
+// change across the step.
+struct Step {
+    float offset = 0;
+    double change = 0;
+};
+
+std::vector<Step> stepsIn(const std::vector<double> &means, int firstRow)
+{
+    std::vector<Step> steps;
+    for (std::size_t i = 2; i + 3 < means.size(); ++i) {
+        const double before = std::abs(changeAt(means, i - 1));
+        const double at = std::abs(changeAt(means, i));
+        const double after = std::abs(changeAt(means, i + 1));
+        if (at < kMinStep || at < before || at <= after)
+            continue;
+        // Between rows, where a parabola through the three changes peaks.
+        const double curvature = before - 2 * at + after;
+        const double shift = curvature < 0 ? 0.5 * (before - after) / curvature : 0;
+        steps.push_back({float(firstRow + double(i) + 0.5 + shift), changeAt(means, i)});
+    }
+    return steps;
 }
 
 struct Line {
@@ -153,6 +215,28 @@ public:
         return Line{start, b + outward * float(outermost->offset(1)) - start};
     }
 
+    // Whether the paper ends at the side itself: the rows darken outward by a step right there and all
+    // stay darker beyond, as at a page's edge on a darker desk. Print has paper or more print beyond it:
+    // a ruled border or a line of text darkens only the rows along it, and a shaded heading lies inside.
+    bool isPaperEdge(int side) const
+    {
+        const cv::Point2f a = m_outline[side];
+        const cv::Point2f b = m_outline[(side + 1) % 4];
+        const std::vector<double> means =
+            rowMeans(m_grey, a + (b - a) * float(kFirstStretch), a + (b - a) * float(kLastStretch),
+                     -m_outline.inwardNormal(side), -kEdgeRows, kEdgeRows);
+        if (means.size() != std::size_t(2 * kEdgeRows + 1))
+            return false;
+        const auto levelsFrom = means.begin() + std::ptrdiff_t(means.size() - kEdgeLevelRows);
+        const double inside = *std::min_element(means.begin(), means.begin() + std::ptrdiff_t(kEdgeLevelRows));
+        const double outside = *std::max_element(levelsFrom, means.end());
+        if (outside > inside - kMinStep)
+            return false;
+        const std::vector<Step> steps = stepsIn(means, -kEdgeRows);
+        return std::any_of(steps.begin(), steps.end(),
+                           [](const Step &step) { return std::abs(step.offset) <= kEdgeOffset && step.change < 0; });
+    }
+
 private:
     // Offsets from the side, over the stretch between from and to (shares of its length), at which the
     // rows' mean grey steps.
@@ -160,42 +244,13 @@ private:
     {
         const cv::Point2f a = m_outline[side];
         const cv::Point2f b = m_outline[(side + 1) % 4];
-        const float length = float(m_outline.sideLength(side));
         const cv::Point2f outward = -m_outline.inwardNormal(side);
-        std::vector<double> means;
-        std::vector<unsigned char> values;
-        for (int row = kFirstRow; row <= reach; ++row) {
-            values.clear();
-            int points = 0;
-            for (float t = float(from) * length; t <= float(to) * length; t += kStep, ++points) {
-                const cv::Point2f p = a + (b - a) * (t / length) + outward * float(row);
-                const int x = cvRound(p.x);
-                const int y = cvRound(p.y);
-                if (x >= 0 && y >= 0 && x < m_grey.cols && y < m_grey.rows)
-                    values.push_back(m_grey.at<unsigned char>(y, x));
-            }
-            if (2 * int(values.size()) < points)
-                break;
-            means.push_back(robustMean(values));
-        }
-        // The change between consecutive rows, smoothed: a sharp step between rows i and i + 1 gives
-        // half its height at i - 1 and i + 1 and the whole of it at i.
-        std::vector<float> steps;
-        const auto change = [&means](std::size_t i) {
-            return std::abs(means[i + 2] + means[i + 1] - means[i] - means[i - 1]) / 2;
-        };
-        for (std::size_t i = 2; i + 3 < means.size(); ++i) {
-            const double before = change(i - 1);
-            const double at = change(i);
-            const double after = change(i + 1);
-            if (at < kMinStep || at < before || at <= after)
-                continue;
-            // Between rows, where a parabola through the three changes peaks.
-            const double curvature = before - 2 * at + after;
-            const double shift = curvature < 0 ? 0.5 * (before - after) / curvature : 0;
-            steps.push_back(float(kFirstRow + double(i) + 0.5 + shift));
-        }
-        return steps;
+        const std::vector<double> means =
+            rowMeans(m_grey, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow, int(reach));
+        std::vector<float> offsets;
+        for (const Step &step : stepsIn(means, kFirstRow))
+            offsets.push_back(step.offset);
+        return offsets;
     }
 
     const Quad &m_outline;
@@ -250,6 +305,8 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
     for (int side = 0; side < 4; ++side) {
         const cv::Point2f from = outline[side];
         lines[side] = {from, outline[(side + 1) % 4] - from};
+        if (finder.isPaperEdge(side))
+            continue;
         if (const std::optional<Line> line = finder.outermostBeyond(side)) {
             lines[side] = *line;
             ++moved;
