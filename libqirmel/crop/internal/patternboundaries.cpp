@@ -15,8 +15,9 @@ namespace {
 constexpr float kBorderMargin = 4;
 constexpr double kEndSpread = 2;
 constexpr int kMinEnds = 10;
-// Ends a little off a line split their votes between neighbouring distances; the count is checked after.
-constexpr int kMinVotes = 6;
+// Ends a little off a line split their votes between neighbouring distances and angles, so that a few
+// votes make a line worth counting; the count is checked after.
+constexpr int kMinVotes = 4;
 // A stripe hidden under a pen, or ends missed, leave a gap this many times the usual spacing at most.
 constexpr float kMaxEndGap = 3;
 // Beside a document's side the pattern's edges lie on the far side, between these distances, with at most
