@@ -143,7 +143,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
         candidates.push_back({quad, scorer.score(quad)});
     std::optional<Quad> best = OutlineChooser(support).choose(candidates);
     const OutlineColours colours(support);
-    if (best && (colours.isDarkObject(*best) || colours.isBlankSquare(*best)))
+    if (best && (colours.isDarkObject(*best) || colours.isBlankSquare(*best) || colours.isScreenInBezel(*best)))
         return std::nullopt;
     const PageAroundPrint pageAround(support, judging.reducedGrey, cv::Point2d(judging.toReducedX, judging.toReducedY));
     if (!best)

@@ -145,7 +145,7 @@ namespace {
 // A 1600 x 1200 desk drawn with OpenCV: a gingham cloth, grained wood or a plain light top, and on it a
 // page, a phone, a sticky note, a ruler or nothing, each with the corners of a rotated rectangle.
 enum class Top { Gingham, Grain, Plain };
-enum class Thing { Nothing, Page, Phone, StickyNote, LargeStickyNote, PrintedSquare, Ruler, Receipt };
+enum class Thing { Nothing, Page, Phone, LitPhone, StickyNote, LargeStickyNote, PrintedSquare, Ruler, Receipt };
 
 const cv::Size kPhoto(1600, 1200);
 
@@ -180,7 +180,7 @@ std::vector<cv::Point2f> placed(const cv::Mat &desk, const cv::RotatedRect &wher
 }  // namespace
 
 // Documents on patterned or grained desks are found, and what lies about on a desk is not taken for
-// one: a pattern's lines, a phone, a sticky note below the size floor or above it, a ruler.
+// one: a pattern's lines, a phone dark or lit, a sticky note below the size floor or above it, a ruler.
 TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
 {
     const struct {
@@ -193,6 +193,7 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
         {"empty grained wood", Top::Grain, Thing::Nothing},
         {"a receipt on grained wood", Top::Grain, Thing::Receipt},
         {"a phone", Top::Plain, Thing::Phone},
+        {"a phone with its screen lit", Top::Gingham, Thing::LitPhone},
         {"a sticky note", Top::Plain, Thing::StickyNote},
         {"a sticky note as large as an ID card", Top::Plain, Thing::LargeStickyNote},
         {"a square sheet with print", Top::Plain, Thing::PrintedSquare},
@@ -212,6 +213,10 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
             break;
         case Thing::Phone:
             placed(desk, cv::RotatedRect({800, 600}, {300, 150}, 20), cv::Scalar(30, 30, 32));
+            break;
+        case Thing::LitPhone:
+            placed(desk, cv::RotatedRect({800, 600}, {360, 720}, 8), cv::Scalar(30, 30, 32));
+            placed(desk, cv::RotatedRect({800, 600}, {330, 690}, 8), cv::Scalar(175, 176, 178));
             break;
         case Thing::StickyNote:
             placed(desk, cv::RotatedRect({800, 600}, {300, 300}, 15), cv::Scalar(120, 230, 240));

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
 
 namespace qirmel {
 
@@ -29,6 +30,9 @@ constexpr double kDarkestShare = 0.5;
 constexpr double kMaxSquareRatio = 1.15;
 constexpr int kPrintStep = 12;
 constexpr double kMaxPrintShare = 0.02;
+// A bezel, a pixel or two wide around a screen, is darker than both the screen and the desk by this much
+// at least; the soft shadow round a sheet of paper darkens the desk beside it by half as much at most.
+constexpr int kMinBezelContrast = 30;
 
 bool everywhere(const cv::Point2f &)
 {
@@ -128,6 +132,47 @@ bool OutlineColours::isBlankSquare(const Quad &outline) const
     const auto printed = std::count_if(inside.begin(), inside.end(),
                                        [median](const Sample &s) { return std::abs(s[0] - median) >= kPrintStep; });
     return printed < kMaxPrintShare * double(inside.size());
+}
+
+bool OutlineColours::isScreenInBezel(const Quad &outline) const
+{
+    const int bezel = medianGrey(around(outline, {1, 2}, everywhere));
+    const int screen = medianGrey(around(outline, {-kOffset}, everywhere));
+    const int desk = medianGrey(around(outline, {2 * kOffset}, everywhere));
+    if (bezel + kMinBezelContrast > std::min(screen, desk))
+        return false;
+    // A book's cover frames its pages in the same way, but the pages bear print: the grey changes from
+    // one sample to the next along the bands inside, where a screen's light changes smoothly.
+    return printedShare(outline, {-2 * kOffset, -4 * kOffset, -6 * kOffset}) < kMaxPrintShare;
+}
+
+double OutlineColours::printedShare(const Quad &outline, const std::vector<float> &offsets) const
+{
+    std::size_t changes = 0;
+    std::size_t pairs = 0;
+    for (int side = 0; side < 4; ++side) {
+        const cv::Point2f from = outline[side];
+        const cv::Point2f to = outline[(side + 1) % 4];
+        const float length = float(cv::norm(to - from));
+        const cv::Point2f outward = -outline.inwardNormal(side);
+        for (const float offset : offsets) {
+            std::optional<int> previous;
+            for (float t = kStep; t < length - kStep; t += kStep) {
+                const cv::Point2f p = from + (to - from) * (t / length) + outward * offset;
+                if (!m_support.measurable(p)) {
+                    previous.reset();
+                    continue;
+                }
+                const int grey = m_support.valuesAt(p)[0];
+                if (previous) {
+                    ++pairs;
+                    changes += std::abs(grey - *previous) >= kPrintStep;
+                }
+                previous = grey;
+            }
+        }
+    }
+    return pairs > 0 ? double(changes) / double(pairs) : 0;
 }
 
 }  // namespace qirmel

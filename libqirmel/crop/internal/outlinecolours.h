@@ -32,6 +32,9 @@ public:
     // Whether the outline is a square of one even colour with nothing printed on it: a sticky note, as
     // large as an ID card. Documents are not square, and a square one bears print.
     bool isBlankSquare(const Quad &outline) const;
+    // Whether a dark band runs just outside the outline, the inside and the desk beyond both far
+    // brighter: a phone's or a tablet's lit screen within its bezel. Paper lies on the desk itself.
+    bool isScreenInBezel(const Quad &outline) const;
 
 private:
     // Values every few pixels along the outline's sides, offset along the outward normal by each of
@@ -42,6 +45,9 @@ private:
     std::pair<double, std::size_t> deskShare(const Quad &outer, const Quad &inner) const;
     // The colour distance from sample to the nearest of samples.
     int nearest(const Sample &sample, const std::vector<Sample> &samples) const;
+    // The share of neighbouring samples along the sides, at each of offsets, whose grey differs by as
+    // much as print does.
+    double printedShare(const Quad &outline, const std::vector<float> &offsets) const;
 
     const EdgeSupport &m_support;
 };
