@@ -104,6 +104,29 @@ TEST(DocumentDetector, RecoversACornerOutsideTheFrame)
     EXPECT_LT(cornerError(layout), 15.0);
 }
 
+// A sheet running out of the frame across a whole side shows three sides; it is completed beyond the
+// frame to a sheet's proportions, not cut at the frame's border.
+TEST(DocumentDetector, CompletesASheetRunningOutOfTheFrameAcrossAWholeSide)
+{
+    const struct {
+        Desk desk;
+        double centreY;
+        double rotationDegrees;
+    } rows[] = {{Desk::Wood, 0.8, 2}, {Desk::PlainLight, 0.85, 8}, {Desk::Clutter, 0.75, 8}};
+    for (const auto &row : rows) {
+        SceneLayout layout;
+        layout.desk = row.desk;
+        layout.centreY = row.centreY;
+        layout.areaShare = 0.35;
+        layout.rotationDegrees = row.rotationDegrees;
+        layout.noise = 3;
+        layout.seed = 5;
+        const Quad outline = *SceneRenderer::outline(layout, kFullHd);
+        ASSERT_GT(std::min(outline[2].y, outline[3].y), kFullHd.height) << "the scene must hide a whole side";
+        EXPECT_LT(cornerError(layout), 10.0) << "desk " << int(row.desk);
+    }
+}
+
 TEST(DocumentDetector, ReportsNoDocumentOnEmptyDesks)
 {
     for (Desk desk : {Desk::Wood, Desk::PlainLight, Desk::NearWhite, Desk::Clutter}) {
