@@ -119,12 +119,16 @@ public:
         if ((positive != 0 && positive != 4) || std::abs(doubleArea) < 2 * m_minArea)
             return;
         const cv::Point2f centre = (corners[0] + corners[1] + corners[2] + corners[3]) * 0.25f;
+        // Per side, whether the inside lies towards its line's normal.
+        std::array<bool, 4> inward{};
         unsigned viable = allPairs();
-        for (int m = 0; m < 4 && viable; ++m)
-            viable &= viability(sides[(m + 3) % 4], sides[m], sides[(m + 1) % 4], inwardIsPositive(sides[m], centre));
+        for (int m = 0; m < 4 && viable; ++m) {
+            inward[m] = inwardIsPositive(sides[m], centre);
+            viable &= viability(sides[(m + 3) % 4], sides[m], sides[(m + 1) % 4], inward[m]);
+        }
         if (!viable)
             return;
-        const std::optional<SideEvidence> evidence = measure(sides, corners, centre);
+        const std::optional<SideEvidence> evidence = measure(sides, corners, inward);
         if (!evidence)
             return;
         const Quad quad = Quad::fromUnordered(std::vector<cv::Point2f>(corners.begin(), corners.end()));
@@ -192,10 +196,9 @@ private:
     }
 
     std::optional<SideEvidence> measure(const std::array<int, 4> &sides, const std::array<cv::Point2f, 4> &corners,
-                                        const cv::Point2f &centre) const
+                                        const std::array<bool, 4> &inward) const
     {
         std::array<SideCounts, 4> counted;
-        std::array<bool, 4> inward{};
         double totalLength = 0;
         double visibleLength = 0;
         // A corner beyond the frame can leave one side almost wholly outside it: what shows of it is judged
@@ -203,7 +206,6 @@ private:
         int hidden = 0;
         for (int m = 0; m < 4; ++m) {
             counted[m] = countAlong(m_profiles[sides[m]], corners[(m + 3) % 4], corners[m], m_channels);
-            inward[m] = inwardIsPositive(sides[m], centre);
             totalLength += counted[m].length;
             visibleLength += counted[m].length * counted[m].share;
             if (counted[m].share < kMinVisibleShare && (++hidden > 1 || counted[m].visible < kMinHiddenSamples))

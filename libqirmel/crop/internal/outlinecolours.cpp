@@ -34,6 +34,20 @@ constexpr double kMaxPrintShare = 0.02;
 // at least; the soft shadow round a sheet of paper darkens the desk beside it by half as much at most.
 constexpr int kMinBezelContrast = 30;
 
+// Points every few pixels along a side, leaving out its ends, offset along its outward normal (negative:
+// inside).
+std::vector<cv::Point2f> pointsAlong(const Quad &quad, int side, float offset)
+{
+    const cv::Point2f from = quad[side];
+    const cv::Point2f to = quad[(side + 1) % 4];
+    const float length = float(cv::norm(to - from));
+    const cv::Point2f shift = -quad.inwardNormal(side) * offset;
+    std::vector<cv::Point2f> points;
+    for (float t = kStep; t < length - kStep; t += kStep)
+        points.push_back(from + (to - from) * (t / length) + shift);
+    return points;
+}
+
 bool everywhere(const cv::Point2f &)
 {
     return true;
@@ -57,18 +71,11 @@ std::vector<OutlineColours::Sample> OutlineColours::around(const Quad &quad, con
                                                            const std::function<bool(const cv::Point2f &)> &keep) const
 {
     std::vector<Sample> values;
-    for (int side = 0; side < 4; ++side) {
-        const cv::Point2f from = quad[side];
-        const cv::Point2f to = quad[(side + 1) % 4];
-        const float length = float(cv::norm(to - from));
-        const cv::Point2f outward = -quad.inwardNormal(side);
-        for (float t = kStep; t < length - kStep; t += kStep)
-            for (const float offset : offsets) {
-                const cv::Point2f p = from + (to - from) * (t / length) + outward * offset;
+    for (int side = 0; side < 4; ++side)
+        for (const float offset : offsets)
+            for (const cv::Point2f &p : pointsAlong(quad, side, offset))
                 if (m_support.measurable(p) && keep(p))
                     values.push_back(m_support.valuesAt(p));
-            }
-    }
     return values;
 }
 
@@ -150,15 +157,10 @@ double OutlineColours::printedShare(const Quad &outline, const std::vector<float
 {
     std::size_t changes = 0;
     std::size_t pairs = 0;
-    for (int side = 0; side < 4; ++side) {
-        const cv::Point2f from = outline[side];
-        const cv::Point2f to = outline[(side + 1) % 4];
-        const float length = float(cv::norm(to - from));
-        const cv::Point2f outward = -outline.inwardNormal(side);
+    for (int side = 0; side < 4; ++side)
         for (const float offset : offsets) {
             std::optional<int> previous;
-            for (float t = kStep; t < length - kStep; t += kStep) {
-                const cv::Point2f p = from + (to - from) * (t / length) + outward * offset;
+            for (const cv::Point2f &p : pointsAlong(outline, side, offset)) {
                 if (!m_support.measurable(p)) {
                     previous.reset();
                     continue;
@@ -171,7 +173,6 @@ double OutlineColours::printedShare(const Quad &outline, const std::vector<float
                 previous = grey;
             }
         }
-    }
     return pairs > 0 ? double(changes) / double(pairs) : 0;
 }
 

@@ -37,7 +37,7 @@ constexpr double kMinStep = 1.5;
 constexpr float kEdgeOffset = 3;
 constexpr int kEdgeRows = 6;
 // The levels on either side: the outermost rows, beyond where the step may lie.
-constexpr std::size_t kEdgeLevelRows = kEdgeRows - std::size_t(kEdgeOffset);
+constexpr std::size_t kEdgeLevelRows = std::size_t(kEdgeRows) - std::size_t(kEdgeOffset);
 // The page reaches at most twice as far past the print as the print is across.
 constexpr double kMaxReach = 2.0;
 // The page found must be larger than the print, and a page's edge lies nearly parallel to its print.
