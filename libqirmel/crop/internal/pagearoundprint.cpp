@@ -288,6 +288,10 @@ std::optional<Quad> PageAroundPrint::around(const Quad &chosen) const
 
 std::optional<Quad> PageAroundPrint::aroundAnyOf(std::vector<Quad> blocks) const
 {
+    // A page enclosing a block lies within the frame only if the block does.
+    blocks.erase(std::remove_if(blocks.begin(), blocks.end(),
+                                [this](const Quad &block) { return !withinFrame(block, m_support.size()); }),
+                 blocks.end());
     std::sort(blocks.begin(), blocks.end(), [](const Quad &a, const Quad &b) { return a.area() > b.area(); });
     blocks.resize(std::min(blocks.size(), kMaxBlocks));
     for (const Quad &block : blocks)

@@ -1,0 +1,57 @@
+#include "crop/internal/pagearoundprint.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <gtest/gtest.h>
+
+using namespace qirmel;
+
+namespace {
+
+// A white page on a near-white desk, 480 x 360, its edges a step of four levels, with lines of text.
+const cv::Size kGrey(480, 360);
+const Quad kPage({cv::Point2f(90, 60), cv::Point2f(390, 70), cv::Point2f(384, 300), cv::Point2f(84, 290)});
+
+cv::Mat nearWhiteDesk()
+{
+    cv::Mat grey(kGrey, CV_8UC1, cv::Scalar(200));
+    std::vector<cv::Point> polygon;
+    for (const cv::Point2f &p : kPage.corners())
+        polygon.emplace_back(cvRound(p.x * 16), cvRound(p.y * 16));
+    cv::fillConvexPoly(grey, polygon, cv::Scalar(204), cv::LINE_AA, 4);
+    for (int y = 110; y <= 240; y += 10)
+        cv::line(grey, cv::Point(140, y + (y - 110) / 30), cv::Point(330 - y % 3 * 20, y + 3), cv::Scalar(60), 2);
+    cv::Mat noise(kGrey, CV_16SC1);
+    cv::randn(noise, 0, 1);
+    cv::Mat noisy;
+    grey.convertTo(noisy, CV_16SC1);
+    noisy += noise;
+    noisy.convertTo(grey, CV_8UC1);
+    return grey;
+}
+
+}  // namespace
+
+// Outlines loosely drawn round edges anywhere in the picture come in all sizes; the largest may run out
+// of the frame and cannot lie inside a page, and the block of print must still be tried.
+TEST(PageAroundPrint, FindsThePageAroundItsPrintPastBlocksRunningOutOfTheFrame)
+{
+    const cv::Mat grey = nearWhiteDesk();
+    cv::Mat small;
+    cv::resize(grey, small, cv::Size(240, 180), 0, 0, cv::INTER_AREA);
+    cv::GaussianBlur(small, small, cv::Size(5, 5), 0);
+    const EdgeSupport support(std::vector<cv::Mat>{small});
+    const PageAroundPrint pageAround(support, grey, cv::Point2d(2, 2));
+
+    const Quad print({cv::Point2f(70, 55), cv::Point2f(166, 57), cv::Point2f(166, 122), cv::Point2f(70, 121)});
+    const std::vector<Quad> beyondFrame = {
+        Quad({cv::Point2f(-40, -30), cv::Point2f(250, -20), cv::Point2f(260, 60), cv::Point2f(-30, 50)}),
+        Quad({cv::Point2f(-50, 120), cv::Point2f(230, 110), cv::Point2f(240, 200), cv::Point2f(-40, 210)}),
+        Quad({cv::Point2f(0, 0), cv::Point2f(239, 0), cv::Point2f(239, 179), cv::Point2f(0, 179)}),
+    };
+    std::vector<Quad> blocks = beyondFrame;
+    blocks.push_back(print);
+    const std::optional<Quad> page = pageAround.aroundAnyOf(blocks);
+    ASSERT_TRUE(page);
+    EXPECT_LT(page->resampled(2, 2).maxCornerDistance(kPage), 3.0);
+}
