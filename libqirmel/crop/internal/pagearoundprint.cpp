@@ -38,8 +38,9 @@ constexpr float kEdgeOffset = 3;
 constexpr int kEdgeRows = 6;
 // The levels on either side: the outermost rows, beyond where the step may lie.
 constexpr std::size_t kEdgeLevelRows = std::size_t(kEdgeRows) - std::size_t(kEdgeOffset);
-// The page reaches at most twice as far past the print as the print is across.
-constexpr double kMaxReach = 2.0;
+// The page reaches at most four times as far past the print as the print is across: a picture or a narrow
+// column of print may lie at one end of a wide page.
+constexpr double kMaxReach = 4.0;
 // The page found must be larger than the print, and a page's edge lies nearly parallel to its print.
 constexpr double kMinGrowth = 1.1;
 constexpr double kMaxSlant = 0.15;
