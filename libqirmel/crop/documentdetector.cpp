@@ -10,6 +10,7 @@
 #include "crop/internal/outlineextender.h"
 #include "crop/internal/outlinescorer.h"
 #include "crop/internal/pagearoundprint.h"
+#include "crop/internal/shadowoutline.h"
 #include "crop/internal/siderefiner.h"
 
 #include <opencv2/imgproc.hpp>
@@ -163,6 +164,8 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     found = found.resampled(factor, factor);
     if (const std::optional<Quad> refined = SideRefiner::refine(judging.searched, found, kFullReach * factor))
         found = *refined;
+    if (ShadowOutline::encloses(judging.searched, found))
+        return std::nullopt;
     return found;
 }
 

@@ -168,7 +168,19 @@ namespace {
 // A 1600 x 1200 desk drawn with OpenCV: a gingham cloth, grained wood or a plain light top, and on it a
 // page, a phone, a sticky note, a ruler or nothing, each with the corners of a rotated rectangle.
 enum class Top { Gingham, Grain, Plain };
-enum class Thing { Nothing, Page, Phone, LitPhone, StickyNote, LargeStickyNote, PrintedSquare, Ruler, Receipt };
+enum class Thing {
+    Nothing,
+    Page,
+    KraftSheet,
+    Shadow,
+    Phone,
+    LitPhone,
+    StickyNote,
+    LargeStickyNote,
+    PrintedSquare,
+    Ruler,
+    Receipt
+};
 
 const cv::Size kPhoto(1600, 1200);
 
@@ -221,6 +233,8 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
         {"a sticky note as large as an ID card", Top::Plain, Thing::LargeStickyNote},
         {"a square sheet with print", Top::Plain, Thing::PrintedSquare},
         {"a ruler", Top::Plain, Thing::Ruler},
+        {"a lamp's soft-edged shadow", Top::Plain, Thing::Shadow},
+        {"a sheet of brown paper, darker than the desk", Top::Plain, Thing::KraftSheet},
     };
     for (const auto &row : rows) {
         cv::Mat desk = drawnDesk(row.top);
@@ -252,6 +266,18 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
             for (int y = 480; y <= 720; y += 30)
                 cv::line(desk, cv::Point(680, y), cv::Point(860 + y % 4 * 10, y), cv::Scalar(60, 60, 60), 4);
             break;
+        case Thing::KraftSheet:
+            corners = placed(desk, cv::RotatedRect({800, 600}, {620, 877}, 8), cv::Scalar(90, 130, 170));
+            break;
+        case Thing::Shadow: {
+            cv::Mat light(kPhoto, CV_32FC3, cv::Scalar::all(1));
+            placed(light, cv::RotatedRect({800, 600}, {500, 420}, 25), cv::Scalar::all(0.75));
+            cv::GaussianBlur(light, light, cv::Size(0, 0), 12);
+            desk.convertTo(desk, CV_32FC3);
+            desk = desk.mul(light);
+            desk.convertTo(desk, CV_8UC3);
+            break;
+        }
         case Thing::Ruler:
             placed(desk, cv::RotatedRect({800, 600}, {1100, 160}, 10), cv::Scalar(150, 200, 225));
             break;
