@@ -167,13 +167,14 @@ namespace {
 
 // A 1600 x 1200 desk drawn with OpenCV: a gingham cloth, grained wood or a plain light top, and on it a
 // page, a phone, a sticky note, a ruler or nothing, each with the corners of a rotated rectangle.
-enum class Top { Gingham, Grain, Plain };
+enum class Top { Gingham, Grain, Plain, DarkMat };
 enum class Thing {
     Nothing,
     Page,
     KraftSheet,
     Shadow,
     Phone,
+    PhoneCutOff,
     LitPhone,
     StickyNote,
     LargeStickyNote,
@@ -186,7 +187,7 @@ const cv::Size kPhoto(1600, 1200);
 
 cv::Mat drawnDesk(Top top)
 {
-    cv::Mat desk(kPhoto, CV_8UC3, cv::Scalar(200, 205, 210));
+    cv::Mat desk(kPhoto, CV_8UC3, top == Top::DarkMat ? cv::Scalar(72, 74, 76) : cv::Scalar(200, 205, 210));
     if (top == Top::Gingham)
         for (int band = 0; band < 16; band += 2) {
             cv::Mat rows =
@@ -235,6 +236,7 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
         {"a ruler", Top::Plain, Thing::Ruler},
         {"a lamp's soft-edged shadow", Top::Plain, Thing::Shadow},
         {"a sheet of brown paper, darker than the desk", Top::Plain, Thing::KraftSheet},
+        {"a phone cut off by the frame on a dark mat", Top::DarkMat, Thing::PhoneCutOff},
     };
     for (const auto &row : rows) {
         cv::Mat desk = drawnDesk(row.top);
@@ -265,6 +267,9 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
             corners = placed(desk, cv::RotatedRect({800, 600}, {420, 420}, 0), cv::Scalar(120, 230, 240));
             for (int y = 480; y <= 720; y += 30)
                 cv::line(desk, cv::Point(680, y), cv::Point(860 + y % 4 * 10, y), cv::Scalar(60, 60, 60), 4);
+            break;
+        case Thing::PhoneCutOff:
+            placed(desk, cv::RotatedRect({60, 700}, {330, 620}, 3), cv::Scalar(38, 38, 40));
             break;
         case Thing::KraftSheet:
             corners = placed(desk, cv::RotatedRect({800, 600}, {620, 877}, 8), cv::Scalar(90, 130, 170));

@@ -28,6 +28,9 @@ constexpr float kCornerShare = 0.06f;
 // A side lies on a line through a pattern's ends when it runs within about 4 degrees of it and this close.
 const float kBridgedAlignment = float(std::cos(4 * CV_PI / 180));
 constexpr float kBridgedDistance = 2;
+// A side hidden by the frame lies beyond it, clear of this band along the border, where a side laid
+// along the border itself (an object cut off by the frame, outlined by its edge) would lie.
+constexpr float kBorderBand = 2;
 // Samples closer than this to another outline belong to it.
 constexpr double kApart = 2.0;
 
@@ -89,6 +92,12 @@ bool EdgeSupport::bridged(const cv::Point2f &p, const cv::Point2f &along, const 
     return false;
 }
 
+bool EdgeSupport::isBeyondFrame(const cv::Point2f &p) const
+{
+    return p.x < -kBorderBand || p.y < -kBorderBand || p.x > m_dxAll.cols - 1 + kBorderBand ||
+           p.y > m_dxAll.rows - 1 + kBorderBand;
+}
+
 bool EdgeSupport::measurable(const cv::Point2f &p) const
 {
     return p.x >= 2 && p.y >= 2 && p.x <= m_dxAll.cols - 3 && p.y <= m_dxAll.rows - 3;
@@ -131,6 +140,7 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
     std::array<int, 4> visible{};
     std::array<double, 4> length{};
     std::array<double, 4> visibleShare{};
+    std::array<bool, 4> beyondFrame{};
     for (int side = 0; side < 4; ++side) {
         const cv::Point2f from = quad[side];
         const cv::Point2f to = quad[(side + 1) % 4];
@@ -138,11 +148,14 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
         const cv::Point2f inward = quad.inwardNormal(side);
         const cv::Point2f along = (to - from) / float(std::max(1e-6, length[side]));
         const int samples = std::max(2, int(length[side] / kSampleStep));
+        int beyond = 0;
         for (int i = 0; i < samples; ++i) {
             const float t = kCornerShare + (1 - 2 * kCornerShare) * (i + 0.5f) / samples;
             const cv::Point2f p = from + (to - from) * t;
-            if (!measurable(p))
+            if (!measurable(p)) {
+                beyond += isBeyondFrame(p);
                 continue;
+            }
             ++visible[side];
             const bool onBoundary = !m_boundaries.empty() && bridged(p, along, inward);
             for (int c = 0; c < channels; ++c) {
@@ -154,6 +167,7 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
             }
         }
         visibleShare[side] = double(visible[side]) / samples;
+        beyondFrame[side] = 2 * beyond > samples;
     }
 
     SideEvidence best;
@@ -182,7 +196,7 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
                 all += counts[c][side][0] + counts[c][side][1];
                 if (visibleShare[side] < kMinVisibleShare) {
                     evidence.minSupport = 0;
-                    if (++hidden > 1)
+                    if (++hidden > 1 || !beyondFrame[side])
                         evidence.minShownSupport = 0;
                     continue;
                 }

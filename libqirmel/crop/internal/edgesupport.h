@@ -18,8 +18,8 @@ struct SideEvidence {
     // inside brighter (or, if that fits better, darker) than the outside.
     double minSupport = 0;
     double meanSupport = 0;
-    // The least support among the sides that show, leaving out one lying (almost) wholly beyond the frame;
-    // minSupport counts such a side as unsupported.
+    // The least support among the sides that show, leaving out one lying (almost) wholly beyond the frame
+    // (rather than along its border); minSupport counts such a side as unsupported.
     double minShownSupport = 0;
     // Share of all edge samples along the sides whose step has that sign: a page is brighter (or darker)
     // than the desk all round, while chance alignments of texture flip sign at random.
@@ -56,6 +56,8 @@ public:
     // towards +normal, -1 when it darkens, 0 for no edge. p must lie at least 2 pixels inside the image.
     int edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &normal) const;
     bool measurable(const cv::Point2f &p) const;
+    // Whether p lies outside the image, clear of its border.
+    bool isBeyondFrame(const cv::Point2f &p) const;
     // Lines where a pattern's lines end (EdgeLine::towardsPattern): along them, between their first and
     // last end, a side with the pattern outside counts as on an edge even where the step is too faint to
     // see, as where a page lies on a cloth's pale stripes. Set once, before the instance is shared.
