@@ -15,8 +15,6 @@ namespace {
 constexpr double kRunTolerance = 1.2;
 constexpr double kSameOffset = 2.0;
 const double kSameDirection = std::cos(2.5 * CV_PI / 180);
-// So many lines along a cloth's pattern are kept at most.
-constexpr int kMaxPatternLines = 12;
 
 struct Run {
     cv::Point2f from;
@@ -48,30 +46,6 @@ void collectRuns(const cv::Mat &edges, double minRun, std::vector<Run> &runs)
                 runs.push_back({from, to, length});
         }
     }
-}
-
-// The longest lines, at most maxLines, and as many more of those along no cloth's pattern as the lines
-// along a pattern beyond kMaxPatternLines take among them: a striped cloth's edges, all parallel and
-// running the frame's width, would otherwise crowd out the shorter sides of a page lying on it. The cloth's
-// lines all stay, as they tell a pattern's rectangles from a document's outline.
-std::vector<const GatheredLine *> longestWithRoomBesidePatterns(const std::vector<GatheredLine> &lines,
-                                                                const PatternBoundaries &patterns, std::size_t maxLines)
-{
-    std::vector<const GatheredLine *> kept;
-    std::vector<int> alongPattern(patterns.patternCount());
-    std::size_t room = maxLines;
-    for (const GatheredLine &line : lines) {
-        const std::optional<std::size_t> pattern = patterns.clothAlong(line.direction);
-        const bool crowding = pattern && ++alongPattern[*pattern] > kMaxPatternLines;
-        if (kept.size() < maxLines) {
-            kept.push_back(&line);
-            if (crowding)
-                ++room;
-        } else if (kept.size() < room && !pattern) {
-            kept.push_back(&line);
-        }
-    }
-    return kept;
 }
 
 }  // namespace
@@ -115,15 +89,16 @@ std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, dou
     std::sort(lines.begin(), lines.end(),
               [](const GatheredLine &a, const GatheredLine &b) { return a.length > b.length; });
 
-    const PatternBoundaries patterns(lines, edgeMaps.front().size());
-    std::vector<EdgeLine> found = patterns.find();
-    for (const GatheredLine *line : longestWithRoomBesidePatterns(lines, patterns, maxLines)) {
+    std::vector<EdgeLine> found = PatternBoundaries::find(lines, edgeMaps.front().size());
+    if (lines.size() > maxLines)
+        lines.resize(maxLines);
+    for (const GatheredLine &line : lines) {
         cv::Vec4f fitted;
-        cv::fitLine(line->samples, fitted, cv::DIST_L2, 0, 0.01, 0.01);
+        cv::fitLine(line.samples, fitted, cv::DIST_L2, 0, 0.01, 0.01);
         // Traced out and back: each stretch of edge was counted twice.
-        EdgeLine edge{cv::Point2f(fitted[2], fitted[3]), cv::Point2f(fitted[0], fitted[1]), line->length / 2, {}, {}};
-        edge.onEdge.reserve(line->samples.size());
-        for (const cv::Point2f &p : line->samples)
+        EdgeLine edge{cv::Point2f(fitted[2], fitted[3]), cv::Point2f(fitted[0], fitted[1]), line.length / 2, {}, {}};
+        edge.onEdge.reserve(line.samples.size());
+        for (const cv::Point2f &p : line.samples)
             edge.onEdge.push_back((p - edge.point).dot(edge.direction));
         std::sort(edge.onEdge.begin(), edge.onEdge.end());
         found.push_back(std::move(edge));

@@ -32,8 +32,7 @@ struct EdgeLine {
 class LineFinder {
 public:
     // minRun: the shortest straight run that counts, in pixels. First the lines where a cloth's pattern
-    // stops at a document (PatternBoundaries), then the maxLines longest lines, and after them as many of
-    // the next lines along no cloth's pattern as the cloth's lines beyond a few take among those.
+    // stops at a document (PatternBoundaries), then at most maxLines lines, longest first.
     static std::vector<EdgeLine> find(const std::vector<cv::Mat> &edgeMaps, double minRun, std::size_t maxLines);
 };
 

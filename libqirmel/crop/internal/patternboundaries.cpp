@@ -41,8 +41,6 @@ constexpr std::size_t kMinPatternLines = 8;
 // A cloth's stripes, seen in perspective, stay this close to one direction.
 const double kPatternDirection = std::cos(5 * CV_PI / 180);
 constexpr double kMinPatternLength = 50;
-// A cloth's pattern runs on out of the frame in so many of its lines at least.
-constexpr std::ptrdiff_t kMinClothLines = 4;
 
 // Where an edge breaks off, and the direction in which it runs on from there.
 struct LineEnd {
@@ -160,8 +158,10 @@ std::vector<EdgeLine> linesThrough(const std::vector<LineEnd> &ends, const std::
 
 }  // namespace
 
-PatternBoundaries::PatternBoundaries(const std::vector<GatheredLine> &lines, const cv::Size &size) : m_size(size)
+std::vector<EdgeLine> PatternBoundaries::find(const std::vector<GatheredLine> &lines, const cv::Size &size)
 {
+    // A pattern: a direction with many long lines, as a cloth's stripes run and wood grain and lines of
+    // print do not.
     struct Direction {
         cv::Point2f along;
         std::vector<const GatheredLine *> lines;
@@ -176,36 +176,18 @@ PatternBoundaries::PatternBoundaries(const std::vector<GatheredLine> &lines, con
             direction = directions.insert(directions.end(), {line.direction, {}});
         direction->lines.push_back(&line);
     }
-    const auto reachesBorder = [&](const GatheredLine *line) {
-        return std::any_of(line->samples.begin(), line->samples.end(), [&](const cv::Point2f &p) {
-            return p.x < kBorderMargin || p.y < kBorderMargin || p.x >= size.width - kBorderMargin ||
-                   p.y >= size.height - kBorderMargin;
-        });
-    };
+    std::vector<cv::Point2f> patternDirections;
+    std::vector<const GatheredLine *> patterned;
     for (const Direction &direction : directions)
         // Traced out and back, each stretch of edge was counted twice.
         if (direction.lines.size() >= kMinPatternLines &&
             direction.lines[kMinPatternLines - 1]->length / 2 >= kMinPatternLength) {
-            m_directions.push_back(direction.along);
-            m_cloth.push_back(std::count_if(direction.lines.begin(), direction.lines.end(), reachesBorder) >=
-                              kMinClothLines);
-            m_patterned.insert(m_patterned.end(), direction.lines.begin(), direction.lines.end());
+            patternDirections.push_back(direction.along);
+            patterned.insert(patterned.end(), direction.lines.begin(), direction.lines.end());
         }
-}
-
-std::optional<std::size_t> PatternBoundaries::clothAlong(const cv::Point2f &direction) const
-{
-    for (std::size_t pattern = 0; pattern < m_directions.size(); ++pattern)
-        if (m_cloth[pattern] && std::abs(direction.dot(m_directions[pattern])) >= kPatternDirection)
-            return pattern;
-    return std::nullopt;
-}
-
-std::vector<EdgeLine> PatternBoundaries::find() const
-{
-    if (m_patterned.empty())
+    if (patterned.empty())
         return {};
-    return linesThrough(lineEnds(m_patterned, m_size), m_directions, m_patterned, m_size);
+    return linesThrough(lineEnds(patterned, size), patternDirections, patterned, size);
 }
 
 }  // namespace qirmel
