@@ -10,8 +10,9 @@ namespace qirmel {
 
 namespace {
 
-// Profiles across a side are averaged over its middle, this far to either side of it as a share of the
-// picture's longer side; the levels inside and outside are the means of the profile's outer thirds.
+// So many profiles across a side, over the middle of its length, are averaged; each reaches this far to
+// either side of it, as a share of the picture's longer side. The levels inside and outside are the means
+// of the profile's outer thirds.
 constexpr double kFirstShare = 0.3;
 constexpr double kLastShare = 0.7;
 constexpr int kProfiles = 24;
@@ -50,14 +51,14 @@ std::optional<std::vector<double>> profileAcross(const cv::Mat &picture, const Q
             sums[std::size_t(offset + reach)] += greyAt(picture, x, y);
         }
     }
+    for (double &sum : sums)
+        sum /= kProfiles;
     return sums;
 }
 
 // Whether the profile steps down into the outline by a shadow's depth across a band at least minWidth wide.
-bool isSoftStepDown(std::vector<double> profile, double minWidth)
+bool isSoftStepDown(const std::vector<double> &profile, double minWidth)
 {
-    for (double &value : profile)
-        value /= kProfiles;
     const std::size_t third = profile.size() / 3;
     const double inside =
         std::accumulate(profile.begin(), profile.begin() + std::ptrdiff_t(third), 0.0) / double(third);
