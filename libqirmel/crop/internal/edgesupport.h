@@ -56,8 +56,6 @@ public:
     // towards +normal, -1 when it darkens, 0 for no edge. p must lie at least 2 pixels inside the image.
     int edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &normal) const;
     bool measurable(const cv::Point2f &p) const;
-    // Whether p lies outside the image, clear of its border.
-    bool isBeyondFrame(const cv::Point2f &p) const;
     // Lines where a pattern's lines end (EdgeLine::towardsPattern): along them, between their first and
     // last end, a side with the pattern outside counts as on an edge even where the step is too faint to
     // see, as where a page lies on a cloth's pale stripes. Set once, before the instance is shared.
@@ -84,6 +82,9 @@ public:
     SideEvidence measureApart(const Quad &outer, const Quad &inner) const;
 
 private:
+    // Whether p lies outside the image, clear of its border.
+    bool isBeyondFrame(const cv::Point2f &p) const;
+
     std::vector<cv::Mat> m_channels;
     std::vector<cv::Mat> m_dx;
     std::vector<cv::Mat> m_dy;
