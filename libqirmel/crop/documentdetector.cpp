@@ -1,5 +1,6 @@
 #include "crop/documentdetector.h"
 
+#include "crop/internal/blockaverage.h"
 #include "crop/internal/chromachannels.h"
 #include "crop/internal/edgesupport.h"
 #include "crop/internal/linefinder.h"
@@ -77,9 +78,7 @@ JudgingImages judgingImages(const cv::Mat &picture)
     cv::Mat grey = judging.searched;
     if (picture.channels() == 3)
         cv::cvtColor(judging.searched, grey, cv::COLOR_BGR2GRAY);
-    judging.reducedGrey = grey;
-    if (factor > 1)
-        cv::resize(grey, judging.reducedGrey, reducedSize, 0, 0, cv::INTER_AREA);
+    judging.reducedGrey = factor > 1 ? BlockAverage::reduce(grey, factor) : grey;
 
     cv::Mat small = judging.reducedGrey;
     const int longer = std::max(reducedSize.width, reducedSize.height);
