@@ -58,17 +58,19 @@ int medianGradient(const cv::Mat &dx, const cv::Mat &dy)
 EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels) : m_channels(channels), m_minGreyStep(kMinStep)
 {
     CV_Assert(!channels.empty() && int(channels.size()) <= kMaxChannels);
+    std::vector<cv::Mat> dxs;
+    std::vector<cv::Mat> dys;
     for (const cv::Mat &channel : channels) {
         cv::Mat dx;
         cv::Mat dy;
         cv::Sobel(channel, dx, CV_16S, 1, 0, 3);
         cv::Sobel(channel, dy, CV_16S, 0, 1, 3);
-        m_dx.push_back(dx);
-        m_dy.push_back(dy);
+        dxs.push_back(dx);
+        dys.push_back(dy);
     }
-    cv::merge(m_dx, m_dxAll);
-    cv::merge(m_dy, m_dyAll);
-    if (medianGradient(m_dx.front(), m_dy.front()) <= kQuietGradient)
+    cv::merge(dxs, m_dxAll);
+    cv::merge(dys, m_dyAll);
+    if (medianGradient(dxs.front(), dys.front()) <= kQuietGradient)
         m_minGreyStep = kMinQuietGreyStep;
 }
 
@@ -111,23 +113,29 @@ std::array<int, EdgeSupport::kMaxChannels> EdgeSupport::valuesAt(const cv::Point
     return values;
 }
 
-int EdgeSupport::edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &normal) const
+std::array<int, EdgeSupport::kMaxChannels> EdgeSupport::edgeSigns(const cv::Point2f &p, const cv::Point2f &normal) const
 {
-    const cv::Mat &dxs = m_dx[channel];
-    const cv::Mat &dys = m_dy[channel];
-    float bestAcross = 0;
+    const int channels = channelCount();
+    std::array<float, kMaxChannels> bestAcross{};
     for (int offset = -1; offset <= 1; ++offset) {
         const int x = cvRound(p.x + offset * normal.x);
         const int y = cvRound(p.y + offset * normal.y);
-        const float gx = dxs.at<short>(y, x);
-        const float gy = dys.at<short>(y, x);
-        const float across = gx * normal.x + gy * normal.y;
-        if (std::abs(across) > std::abs(bestAcross) && across * across >= kMinAlignmentSquared * (gx * gx + gy * gy))
-            bestAcross = across;
+        const short *gxs = m_dxAll.ptr<short>(y) + x * channels;
+        const short *gys = m_dyAll.ptr<short>(y) + x * channels;
+        for (int c = 0; c < channels; ++c) {
+            const float gx = gxs[c];
+            const float gy = gys[c];
+            const float across = gx * normal.x + gy * normal.y;
+            if (std::abs(across) > std::abs(bestAcross[c]) &&
+                across * across >= kMinAlignmentSquared * (gx * gx + gy * gy))
+                bestAcross[c] = across;
+        }
     }
-    if (std::abs(bestAcross) < (channel == 0 ? m_minGreyStep : kMinStep))
-        return 0;
-    return bestAcross > 0 ? 1 : -1;
+    std::array<int, kMaxChannels> signs{};
+    for (int c = 0; c < channels; ++c)
+        if (std::abs(bestAcross[c]) >= (c == 0 ? m_minGreyStep : kMinStep))
+            signs[c] = bestAcross[c] > 0 ? 1 : -1;
+    return signs;
 }
 
 SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
@@ -158,8 +166,9 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
             }
             ++visible[side];
             const bool onBoundary = !m_boundaries.empty() && bridged(p, along, inward);
+            const std::array<int, kMaxChannels> signs = edgeSigns(p, inward);
             for (int c = 0; c < channels; ++c) {
-                const int sign = edgeSign(c, p, inward);
+                const int sign = signs[c];
                 if (sign != 0)
                     ++counts[c][side][sign > 0 ? 0 : 1];
                 else if (onBoundary)
@@ -237,8 +246,9 @@ SideEvidence EdgeSupport::measureApart(const Quad &outer, const Quad &inner) con
             if (!measurable(p))
                 continue;
             ++visible;
+            const std::array<int, kMaxChannels> signs = edgeSigns(p, inward);
             for (int c = 0; c < channelCount(); ++c) {
-                const int sign = edgeSign(c, p, inward);
+                const int sign = signs[c];
                 if (sign != 0)
                     ++counts[c][sign > 0 ? 0 : 1];
             }

@@ -46,15 +46,16 @@ public:
     // channels: 1 to kMaxChannels 8-bit images of equal size, already smoothed.
     explicit EdgeSupport(const std::vector<cv::Mat> &channels);
 
-    int channelCount() const { return int(m_dx.size()); }
-    cv::Size size() const { return m_dx.front().size(); }
+    int channelCount() const { return int(m_channels.size()); }
+    cv::Size size() const { return m_dxAll.size(); }
     // The x and y gradients of all channels, interleaved (CV_16SC(n)), as cv::Canny takes them.
     const cv::Mat &dx() const { return m_dxAll; }
     const cv::Mat &dy() const { return m_dyAll; }
 
-    // Whether, within a pixel of p, the channel steps across the given unit normal: +1 when it brightens
-    // towards +normal, -1 when it darkens, 0 for no edge. p must lie at least 2 pixels inside the image.
-    int edgeSign(int channel, const cv::Point2f &p, const cv::Point2f &normal) const;
+    // Per channel, whether within a pixel of p it steps across the given unit normal: +1 when it brightens
+    // towards +normal, -1 when it darkens, 0 for no edge; unused channels 0. p must lie at least 2 pixels
+    // inside the image.
+    std::array<int, kMaxChannels> edgeSigns(const cv::Point2f &p, const cv::Point2f &normal) const;
     bool measurable(const cv::Point2f &p) const;
     // Lines where a pattern's lines end (EdgeLine::towardsPattern): along them, between their first and
     // last end, a side with the pattern outside counts as on an edge even where the step is too faint to
@@ -86,8 +87,6 @@ private:
     bool isBeyondFrame(const cv::Point2f &p) const;
 
     std::vector<cv::Mat> m_channels;
-    std::vector<cv::Mat> m_dx;
-    std::vector<cv::Mat> m_dy;
     cv::Mat m_dxAll;
     cv::Mat m_dyAll;
     float m_minGreyStep;  // lower on a quiet picture

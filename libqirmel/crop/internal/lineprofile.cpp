@@ -42,8 +42,10 @@ LineProfile::LineProfile(const EdgeLine &line, const EdgeSupport &support)
         const bool bridging = measurable && !m_bridged.empty();
         const std::array<bool, 2> onBoundary{bridging && support.bridged(p, line.direction, -normal),
                                              bridging && support.bridged(p, line.direction, normal)};
+        const std::array<int, EdgeSupport::kMaxChannels> signs =
+            measurable ? support.edgeSigns(p, normal) : std::array<int, EdgeSupport::kMaxChannels>{};
         for (int c = 0; c < m_channels; ++c) {
-            const int sign = measurable ? support.edgeSign(c, p, normal) : 0;
+            const int sign = signs[c];
             for (int s = 0; s < 2; ++s) {
                 m_counts[index(c, s, k + 1)] = m_counts[index(c, s, k)] + (sign == (s == 0 ? 1 : -1));
                 if (!m_bridged.empty())

@@ -99,7 +99,7 @@ bool runsOn(const Quad &outline, const Quad &extended, int side, const EdgeSuppo
             if (!support.measurable(p))
                 break;
             ++samples;
-            const int sign = support.edgeSign(evidence.channel, p, inward);
+            const int sign = support.edgeSigns(p, inward)[evidence.channel];
             supported += sign == (evidence.insideBrighter ? 1 : -1);
         }
     }
