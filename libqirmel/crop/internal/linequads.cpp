@@ -91,21 +91,30 @@ public:
           m_scorer(scorer),
           m_minArea(minArea),
           m_lines(profiles.size()),
-          m_viability(m_lines * m_lines * m_lines, kUnknown)
-    {}
+          m_viability(m_lines * m_lines * m_lines, kUnknown),
+          m_corners(m_lines * m_lines)
+    {
+        const float reachX = 0.5f * m_size.width;
+        const float reachY = 0.5f * m_size.height;
+        for (std::size_t i = 0; i < m_lines; ++i)
+            for (std::size_t j = 0; j < m_lines; ++j) {
+                Corner &corner = m_corners[i * m_lines + j];
+                const cv::Point2f &p = corner.at;
+                corner.usable = i != j && meet(m_profiles[i].line(), m_profiles[j].line(), corner.at) &&
+                                p.x >= -reachX && p.y >= -reachY && p.x <= m_size.width + reachX &&
+                                p.y <= m_size.height + reachY;
+            }
+    }
 
     // Sides in cyclic order; corner m joins side m and side m + 1.
     void consider(const std::array<int, 4> &sides)
     {
         std::array<cv::Point2f, 4> corners;
-        const float reachX = 0.5f * m_size.width;
-        const float reachY = 0.5f * m_size.height;
         for (int m = 0; m < 4; ++m) {
-            if (!meet(m_profiles[sides[m]].line(), m_profiles[sides[(m + 1) % 4]].line(), corners[m]))
+            const Corner &corner = cornerOf(sides[m], sides[(m + 1) % 4]);
+            if (!corner.usable)
                 return;
-            const cv::Point2f &p = corners[m];
-            if (p.x < -reachX || p.y < -reachY || p.x > m_size.width + reachX || p.y > m_size.height + reachY)
-                return;
+            corners[m] = corner.at;
         }
         // Convex when every turn has the same sense; twice the area is the sum of the turns' shoelace terms.
         double doubleArea = 0;
@@ -152,6 +161,13 @@ public:
     }
 
 private:
+    // Where two lines meet, if they do within half the frame's size of it.
+    struct Corner {
+        cv::Point2f at;
+        bool usable = false;
+    };
+    const Corner &cornerOf(int first, int second) const { return m_corners[std::size_t(first) * m_lines + second]; }
+
     // Channel and polarity pairs, as bits 2c + s, for every channel.
     unsigned allPairs() const { return (1u << (2 * m_channels)) - 1; }
 
@@ -182,11 +198,8 @@ private:
     {
         std::uint16_t &known = m_viability[(std::size_t(before) * m_lines + line) * m_lines + after];
         if (known == kUnknown) {
-            cv::Point2f start;
-            cv::Point2f end;
-            meet(m_profiles[before].line(), m_profiles[line].line(), start);
-            meet(m_profiles[line].line(), m_profiles[after].line(), end);
-            const SideCounts side = countAlong(m_profiles[line], start, end, m_channels);
+            const SideCounts side =
+                countAlong(m_profiles[line], cornerOf(before, line).at, cornerOf(line, after).at, m_channels);
             known = 0;
             // Too little of it shows to be judged, even as the one side mostly hidden.
             if (side.share >= kMinVisibleShare || side.visible >= kMinHiddenSamples)
@@ -253,6 +266,8 @@ private:
     double m_minArea;
     std::size_t m_lines;
     std::vector<std::uint16_t> m_viability;
+    // Every ordered pair's meeting, worked out once: outlines share their corners many times over.
+    std::vector<Corner> m_corners;
     std::vector<Scored> m_found;
 };
 
