@@ -65,6 +65,7 @@ public:
 
     const std::string &sysfs() const { return m_root; }
     long calls() const { return m_calls; }  // open(), ioctl() and poll() calls so far
+    long opens() const { return m_opens; }  // files opened so far
     int openFiles() const { return static_cast<int>(m_files.size()); }
     int mappings() const { return static_cast<int>(m_mappings.size()); }
 
@@ -83,6 +84,7 @@ private:
     std::map<void *, std::shared_ptr<std::vector<std::uint8_t>>> m_mappings;
     int m_nextFd = 100;
     long m_calls = 0;
+    long m_opens = 0;
 };
 
 // Longer than any frame period of the tests, short enough that a failing test ends soon.

@@ -1,6 +1,5 @@
 // A camera that goes away while it streams, and comes back.
 #include "fakev4l2.h"
-#include "jpegsupport.h"
 
 #include <linux/videodev2.h>
 
@@ -56,21 +55,19 @@ TEST_F(Unplug, FailsAfterTheWholeTimeoutWithoutSpinningAndReopensOnceBack)
     EXPECT_TRUE(camera->open(Size{320, 240}, true));
 }
 
-// Back within one wait, the camera costs the caller no failure at all: the frame numbers start
-// over (a new stream), the statuses stay Ok.
+// Back within one wait, the camera costs the caller no failure at all: its first stream ends after
+// five frames, so ten good frames in a row come partly from a second one, opened while the caller
+// waited. (Their numbers need not start below the last seen: a caller slower than the camera, as on a
+// loaded machine, is given the newest frame.)
 TEST_F(Unplug, BridgesAShortAbsenceWithinOneWait)
 {
     const auto camera = openCamera({.unplugAfter = 5, .replugAfterMs = 100});
     ASSERT_TRUE(camera);
+    const long opensBefore = m_fake.opens();
     Frame frame;
-    long previous = -1;
-    bool restarted = false;
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 10; ++i)
         ASSERT_EQ(camera->waitFrame(frame, kFrameTimeout), FrameStatus::Ok) << "frame " << i;
-        restarted = restarted || frameNumber(frame.data) < previous;
-        previous = frameNumber(frame.data);
-    }
-    EXPECT_TRUE(restarted);
+    EXPECT_GT(m_fake.opens(), opensBefore);
 }
 
 // Plugged in again under other node numbers: on the same port, or on another port with its
