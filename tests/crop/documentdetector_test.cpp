@@ -173,6 +173,7 @@ enum class Thing {
     Page,
     KraftSheet,
     Shadow,
+    ShadowAcrossPage,
     Phone,
     PhoneCutOff,
     LitPhone,
@@ -235,6 +236,7 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
         {"a square sheet with print", Top::Plain, Thing::PrintedSquare},
         {"a ruler", Top::Plain, Thing::Ruler},
         {"a lamp's soft-edged shadow", Top::Plain, Thing::Shadow},
+        {"a page under the camera arm's shadow, its edges crossing two sides", Top::Plain, Thing::ShadowAcrossPage},
         {"a sheet of brown paper, darker than the desk", Top::Plain, Thing::KraftSheet},
         {"a phone cut off by the frame on a dark mat", Top::DarkMat, Thing::PhoneCutOff},
     };
@@ -274,9 +276,15 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
         case Thing::KraftSheet:
             corners = placed(desk, cv::RotatedRect({800, 600}, {620, 877}, 8), cv::Scalar(90, 130, 170));
             break;
-        case Thing::Shadow: {
+        case Thing::Shadow:
+        case Thing::ShadowAcrossPage: {
+            if (row.thing == Thing::ShadowAcrossPage)
+                corners = placed(desk, cv::RotatedRect({800, 600}, {620, 877}, 8), cv::Scalar(235, 238, 240));
             cv::Mat light(kPhoto, CV_32FC3, cv::Scalar::all(1));
-            placed(light, cv::RotatedRect({800, 600}, {500, 420}, 25), cv::Scalar::all(0.75));
+            if (row.thing == Thing::Shadow)
+                placed(light, cv::RotatedRect({800, 600}, {500, 420}, 25), cv::Scalar::all(0.75));
+            else
+                placed(light, cv::RotatedRect({760, 600}, {180, 2000}, 15), cv::Scalar::all(0.75));
             cv::GaussianBlur(light, light, cv::Size(0, 0), 12);
             desk.convertTo(desk, CV_32FC3);
             desk = desk.mul(light);

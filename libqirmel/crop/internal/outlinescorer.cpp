@@ -22,11 +22,12 @@ constexpr double kMinClippedSideSupport = 0.85;
 constexpr double kMinClippedMeanSupport = 0.9;
 // A line crosses a side when it meets it at more than about 20 degrees, away from its ends, and its edge
 // runs on this far on both sides. A pen, its shadow or the edges of a lamp's shadow cross a page's sides
-// a few times; a pattern crosses them again and again.
+// a few times (a shadow's band across the page: its two edges over two sides, four times; so do the
+// fingers of a hand over a corner); a pattern crosses them again and again.
 const double kMinCrossingSine = std::sin(20 * CV_PI / 180);
 constexpr double kCrossingMargin = 0.1;
 constexpr float kCrossingReach = 10;
-constexpr int kMaxCrossings = 3;
+constexpr int kMaxCrossings = 4;
 
 }  // namespace
 
