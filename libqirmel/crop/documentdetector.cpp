@@ -78,7 +78,7 @@ JudgingImages judgingImages(const cv::Mat &picture)
     cv::Mat grey = judging.searched;
     if (picture.channels() == 3)
         cv::cvtColor(judging.searched, grey, cv::COLOR_BGR2GRAY);
-    judging.reducedGrey = factor > 1 ? BlockAverage::reduce(grey, factor) : grey;
+    judging.reducedGrey = BlockAverage::reduce(grey, factor);
 
     cv::Mat small = judging.reducedGrey;
     const int longer = std::max(reducedSize.width, reducedSize.height);

@@ -264,7 +264,6 @@ struct FakeV4l2::Calls {
         file->device = found->second;
         file->nonBlocking = (flags & O_NONBLOCK) != 0;
         s_fake->m_files[s_fake->m_nextFd] = file;
-        ++s_fake->m_opens;
         return s_fake->m_nextFd++;
     }
 

@@ -64,8 +64,8 @@ public:
     int powerLineFrequency(const std::string &node) const;
 
     const std::string &sysfs() const { return m_root; }
-    long calls() const { return m_calls; }  // open(), ioctl() and poll() calls so far
-    long opens() const { return m_opens; }  // files opened so far
+    long calls() const { return m_calls; }              // open(), ioctl() and poll() calls so far
+    long opens() const { return m_nextFd - kFirstFd; }  // files opened so far
     int openFiles() const { return static_cast<int>(m_files.size()); }
     int mappings() const { return static_cast<int>(m_mappings.size()); }
 
@@ -82,9 +82,9 @@ private:
     std::map<std::string, std::vector<std::string>> m_nodesByPort;
     std::map<int, std::shared_ptr<File>> m_files;
     std::map<void *, std::shared_ptr<std::vector<std::uint8_t>>> m_mappings;
-    int m_nextFd = 100;
+    static constexpr int kFirstFd = 100;
+    int m_nextFd = kFirstFd;
     long m_calls = 0;
-    long m_opens = 0;
 };
 
 // Longer than any frame period of the tests, short enough that a failing test ends soon.

@@ -11,13 +11,16 @@ namespace qirmel {
 namespace {
 
 // The sums of `factor` neighbouring column sums, each mapped to its rounded mean. A block's width known
-// when compiling lets the sum unroll, which is most of what this step costs.
+// when compiling (Factor; 0 for one given at run time) lets the sum unroll, which is most of what this
+// step costs.
 template <int Factor>
-void averageAcross(const std::uint16_t *columnSums, unsigned char *out, int width, const unsigned char *mean)
+void averageAcross(const std::uint16_t *columnSums, unsigned char *out, int width, const unsigned char *mean,
+                   int factor)
 {
-    for (int x = 0; x < width; ++x, columnSums += Factor) {
+    const int blockWidth = Factor > 0 ? Factor : factor;
+    for (int x = 0; x < width; ++x, columnSums += blockWidth) {
         int sum = 0;
-        for (int k = 0; k < Factor; ++k)
+        for (int k = 0; k < blockWidth; ++k)
             sum += columnSums[k];
         out[x] = mean[sum];
     }
@@ -28,19 +31,15 @@ void averageAcross(const std::uint16_t *columnSums, unsigned char *out, int widt
 {
     switch (factor) {
     case 3:
-        return averageAcross<3>(columnSums, out, width, mean);
+        return averageAcross<3>(columnSums, out, width, mean, factor);
     case 4:
-        return averageAcross<4>(columnSums, out, width, mean);
+        return averageAcross<4>(columnSums, out, width, mean, factor);
     case 5:
-        return averageAcross<5>(columnSums, out, width, mean);
+        return averageAcross<5>(columnSums, out, width, mean, factor);
     case 6:
-        return averageAcross<6>(columnSums, out, width, mean);
-    }
-    for (int x = 0; x < width; ++x, columnSums += factor) {
-        int sum = 0;
-        for (int k = 0; k < factor; ++k)
-            sum += columnSums[k];
-        out[x] = mean[sum];
+        return averageAcross<6>(columnSums, out, width, mean, factor);
+    default:
+        return averageAcross<0>(columnSums, out, width, mean, factor);
     }
 }
 
