@@ -154,12 +154,12 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     // band around it and out again, so the band's outer outline is the one that steps.
     const auto framedByStep = [&](const Quad &inner) {
         const double area = inner.area();
-        const std::vector<cv::Point2f> innerPoints = inner.points();
         return std::any_of(candidates.begin(), candidates.end(), [&](const ScoredOutline &outer) {
             if (outer.score <= 0 || outer.quad.area() < area || outer.quad.area() > kMaxFrameGrowth * area)
                 return false;
-            for (const cv::Point2f &corner : outer.quad.corners())
-                if (cv::pointPolygonTest(innerPoints, corner, false) > 0)
+            const std::vector<cv::Point2f> outerPoints = outer.quad.points();
+            for (const cv::Point2f &corner : inner.corners())
+                if (cv::pointPolygonTest(outerPoints, corner, false) < 0)
                     return false;
             return steps(outer.quad);
         });

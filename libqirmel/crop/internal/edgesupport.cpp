@@ -33,7 +33,7 @@ constexpr float kBridgedDistance = 2;
 constexpr float kBorderBand = 2;
 // A side steps when the values this far inside and outside it differ by this much.
 constexpr float kStepOffset = 3;
-constexpr int kMinStepLevels = 2;
+constexpr int kMinStepLevels = 1;
 // A side with fewer samples in the image than this says nothing of its step.
 constexpr int kMinStepSamples = 5;
 // Samples closer than this to another outline belong to it.
