@@ -46,10 +46,6 @@ constexpr std::size_t kMaxLineQuads = 12;
 // A page under a passing hand keeps well over half of its outline on edges; an outline carried over to
 // a picture that has changed finds edges along a quarter of its length at most, by chance.
 constexpr double kMinShownSupport = 0.4;
-// Every side of a document steps from paper to desk along most of its length, where it shows and no
-// hand lies over it; a side along which the picture is alike on both sides is not a paper's edge.
-constexpr double kMinSideStep = 0.45;
-constexpr double kMaxFrameGrowth = 1.25;
 
 // The picture reduced by a whole factor to about this width, the first step down to the judging size.
 // A whole factor averages blocks of pixels in one quick pass where any other takes several times as
@@ -147,25 +143,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
         candidates.push_back({quad, scorer.score(quad)});
     std::optional<Quad> best = OutlineChooser(support).choose(candidates);
     const OutlineColours colours(support);
-    const auto steps = [&](const Quad &outline) {
-        return support.weakestStep(outline, support.measure(outline)) >= kMinSideStep;
-    };
-    // Pages within a book's cover, a card's face within its border: the content's sides step into the thin
-    // band around it and out again, so the band's outer outline is the one that steps.
-    const auto framedByStep = [&](const Quad &inner) {
-        const double area = inner.area();
-        return std::any_of(candidates.begin(), candidates.end(), [&](const ScoredOutline &outer) {
-            if (outer.score <= 0 || outer.quad.area() < area || outer.quad.area() > kMaxFrameGrowth * area)
-                return false;
-            const std::vector<cv::Point2f> outerPoints = outer.quad.points();
-            for (const cv::Point2f &corner : inner.corners())
-                if (cv::pointPolygonTest(outerPoints, corner, false) < 0)
-                    return false;
-            return steps(outer.quad);
-        });
-    };
-    if (best && (colours.isDarkObject(*best) || colours.isBlankSquare(*best) || colours.isScreenInBezel(*best) ||
-                 (!steps(*best) && !framedByStep(*best))))
+    if (best && (colours.isDarkObject(*best) || colours.isBlankSquare(*best) || colours.isScreenInBezel(*best)))
         return std::nullopt;
     const PageAroundPrint pageAround(support, judging.reducedGrey, cv::Point2d(judging.toReducedX, judging.toReducedY));
     if (!best)

@@ -31,11 +31,6 @@ constexpr float kBridgedDistance = 2;
 // A side hidden by the frame lies beyond it, clear of this band along the border, where a side laid
 // along the border itself (an object cut off by the frame, outlined by its edge) would lie.
 constexpr float kBorderBand = 2;
-// A side steps when the values this far inside and outside it differ by this much.
-constexpr float kStepOffset = 3;
-constexpr int kMinStepLevels = 1;
-// A side with fewer samples in the image than this says nothing of its step.
-constexpr int kMinStepSamples = 5;
 // Samples closer than this to another outline belong to it.
 constexpr double kApart = 2.0;
 
@@ -228,35 +223,6 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
                 best = evidence;
         }
     return best;
-}
-
-double EdgeSupport::weakestStep(const Quad &quad, const SideEvidence &evidence) const
-{
-    const cv::Mat &channel = m_channels[evidence.channel];
-    const int sign = evidence.insideBrighter ? 1 : -1;
-    double weakest = 1;
-    for (int side = 0; side < 4; ++side) {
-        const cv::Point2f from = quad[side];
-        const cv::Point2f to = quad[(side + 1) % 4];
-        const cv::Point2f inward = quad.inwardNormal(side) * kStepOffset;
-        const int samples = std::max(2, int(cv::norm(to - from) / kSampleStep));
-        int steps = 0;
-        int measured = 0;
-        for (int i = 0; i < samples; ++i) {
-            const float t = kCornerShare + (1 - 2 * kCornerShare) * (i + 0.5f) / samples;
-            const cv::Point2f inside = from + (to - from) * t + inward;
-            const cv::Point2f outside = inside - 2 * inward;
-            if (!measurable(inside) || !measurable(outside))
-                continue;
-            ++measured;
-            const int step = channel.at<unsigned char>(cvRound(inside.y), cvRound(inside.x)) -
-                             channel.at<unsigned char>(cvRound(outside.y), cvRound(outside.x));
-            steps += sign * step >= kMinStepLevels;
-        }
-        if (measured >= kMinStepSamples)
-            weakest = std::min(weakest, double(steps) / measured);
-    }
-    return weakest;
 }
 
 SideEvidence EdgeSupport::measureApart(const Quad &outer, const Quad &inner) const

@@ -76,11 +76,6 @@ public:
 
     // onlyChannel: judge in that channel alone rather than in the one that fits best.
     SideEvidence measure(const Quad &quad, int onlyChannel = -1) const;
-    // Per side, the share of its samples whose value a few pixels inside differs from the value a few
-    // pixels outside as evidence says (its channel and sign); the least such share among the sides with
-    // enough samples in the image. A page's side is a step from paper to desk; a grain line, a ruler's
-    // mark or a shadow's edge lying along a side is an edge too, but leaves both sides of it alike.
-    double weakestStep(const Quad &quad, const SideEvidence &evidence) const;
     // Evidence for the stretches of outer's sides that run clear of inner's outline: meanSupport is the
     // share of such samples inside the image on an edge (best channel and sign), visible the share of
     // such samples inside the image. A document around a printed rectangle has all of its own outline on
