@@ -43,6 +43,11 @@ constexpr double kSensitiveHigh = 24;
 constexpr double kMinRun = 12;
 constexpr std::size_t kMaxLines = 40;
 constexpr std::size_t kMaxLineQuads = 12;
+// Below this score no outline convinces (a page found among the longest lines mostly scores well above
+// it), and the page's sides may be among shorter lines that print, a pattern or a shadow's edges crowd
+// out of the longest: outlines are then sought again among this many.
+constexpr double kConvincingScore = 0.65;
+constexpr std::size_t kMoreLines = 80;
 // A page under a passing hand keeps well over half of its outline on edges; an outline carried over to
 // a picture that has changed finds edges along a quarter of its length at most, by chance.
 constexpr double kMinShownSupport = 0.4;
@@ -139,8 +144,17 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
 
     std::vector<ScoredOutline> candidates;
     candidates.reserve(quads.size());
-    for (const Quad &quad : quads)
+    double bestScore = 0;
+    for (const Quad &quad : quads) {
         candidates.push_back({quad, scorer.score(quad)});
+        bestScore = std::max(bestScore, candidates.back().score);
+    }
+    if (bestScore < kConvincingScore) {
+        const std::vector<EdgeLine> moreLines = LineFinder::find(edgeMaps, kMinRun, kMoreLines);
+        if (moreLines.size() > lines.size())
+            for (const Quad &quad : LineQuads::find(moreLines, support, scorer, minArea, kMaxLineQuads))
+                candidates.push_back({quad, scorer.score(quad)});
+    }
     std::optional<Quad> best = OutlineChooser(support).choose(candidates);
     const OutlineColours colours(support);
     if (best && (colours.isDarkObject(*best) || colours.isBlankSquare(*best) || colours.isScreenInBezel(*best)))
