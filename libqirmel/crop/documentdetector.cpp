@@ -43,9 +43,10 @@ constexpr double kSensitiveHigh = 24;
 constexpr double kMinRun = 12;
 constexpr std::size_t kMaxLines = 40;
 constexpr std::size_t kMaxLineQuads = 12;
-// Below this score no outline convinces (a page found among the longest lines mostly scores well above
-// it), and the page's sides may be among shorter lines that print, a pattern or a shadow's edges crowd
-// out of the longest: outlines are then sought again among this many.
+// Where outlines are credible but none convinces (a page found among the longest lines mostly scores well
+// above this), the page's sides may be among shorter lines that print, a pattern or a shadow's edges crowd
+// out of the longest: outlines are then sought again among this many. Where nothing at all is credible, an
+// empty desk is far likelier, and more lines would only bring more chances of a false crop.
 constexpr double kConvincingScore = 0.65;
 constexpr std::size_t kMoreLines = 80;
 // A page under a passing hand keeps well over half of its outline on edges; an outline carried over to
@@ -149,7 +150,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
         candidates.push_back({quad, scorer.score(quad)});
         bestScore = std::max(bestScore, candidates.back().score);
     }
-    if (bestScore < kConvincingScore) {
+    if (bestScore > 0 && bestScore < kConvincingScore) {
         const std::vector<EdgeLine> moreLines = LineFinder::find(edgeMaps, kMinRun, kMoreLines);
         if (moreLines.size() > lines.size())
             for (const Quad &quad : LineQuads::find(moreLines, support, scorer, minArea, kMaxLineQuads))
