@@ -163,10 +163,12 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     const PageAroundPrint pageAround(support, judging.reducedGrey, cv::Point2d(judging.toReducedX, judging.toReducedY));
     if (!best)
         best = pageAround.aroundAnyOf(contours);
-    else if (const std::optional<Quad> page = pageAround.around(*best))
-        best = page;
+    // A sheet that runs on to the frame's border past one side of the outline is cut by the frame there,
+    // whatever steps beyond that side short of the border: print, a fold or the light falling off.
     else if (const std::optional<Quad> extended = OutlineExtender::beyondFrame(*best, support))
         best = extended;
+    else if (const std::optional<Quad> page = pageAround.around(*best))
+        best = page;
     if (!best)
         return std::nullopt;
 

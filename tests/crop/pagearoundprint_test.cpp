@@ -85,3 +85,19 @@ TEST(PageAroundPrint, ReachesThePagesFarEndPastPrintNearTheOther)
     // the refinement on the picture.
     EXPECT_LT(page->resampled(2, 2).maxCornerDistance(kWidePage), 10.0);
 }
+
+// The outline chosen may have three of the page's sides and a ruled line of its print for the fourth, where
+// the page's own side there is too faint for the lines: the page lies beyond that one side.
+TEST(PageAroundPrint, MovesTheOneSideThatIsARuleInsideThePage)
+{
+    cv::Mat grey = nearWhiteDesk(kPage);
+    cv::line(grey, cv::Point(250, 66), cv::Point(246, 295), cv::Scalar(60), 2);
+    const Pictured desk = pictured(grey);
+    const PageAroundPrint pageAround(desk.support, desk.grey, cv::Point2d(2, 2));
+
+    const Quad pageUpToRule(
+        {cv::Point2f(45, 30), cv::Point2f(125.5f, 32.7f), cv::Point2f(123.5f, 147.7f), cv::Point2f(42, 145)});
+    const std::optional<Quad> page = pageAround.around(pageUpToRule);
+    ASSERT_TRUE(page);
+    EXPECT_LT(page->resampled(2, 2).maxCornerDistance(kPage), 4.0);
+}

@@ -47,9 +47,11 @@ constexpr double kMaxSlant = 0.15;
 // The page's corners lie at least this far inside the frame, in pixels of the support's images.
 constexpr float kMinBorder = 2;
 // A side with no step beyond it may already be the page's: print reaching its margin, or an edge the lines
-// found where the page's other sides are too faint. So many sides must move for the page to be another
-// outline than the one found; more where the outline is a loose block of print that nothing else chose.
-constexpr int kMinMovedSides = 2;
+// found where the page's other sides are too faint. An outline that the lines chose may have three of the
+// page's sides and a rule, a picture's edge or a column of print for the fourth, where the page's side
+// there is faint or under a hand: one side moving makes it another outline. A loose block of print that
+// nothing else chose must move more.
+constexpr int kMinMovedSides = 1;
 constexpr int kMinMovedSidesOfBlock = 3;
 // The page's print makes the largest blocks; smaller ones are words, a logo or things on the desk.
 constexpr std::size_t kMaxBlocks = 3;

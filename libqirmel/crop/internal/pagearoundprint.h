@@ -21,7 +21,7 @@ public:
     // grey: the picture at `scale` times the size of the support's images, unsmoothed.
     PageAroundPrint(const EdgeSupport &support, const cv::Mat &grey, const cv::Point2d &scale);
 
-    // The page around the chosen outline, if the grey image steps along lines beyond at least two of its
+    // The page around the chosen outline, if the grey image steps along a line beyond at least one of its
     // sides (the others may be the page's own), and what lies between looks like the page. Outlines in
     // pixels of the support's images.
     std::optional<Quad> around(const Quad &chosen) const;
