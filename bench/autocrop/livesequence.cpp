@@ -49,7 +49,7 @@ LiveResult LiveSequence::run(const qirmel::SceneLayout &still, const qirmel::Sce
     cv::RNG rng(seed);
     JpegEncoder encoder;
     JpegDecoder decoder;
-    const qirmel::DocumentDetector detector;
+    const qirmel::DocumentDetector detector(qirmel::DocumentDetector::Effort::Live);
     qirmel::FramePipeline pipeline;
     qirmel::PipelineSettings settings;
     settings.autoCrop = true;

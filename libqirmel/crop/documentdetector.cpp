@@ -49,6 +49,14 @@ constexpr std::size_t kMaxLineQuads = 12;
 // empty desk is far likelier, and more lines would only bring more chances of a false crop.
 constexpr double kConvincingScore = 0.65;
 constexpr std::size_t kMoreLines = 80;
+// Where nothing at all is credible, a page may lie on a patterned cloth: at the judging size a gingham's
+// squares are a few pixels across, and the page's side, whose edge breaks off wherever it borders a pale
+// square, falls apart into pieces shorter than a run. On the reduced image, twice the size, the pieces are
+// long enough to count and be gathered into the side's line. The cloth's own lines come first, so many
+// lines are needed. Among so many, a ruler's marks or a keyboard's keys close outlines of the smallest
+// size a document may have: what this search finds must be twice as large.
+constexpr std::size_t kFineLines = 120;
+constexpr double kFineMinAreaFactor = 2;
 // A page under a passing hand keeps well over half of its outline on edges; an outline carried over to
 // a picture that has changed finds edges along a quarter of its length at most, by chance.
 constexpr double kMinShownSupport = 0.4;
@@ -108,12 +116,28 @@ JudgingImages judgingImages(const cv::Mat &picture)
     return judging;
 }
 
+// The longest lines of the reduced image, in pixels of the judging image.
+std::vector<EdgeLine> fineLines(const JudgingImages &judging)
+{
+    cv::Mat smooth;
+    cv::GaussianBlur(judging.reducedGrey, smooth, cv::Size(5, 5), 0);
+    std::vector<cv::Mat> edgeMaps(2);
+    cv::Canny(smooth, edgeMaps[0], kFirmLow, kFirmHigh, 3, true);
+    cv::Canny(smooth, edgeMaps[1], kSensitiveLow, kSensitiveHigh, 3, true);
+    std::vector<EdgeLine> lines = LineFinder::find(edgeMaps, kMinRun, kFineLines);
+    for (EdgeLine &line : lines)
+        line = line.scaled(float(1 / judging.toReducedX), float(1 / judging.toReducedY));
+    return lines;
+}
+
 bool usable(const cv::Mat &picture)
 {
     return (picture.type() == CV_8UC1 || picture.type() == CV_8UC3) && picture.cols >= 16 && picture.rows >= 16;
 }
 
 }  // namespace
+
+DocumentDetector::DocumentDetector(Effort effort) : m_effort(effort) {}
 
 std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::optional<Quad> &seed) const
 {
@@ -156,6 +180,10 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
             for (const Quad &quad : LineQuads::find(moreLines, support, scorer, minArea, kMaxLineQuads))
                 candidates.push_back({quad, scorer.score(quad)});
     }
+    if (bestScore == 0 && m_effort == Effort::Photo)
+        for (const Quad &quad :
+             LineQuads::find(fineLines(judging), support, scorer, kFineMinAreaFactor * minArea, kMaxLineQuads))
+            candidates.push_back({quad, scorer.score(quad)});
     std::optional<Quad> best = OutlineChooser(support).choose(candidates);
     const OutlineColours colours(support);
     if (best && (colours.isDarkObject(*best) || colours.isBlankSquare(*best) || colours.isScreenInBezel(*best)))

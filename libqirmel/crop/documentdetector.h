@@ -18,6 +18,16 @@ namespace qirmel {
 // a photo thread at once without locking.
 class DocumentDetector {
 public:
+    // How much a detection may cost where nothing credible is found at first.
+    enum class Effort {
+        // Every frame of the live picture: the search stops there, so that an empty desk keeps the frame rate.
+        Live,
+        // A photo: the search goes on among the finer lines of a larger image, at some tens of milliseconds.
+        Photo,
+    };
+
+    explicit DocumentDetector(Effort effort = Effort::Photo);
+
     // picture: 8-bit grey or B G R, of any size from a live frame reduced for the preview to a full photo.
     // seed: an outline the document was recently seen at, in the picture's pixels; outlines near it are
     // preferred and it is itself tried when nothing else convinces.
@@ -28,6 +38,9 @@ public:
     // edges, though perhaps not enough of them for detect() to find it (a hand over the page), which a
     // picture that has changed since the outline was found does not have.
     bool shows(const cv::Mat &picture, const Quad &outline) const;
+
+private:
+    Effort m_effort;
 };
 
 }  // namespace qirmel

@@ -27,7 +27,7 @@ public:
     void reset();
 
 private:
-    DocumentDetector m_detector;
+    DocumentDetector m_detector{DocumentDetector::Effort::Live};
     CropTracker m_tracker;
     Size m_frameSize;
     int m_frameTurns = 0;

@@ -45,3 +45,20 @@ TEST(LineQuads, PutsTheSheetFirstCompletingACornerBeyondTheFrame)
     EXPECT_LT(cut.quads.front().maxCornerDistance(cut.truth), 2.5);
     EXPECT_LT(cut.quads.front()[Quad::kTopLeft].x, 0);
 }
+
+TEST(EdgeLine, ScaledKeepsItsEdgeAndTheSideItsPatternLiesOn)
+{
+    const EdgeLine line{cv::Point2f(10, 20), cv::Point2f(0.6f, 0.8f), 50, {-5, 0, 12.5f, 40}, cv::Point2f(0.8f, -0.6f)};
+    const float sx = 0.5f;
+    const float sy = 0.25f;
+    const auto scale = [&](const cv::Point2f &p) { return cv::Point2f(p.x * sx, p.y * sy); };
+    const EdgeLine scaled = line.scaled(sx, sy);
+    ASSERT_EQ(scaled.onEdge.size(), line.onEdge.size());
+    for (std::size_t i = 0; i < line.onEdge.size(); ++i) {
+        const cv::Point2f expected = scale(line.point + line.direction * line.onEdge[i]);
+        EXPECT_LT(cv::norm(scaled.point + scaled.direction * scaled.onEdge[i] - expected), 1e-4) << i;
+    }
+    EXPECT_NEAR(scaled.length, 50 * cv::norm(scale(line.direction)), 1e-4);
+    EXPECT_NEAR(scaled.towardsPattern.dot(scaled.direction), 0, 1e-6);
+    EXPECT_GT((scale(line.point + line.towardsPattern) - scaled.point).dot(scaled.towardsPattern), 0);
+}

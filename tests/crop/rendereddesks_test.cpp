@@ -5,7 +5,8 @@
 // frame at a corner and across a whole side, a form whose table outlines better than the sliver of a side
 // the frame leaves, white pages on near-white desks (one reaching almost to the frame's edge), an open
 // book, an invoice on gingham under the camera arm's shadow, whose print and shadow make longer lines
-// than its sides.
+// than its sides, and a page on gingham whose sides, where they border pale squares, break into pieces
+// too short to count as lines at the size outlines are judged at.
 #include "core/jpegcodec.h"
 #include "crop/documentdetector.h"
 
@@ -72,7 +73,7 @@ double overlap(const Quad &a, const Quad &b)
 TEST(RenderedDesks, FindsEachDocumentAndNothingElse)
 {
     const std::vector<Desk> rows = desks();
-    ASSERT_EQ(rows.size(), 16u);
+    ASSERT_EQ(rows.size(), 17u);
     for (const Desk &desk : rows) {
         const cv::Mat picture = photo(desk.file);
         ASSERT_FALSE(picture.empty()) << desk.file;

@@ -62,6 +62,25 @@ bool EdgeLine::runsAcross(float at, float reach) const
     return true;
 }
 
+EdgeLine EdgeLine::scaled(float sx, float sy) const
+{
+    EdgeLine result = *this;
+    result.point = cv::Point2f(point.x * sx, point.y * sy);
+    // A step of one along the line becomes a step of stretch along the scaled one.
+    const cv::Point2f step(direction.x * sx, direction.y * sy);
+    const float stretch = float(cv::norm(step));
+    result.direction = step / stretch;
+    result.length = length * stretch;
+    for (float &at : result.onEdge)
+        at *= stretch;
+    // Normals scale inversely, so that they stay normal to the scaled line.
+    if (towardsPattern != cv::Point2f()) {
+        const cv::Point2f normal(towardsPattern.x / sx, towardsPattern.y / sy);
+        result.towardsPattern = normal / float(cv::norm(normal));
+    }
+    return result;
+}
+
 std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, double minRun, std::size_t maxLines)
 {
     std::vector<Run> runs;

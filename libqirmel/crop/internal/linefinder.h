@@ -23,6 +23,8 @@ struct EdgeLine {
     // Whether the edge runs on across position at for at least reach on either side, with no gap wider
     // than a few pixels: a pattern's line crossing an outline, not one that ends at it.
     bool runsAcross(float at, float reach) const;
+    // The line in an image scaled by sx across and sy down.
+    EdgeLine scaled(float sx, float sy) const;
 };
 
 // Finds the longest straight lines in edge maps. Edges are traced, cut into straight runs, and runs that
