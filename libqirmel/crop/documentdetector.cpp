@@ -208,7 +208,8 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     found = found.resampled(factor, factor);
     if (const std::optional<Quad> refined = SideRefiner::refine(judging.searched, found, kFullReach * factor))
         found = *refined;
-    if (ShadowOutline::encloses(judging.searched, found))
+    if (ShadowOutline::encloses(judging.searched, found) ||
+        colours.isPatchOfPattern(found.resampled(1 / factorX, 1 / factorY)))
         return std::nullopt;
     return found;
 }

@@ -33,6 +33,24 @@ constexpr double kMaxPrintShare = 0.02;
 // A bezel, a pixel or two wide around a screen, is darker than both the screen and the desk by this much
 // at least; the soft shadow round a sheet of paper darkens the desk beside it by half as much at most.
 constexpr int kMinBezelContrast = 30;
+// A patch of pattern is compared with a ring around it, both sampled every few pixels: within the outline
+// shrunk about its centre, and between the outline grown by two factors, clear of the soft shadow along
+// its sides. The ring is a coloured pattern where a colour difference varies by this much (a standard
+// deviation) at least: a near-white or grained desk varies in brightness alone, by the light falling off
+// across it as much as by its grain, and the things on a cluttered desk vary its colour less.
+constexpr float kGridStep = 2;
+constexpr float kPatchScale = 0.9f;
+constexpr float kClearScale = 1.1f;
+constexpr float kRingScale = 1.3f;
+constexpr double kMinPatternSpread = 12;
+// The patch looks like the pattern where each channel's mean lies within this many of the ring's
+// standard deviations (at least kMinSpread) of the ring's mean, and, where the ring varies by
+// kMinVariedSpread or more, the patch varies nearly as much: a plain sheet on the pattern has one colour,
+// and a page's print varies the grey alone.
+constexpr double kMaxMeanOffset = 0.75;
+constexpr double kMinSpread = 4;
+constexpr double kMinVariedSpread = 8;
+constexpr double kMinSpreadShare = 0.7;
 
 // Points every few pixels along a side, leaving out its ends, offset along its outward normal (negative:
 // inside).
@@ -51,6 +69,41 @@ std::vector<cv::Point2f> pointsAlong(const Quad &quad, int side, float offset)
 bool everywhere(const cv::Point2f &)
 {
     return true;
+}
+
+// The outline's corners moved away from (or towards) its centre by a factor.
+std::vector<cv::Point2f> grown(const Quad &quad, float factor)
+{
+    cv::Point2f centre(0, 0);
+    for (const cv::Point2f &corner : quad.corners())
+        centre += corner / 4;
+    std::vector<cv::Point2f> corners;
+    for (const cv::Point2f &corner : quad.corners())
+        corners.push_back(centre + (corner - centre) * factor);
+    return corners;
+}
+
+// Per channel, the mean and the standard deviation of the samples.
+struct Spread {
+    std::array<double, EdgeSupport::kMaxChannels> mean{};
+    std::array<double, EdgeSupport::kMaxChannels> deviation{};
+};
+
+Spread spreadOf(const std::vector<OutlineColours::Sample> &samples, int channels)
+{
+    Spread spread;
+    for (int c = 0; c < channels; ++c) {
+        double sum = 0;
+        double squares = 0;
+        for (const OutlineColours::Sample &sample : samples) {
+            sum += sample[c];
+            squares += double(sample[c]) * sample[c];
+        }
+        const double count = double(samples.size());
+        spread.mean[c] = sum / count;
+        spread.deviation[c] = std::sqrt(std::max(0.0, squares / count - spread.mean[c] * spread.mean[c]));
+    }
+    return spread;
 }
 
 int medianGrey(std::vector<OutlineColours::Sample> samples)
@@ -151,6 +204,40 @@ bool OutlineColours::isScreenInBezel(const Quad &outline) const
     // A book's cover frames its pages in the same way, but the pages bear print: the grey changes from
     // one sample to the next along the bands inside, where a screen's light changes smoothly.
     return printedShare(outline, {-2 * kOffset, -4 * kOffset, -6 * kOffset}) < kMaxPrintShare;
+}
+
+bool OutlineColours::isPatchOfPattern(const Quad &outline) const
+{
+    const std::vector<cv::Point2f> patch = grown(outline, kPatchScale);
+    const std::vector<cv::Point2f> clear = grown(outline, kClearScale);
+    const std::vector<cv::Point2f> ring = grown(outline, kRingScale);
+    const cv::Rect bounds = cv::boundingRect(ring) & cv::Rect(cv::Point(0, 0), m_support.size());
+    std::vector<Sample> within;
+    std::vector<Sample> around;
+    for (float y = float(bounds.y); y < float(bounds.br().y); y += kGridStep)
+        for (float x = float(bounds.x); x < float(bounds.br().x); x += kGridStep) {
+            const cv::Point2f p(x, y);
+            if (!m_support.measurable(p))
+                continue;
+            if (cv::pointPolygonTest(patch, p, false) >= 0)
+                within.push_back(m_support.valuesAt(p));
+            else if (cv::pointPolygonTest(ring, p, false) >= 0 && cv::pointPolygonTest(clear, p, false) < 0)
+                around.push_back(m_support.valuesAt(p));
+        }
+    if (within.size() < kMinRingSamples || around.size() < kMinRingSamples)
+        return false;
+    const int channels = m_support.channelCount();
+    const Spread inside = spreadOf(within, channels);
+    const Spread outside = spreadOf(around, channels);
+    bool coloured = false;
+    for (int c = 0; c < channels; ++c) {
+        if (std::abs(inside.mean[c] - outside.mean[c]) > kMaxMeanOffset * std::max(outside.deviation[c], kMinSpread))
+            return false;
+        if (outside.deviation[c] >= kMinVariedSpread && inside.deviation[c] < kMinSpreadShare * outside.deviation[c])
+            return false;
+        coloured = coloured || (c > 0 && outside.deviation[c] >= kMinPatternSpread);
+    }
+    return coloured;
 }
 
 double OutlineColours::printedShare(const Quad &outline, const std::vector<float> &offsets) const

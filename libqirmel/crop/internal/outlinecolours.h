@@ -35,6 +35,10 @@ public:
     // Whether a dark band runs just outside the outline, the inside and the desk beyond both far
     // brighter: a phone's or a tablet's lit screen within its bezel. Paper lies on the desk itself.
     bool isScreenInBezel(const Quad &outline) const;
+    // Whether the outline encloses a patch of a coloured pattern that looks like the pattern around it: a
+    // cloth's checks or stripes outline such patches with their own lines, while a document lying on the
+    // pattern, even one as pale as its pale squares, changes the colours within.
+    bool isPatchOfPattern(const Quad &outline) const;
 
 private:
     // Values every few pixels along the outline's sides, offset along the outward normal by each of

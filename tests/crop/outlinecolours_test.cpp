@@ -1,0 +1,98 @@
+#include "crop/internal/chromachannels.h"
+#include "crop/internal/outlinecolours.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <gtest/gtest.h>
+
+using namespace qirmel;
+
+namespace {
+
+const cv::Size kPicture(480, 270);
+const cv::Size kJudged(240, 135);
+
+// A red gingham of 16-pixel squares, or a near-white desk lit from one side.
+const cv::Vec3b kRed(70, 60, 200);
+const cv::Vec3b kPink(150, 140, 225);
+const cv::Vec3b kWhite(235, 235, 235);
+// The gingham's mean colour: a quarter red, half pink, a quarter white.
+const cv::Scalar kGinghamMean(151, 144, 221);
+
+// A gingham of 16-pixel squares: dark where its stripes cross, light between them.
+void paintGingham(cv::Mat &bgr, const cv::Rect &area, const cv::Vec3b &dark, const cv::Vec3b &mid)
+{
+    for (int y = area.y; y < area.br().y; ++y)
+        for (int x = area.x; x < area.br().x; ++x) {
+            const bool row = (y / 16) % 2 == 0;
+            const bool column = (x / 16) % 2 == 0;
+            bgr.at<cv::Vec3b>(y, x) = row && column ? dark : (row || column ? mid : kWhite);
+        }
+}
+
+cv::Mat gingham()
+{
+    cv::Mat bgr(kPicture, CV_8UC3);
+    paintGingham(bgr, cv::Rect(cv::Point(0, 0), kPicture), kRed, kPink);
+    return bgr;
+}
+
+cv::Mat nearWhiteDesk()
+{
+    cv::Mat bgr(kPicture, CV_8UC3);
+    for (int x = 0; x < bgr.cols; ++x)
+        bgr.col(x).setTo(cv::Scalar::all(170 + 60 * x / bgr.cols));
+    return bgr;
+}
+
+// The picture's channels as outlines are judged on them: grey and the colour differences, smoothed.
+std::vector<cv::Mat> judged(const cv::Mat &bgr)
+{
+    cv::Mat grey;
+    cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
+    std::vector<cv::Mat> channels(1);
+    cv::resize(grey, channels[0], kJudged, 0, 0, cv::INTER_AREA);
+    for (const cv::Mat &chroma : ChromaChannels::reduce(bgr, kJudged))
+        channels.push_back(chroma);
+    for (cv::Mat &channel : channels)
+        cv::GaussianBlur(channel, channel, cv::Size(5, 5), 0);
+    return channels;
+}
+
+// Corners in the picture's pixels.
+Quad judgedQuad(float left, float top, float right, float bottom)
+{
+    return Quad({cv::Point2f(left, top), cv::Point2f(right, top), cv::Point2f(right, bottom), cv::Point2f(left, bottom)})
+        .resampled(0.5);
+}
+
+}  // namespace
+
+TEST(OutlineColours, TellsAPatchOfAPatternFromADocumentLyingOnIt)
+{
+    const Quad patch = judgedQuad(128, 64, 320, 192);
+    cv::Mat sheet = gingham();
+    cv::rectangle(sheet, cv::Rect(128, 64, 192, 128), cv::Scalar(242, 242, 240), cv::FILLED);
+    cv::Mat card = gingham();
+    cv::rectangle(card, cv::Rect(128, 64, 192, 128), cv::Scalar(120, 120, 120), cv::FILLED);
+    cv::Mat plain = gingham();
+    cv::rectangle(plain, cv::Rect(128, 64, 192, 128), kGinghamMean, cv::FILLED);
+    cv::Mat checked = gingham();
+    checked(cv::Rect(128, 64, 192, 128)) -= cv::Scalar(80, 0, 0);
+    const struct {
+        const char *what;
+        cv::Mat picture;
+        bool patch;
+    } cases[] = {
+        {"squares of the gingham", gingham(), true},
+        {"a white sheet on the gingham", sheet, false},
+        {"a grey card on the gingham", card, false},
+        {"a sheet of the gingham's mean colour", plain, false},
+        {"a sheet printed with the checks in yellower colours", checked, false},
+        {"a stretch of a near-white desk under a light falling off", nearWhiteDesk(), false},
+    };
+    for (const auto &c : cases) {
+        const EdgeSupport support(judged(c.picture));
+        EXPECT_EQ(OutlineColours(support).isPatchOfPattern(patch), c.patch) << c.what;
+    }
+}
