@@ -54,7 +54,9 @@ constexpr std::size_t kMoreLines = 80;
 // square, falls apart into pieces shorter than a run. On the reduced image, twice the size, the pieces are
 // long enough to count and be gathered into the side's line. The cloth's own lines come first, so many
 // lines are needed. Among so many, a ruler's marks or a keyboard's keys close outlines of the smallest
-// size a document may have: what this search finds must be twice as large.
+// size a document may have: what this search finds must be twice as large. The cloth's lines outline
+// patches of it of every size, which only the cloth seen all round them tells from a page (by their
+// colours): what this search finds must lie within the frame.
 constexpr std::size_t kFineLines = 120;
 constexpr double kFineMinAreaFactor = 2;
 // A page under a passing hand keeps well over half of its outline on edges; an outline carried over to
@@ -130,6 +132,13 @@ std::vector<EdgeLine> fineLines(const JudgingImages &judging)
     return lines;
 }
 
+bool withinFrame(const Quad &quad, const cv::Size &size)
+{
+    return std::all_of(quad.corners().begin(), quad.corners().end(), [&](const cv::Point2f &p) {
+        return p.x >= 0 && p.y >= 0 && p.x <= float(size.width - 1) && p.y <= float(size.height - 1);
+    });
+}
+
 bool usable(const cv::Mat &picture)
 {
     return (picture.type() == CV_8UC1 || picture.type() == CV_8UC3) && picture.cols >= 16 && picture.rows >= 16;
@@ -183,7 +192,8 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     if (bestScore == 0 && m_effort == Effort::Photo)
         for (const Quad &quad :
              LineQuads::find(fineLines(judging), support, scorer, kFineMinAreaFactor * minArea, kMaxLineQuads))
-            candidates.push_back({quad, scorer.score(quad)});
+            if (withinFrame(quad, smooth.size()))
+                candidates.push_back({quad, scorer.score(quad)});
     std::optional<Quad> best = OutlineChooser(support).choose(candidates);
     const OutlineColours colours(support);
     if (best && (colours.isDarkObject(*best) || colours.isBlankSquare(*best) || colours.isScreenInBezel(*best)))
