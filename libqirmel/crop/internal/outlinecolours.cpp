@@ -38,7 +38,7 @@ constexpr int kMinBezelContrast = 30;
 // its sides. The ring is a coloured pattern where a colour difference varies by this much (a standard
 // deviation) at least: a near-white or grained desk varies in brightness alone, by the light falling off
 // across it as much as by its grain, and the things on a cluttered desk vary its colour less.
-constexpr float kGridStep = 2;
+constexpr float kGridStep = 3;
 constexpr float kPatchScale = 0.9f;
 constexpr float kClearScale = 1.1f;
 constexpr float kRingScale = 1.3f;
@@ -72,15 +72,29 @@ bool everywhere(const cv::Point2f &)
 }
 
 // The outline's corners moved away from (or towards) its centre by a factor.
-std::vector<cv::Point2f> grown(const Quad &quad, float factor)
+std::array<cv::Point2f, 4> grown(const Quad &quad, float factor)
 {
     cv::Point2f centre(0, 0);
     for (const cv::Point2f &corner : quad.corners())
         centre += corner / 4;
-    std::vector<cv::Point2f> corners;
-    for (const cv::Point2f &corner : quad.corners())
-        corners.push_back(centre + (corner - centre) * factor);
+    std::array<cv::Point2f, 4> corners;
+    for (int i = 0; i < 4; ++i)
+        corners[i] = centre + (quad[i] - centre) * factor;
     return corners;
+}
+
+// Whether p lies within the convex outline: on the same side of all its sides. Far cheaper than
+// cv::pointPolygonTest, which a grid of points would call thousands of times.
+bool contains(const std::array<cv::Point2f, 4> &convex, const cv::Point2f &p)
+{
+    bool left = false;
+    bool right = false;
+    for (int i = 0; i < 4; ++i) {
+        const float turn = (convex[(i + 1) & 3] - convex[i]).cross(p - convex[i]);
+        left = left || turn < 0;
+        right = right || turn > 0;
+    }
+    return !(left && right);
 }
 
 // Per channel, the mean and the standard deviation of the samples.
@@ -208,10 +222,11 @@ bool OutlineColours::isScreenInBezel(const Quad &outline) const
 
 bool OutlineColours::isPatchOfPattern(const Quad &outline) const
 {
-    const std::vector<cv::Point2f> patch = grown(outline, kPatchScale);
-    const std::vector<cv::Point2f> clear = grown(outline, kClearScale);
-    const std::vector<cv::Point2f> ring = grown(outline, kRingScale);
-    const cv::Rect bounds = cv::boundingRect(ring) & cv::Rect(cv::Point(0, 0), m_support.size());
+    const std::array<cv::Point2f, 4> patch = grown(outline, kPatchScale);
+    const std::array<cv::Point2f, 4> clear = grown(outline, kClearScale);
+    const std::array<cv::Point2f, 4> ring = grown(outline, kRingScale);
+    const cv::Rect bounds = cv::boundingRect(std::vector<cv::Point2f>(ring.begin(), ring.end())) &
+                            cv::Rect(cv::Point(0, 0), m_support.size());
     std::vector<Sample> within;
     std::vector<Sample> around;
     for (float y = float(bounds.y); y < float(bounds.br().y); y += kGridStep)
@@ -219,9 +234,9 @@ bool OutlineColours::isPatchOfPattern(const Quad &outline) const
             const cv::Point2f p(x, y);
             if (!m_support.measurable(p))
                 continue;
-            if (cv::pointPolygonTest(patch, p, false) >= 0)
+            if (contains(patch, p))
                 within.push_back(m_support.valuesAt(p));
-            else if (cv::pointPolygonTest(ring, p, false) >= 0 && cv::pointPolygonTest(clear, p, false) < 0)
+            else if (contains(ring, p) && !contains(clear, p))
                 around.push_back(m_support.valuesAt(p));
         }
     if (within.size() < kMinRingSamples || around.size() < kMinRingSamples)
