@@ -168,7 +168,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     support.addBoundaries(lines);
     const OutlineScorer scorer(support, smooth.size(), smallSeed, lines);
     // Outlines of what the edges enclose: a document, or where nothing holds, a block of print.
-    const std::vector<Quad> contours = OutlineCandidates::find(smooth, edgeMaps, kMinAreaFraction);
+    const std::vector<Quad> contours = OutlineCandidates::find(judging.channels, edgeMaps, kMinAreaFraction);
     std::vector<Quad> quads = contours;
     const double minArea = kMinAreaFraction * smooth.size().area();
     for (const Quad &quad : LineQuads::find(lines, support, scorer, minArea, kMaxLineQuads))

@@ -40,6 +40,41 @@ bool alongBorder(const Segment &s, const cv::Size &size)
            (near(s.from.y, size.height - 1) && near(s.to.y, size.height - 1));
 }
 
+// Local colour spread is measured over windows of these sizes in pixels: one spans a period of fine
+// checks, the other reaches across broad stripes, whose inside a small window finds as flat as a page.
+constexpr int kPatternWindows[] = {7, 15};
+// The picture has a colour pattern where the tenth of it that varies most in colour varies by this much
+// (in levels of the colour differences); there, what varies less than this share of it is free of it.
+constexpr float kMinPatternSpread = 8;
+constexpr float kPlainShare = 0.3f;
+
+// Where the picture's colour is flat, in a picture with a colour pattern; empty without one. A window
+// that overlaps the pattern by a little varies already, so what is flat is grown back by the window's
+// size to where the pattern begins.
+cv::Mat withoutPattern(const std::vector<cv::Mat> &colourDifferences, int window)
+{
+    const cv::Size box(window, window);
+    cv::Mat variance = cv::Mat::zeros(colourDifferences.front().size(), CV_32F);
+    for (const cv::Mat &channel : colourDifferences) {
+        cv::Mat values, mean, meanOfSquares;
+        channel.convertTo(values, CV_32F);
+        cv::blur(values, mean, box);
+        cv::blur(values.mul(values), meanOfSquares, box);
+        variance += cv::max(meanOfSquares - mean.mul(mean), 0);
+    }
+    cv::Mat spread;
+    cv::sqrt(variance, spread);
+    std::vector<float> spreads(spread.begin<float>(), spread.end<float>());
+    const auto mostVaried = spreads.begin() + std::ptrdiff_t(spreads.size() * 9 / 10);
+    std::nth_element(spreads.begin(), mostVaried, spreads.end());
+    if (*mostVaried < kMinPatternSpread)
+        return cv::Mat();
+    cv::Mat plain = spread < kPlainShare * *mostVaried;
+    cv::morphologyEx(plain, plain, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
+    cv::dilate(plain, plain, cv::getStructuringElement(cv::MORPH_RECT, box));
+    return plain;
+}
+
 class Collector {
 public:
     Collector(const cv::Size &size, double minAreaFraction) : m_size(size), m_minArea(minAreaFraction * size.area()) {}
@@ -141,9 +176,10 @@ private:
 
 }  // namespace
 
-std::vector<Quad> OutlineCandidates::find(const cv::Mat &smoothGrey, const std::vector<cv::Mat> &edgeMaps,
+std::vector<Quad> OutlineCandidates::find(const std::vector<cv::Mat> &channels, const std::vector<cv::Mat> &edgeMaps,
                                           double minAreaFraction)
 {
+    const cv::Mat &smoothGrey = channels.front();
     Collector collector(smoothGrey.size(), minAreaFraction);
     const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::Mat binary;
@@ -160,6 +196,14 @@ std::vector<Quad> OutlineCandidates::find(const cv::Mat &smoothGrey, const std::
     collector.addRegions(binary);
     cv::bitwise_not(binary, binary);
     collector.addRegions(binary);
+
+    // Colour pattern split: finds pages on a cloth of coloured checks or stripes, where neither of the
+    // above does. Along the cloth's pale squares a pale page's side has no edge, so what edge it has
+    // breaks into pieces that close nothing, while its colour stays flat against the pattern's.
+    if (channels.size() > 1)
+        for (int window : kPatternWindows)
+            if (const cv::Mat plain = withoutPattern({channels.begin() + 1, channels.end()}, window); !plain.empty())
+                collector.addRegions(plain);
     return collector.take();
 }
 
