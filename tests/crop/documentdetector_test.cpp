@@ -177,6 +177,7 @@ enum class Thing {
     Phone,
     PhoneCutOff,
     LitPhone,
+    Tablet,
     StickyNote,
     LargeStickyNote,
     PrintedSquare,
@@ -188,7 +189,7 @@ const cv::Size kPhoto(1600, 1200);
 
 cv::Mat drawnDesk(Top top)
 {
-    cv::Mat desk(kPhoto, CV_8UC3, top == Top::DarkMat ? cv::Scalar(72, 74, 76) : cv::Scalar(200, 205, 210));
+    cv::Mat desk(kPhoto, CV_8UC3, top == Top::DarkMat ? cv::Scalar(46, 48, 50) : cv::Scalar(200, 205, 210));
     if (top == Top::Gingham)
         for (int band = 0; band < 16; band += 2) {
             cv::Mat rows =
@@ -217,7 +218,8 @@ std::vector<cv::Point2f> placed(const cv::Mat &desk, const cv::RotatedRect &wher
 }  // namespace
 
 // Documents on patterned or grained desks are found, and what lies about on a desk is not taken for
-// one: a pattern's lines, a phone dark or lit, a sticky note below the size floor or above it, a ruler.
+// one: a pattern's lines, a phone dark or lit, a tablet on a mat nearly as dark, a sticky note below
+// the size floor or above it, a ruler.
 TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
 {
     const struct {
@@ -239,6 +241,7 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
         {"a page under the camera arm's shadow, its edges crossing two sides", Top::Plain, Thing::ShadowAcrossPage},
         {"a sheet of brown paper, darker than the desk", Top::Plain, Thing::KraftSheet},
         {"a phone cut off by the frame on a dark mat", Top::DarkMat, Thing::PhoneCutOff},
+        {"a tablet on a dark mat, the mat nearly as dark", Top::DarkMat, Thing::Tablet},
     };
     for (const auto &row : rows) {
         cv::Mat desk = drawnDesk(row.top);
@@ -258,6 +261,9 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
         case Thing::LitPhone:
             placed(desk, cv::RotatedRect({800, 600}, {360, 720}, 8), cv::Scalar(30, 30, 32));
             placed(desk, cv::RotatedRect({800, 600}, {330, 690}, 8), cv::Scalar(175, 176, 178));
+            break;
+        case Thing::Tablet:
+            placed(desk, cv::RotatedRect({800, 600}, {480, 680}, 12), cv::Scalar(30, 30, 32));
             break;
         case Thing::StickyNote:
             placed(desk, cv::RotatedRect({800, 600}, {300, 300}, 15), cv::Scalar(120, 230, 240));

@@ -22,9 +22,9 @@ constexpr int kChromaWeight = 3;
 constexpr double kMaxDeskShare = 0.5;
 // Fewer ring samples than this say nothing: a band a pixel or two wide along the frame's border.
 constexpr std::size_t kMinRingSamples = 12;
-// Paper under any light a camera works in is brighter than this, and than this share of the desk.
+// Paper under any light a camera works in is brighter than this, or else brighter than the desk it lies
+// on: in a dim room the desk darkens with it, while a phone stays darker than even a dark mat.
 constexpr int kDarkest = 64;
-constexpr double kDarkestShare = 0.5;
 // Square within this ratio of its sides; blank where fewer than this share of the inside differs from its
 // median grey by as much as faint print does.
 constexpr double kMaxSquareRatio = 1.15;
@@ -191,7 +191,7 @@ bool OutlineColours::isDarkObject(const Quad &outline) const
 {
     const int inside = medianGrey(around(outline, {-2 * kOffset, -4 * kOffset}, everywhere));
     const int outside = medianGrey(around(outline, {2 * kOffset, 4 * kOffset}, everywhere));
-    return inside < kDarkest && inside < kDarkestShare * outside;
+    return inside < kDarkest && inside < outside;
 }
 
 bool OutlineColours::isBlankSquare(const Quad &outline) const
