@@ -86,9 +86,13 @@ cv::Point2f Quad::inwardNormal(int side) const
     const cv::Point2f from = m_corners[side];
     const cv::Point2f to = m_corners[(side + 1) % 4];
     const cv::Point2f along = (to - from) / std::max(float(cv::norm(to - from)), 1e-3f);
-    const cv::Point2f centre = (m_corners[0] + m_corners[1] + m_corners[2] + m_corners[3]) * 0.25f;
     const cv::Point2f normal(along.y, -along.x);
-    return normal.dot(centre - from) < 0 ? -normal : normal;
+    return normal.dot(centre() - from) < 0 ? -normal : normal;
+}
+
+cv::Point2f Quad::centre() const
+{
+    return (m_corners[0] + m_corners[1] + m_corners[2] + m_corners[3]) * 0.25f;
 }
 
 double Quad::cornerAngle(int corner) const

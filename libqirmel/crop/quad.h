@@ -34,6 +34,8 @@ public:
     Quad resampled(double factor) const { return resampled(factor, factor); }
 
     double area() const;
+    // The mean of the corners.
+    cv::Point2f centre() const;
     bool isConvex() const;
     double sideLength(int side) const;
     // The top and bottom sides' length over the left and right sides': the proportions the outline shows,

@@ -74,9 +74,7 @@ bool everywhere(const cv::Point2f &)
 // The outline's corners moved away from (or towards) its centre by a factor.
 std::array<cv::Point2f, 4> grown(const Quad &quad, float factor)
 {
-    cv::Point2f centre(0, 0);
-    for (const cv::Point2f &corner : quad.corners())
-        centre += corner / 4;
+    const cv::Point2f centre = quad.centre();
     std::array<cv::Point2f, 4> corners;
     for (int i = 0; i < 4; ++i)
         corners[i] = centre + (quad[i] - centre) * factor;
