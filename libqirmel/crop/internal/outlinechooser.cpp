@@ -22,6 +22,11 @@ constexpr double kMinGrowth = 1.25;
 // An outline this little smaller than the chosen one, inside it and nearly as well supported, is the
 // content within such a frame; closer still it is the same outline found twice.
 constexpr double kMinFrameGrowth = 1.04;
+// Taken on beyond one side, an outline must grow this much: a few pixels further out is where a shadow
+// or a hand begins, not the document's edge beyond a band of its own.
+constexpr double kMinSideGrowth = 1.15;
+// Corners of two outlines this close are one corner.
+constexpr double kSameCorner = 3;
 constexpr double kFramedShare = 0.9;
 constexpr double kFrameDepth = 0.8;
 constexpr double kMinSignedSupport = 0.5;
@@ -42,6 +47,19 @@ bool inside(const Quad &outer, const Quad &inner, double depth)
 bool encloses(const Quad &outer, const Quad &inner)
 {
     return outer.area() >= kMinGrowth * inner.area() && inside(outer, inner, -2);
+}
+
+// Whether outer takes inner on beyond one side, keeping the other three. A frame moves all four.
+bool extendsOneSide(const Quad &outer, const Quad &inner)
+{
+    if (outer.area() < kMinSideGrowth * inner.area() || !inside(outer, inner, -2))
+        return false;
+    unsigned kept = 0;
+    for (int i = 0; i < 4; ++i)
+        if (cv::norm(outer[i] - inner[i]) < kSameCorner)
+            kept |= 1u << i;
+    // The two ends of one side: neighbouring corners.
+    return kept == 0b0011 || kept == 0b0110 || kept == 0b1100 || kept == 0b1001;
 }
 
 }  // namespace
@@ -82,7 +100,8 @@ std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &out
     for (;;) {
         const ScoredOutline *next = nullptr;
         for (const ScoredOutline &o : outlines)
-            if (o.score >= kEnclosingShare * chosenScore && encloses(o.quad, chosen) &&
+            if (o.score >= kEnclosingShare * chosenScore &&
+                (encloses(o.quad, chosen) || extendsOneSide(o.quad, chosen)) &&
                 (!next || o.quad.area() < next->quad.area()) && isDocumentAround(o.quad, chosen))
                 next = &o;
         if (!next)

@@ -20,7 +20,9 @@ struct ScoredOutline {
 // Picks the document among scored outlines. Documents carry rectangles of their own (a card's photo, a
 // picture on a page, each page of an open book) whose edges are often cleaner than the document's own,
 // so the best-scoring outline is not always the document: a credible outline well around it is, as long
-// as it lies on edges of its own where it leaves the inner one, rather than stretching over the desk.
+// as it lies on edges of its own where it leaves the inner one, rather than stretching over the desk; and
+// so is one that takes it on beyond one side only (a card's coloured band, whose edge across the card
+// outlines the rest of it).
 // Holds only references to the caller's evidence.
 class OutlineChooser {
 public:
