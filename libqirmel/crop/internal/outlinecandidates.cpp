@@ -64,7 +64,8 @@ cv::Mat withoutPattern(const std::vector<cv::Mat> &colourDifferences, int window
     }
     cv::Mat spread;
     cv::sqrt(variance, spread);
-    std::vector<float> spreads(spread.begin<float>(), spread.end<float>());
+    std::vector<float> spreads;
+    spread.reshape(1, 1).copyTo(spreads);
     const auto mostVaried = spreads.begin() + std::ptrdiff_t(spreads.size() * 9 / 10);
     std::nth_element(spreads.begin(), mostVaried, spreads.end());
     if (*mostVaried < kMinPatternSpread)
