@@ -14,8 +14,9 @@ namespace qirmel {
 // on a busy desk merges with its surroundings in a threshold pass, and a pale page on a cloth of coloured
 // checks is as bright as the pale squares. So the regions enclosed by each of the caller's edge maps,
 // those of a brightness split and, on a colour pattern, those free of the pattern each contribute
-// outlines, and the caller's scoring picks among them. Outlines whose corners are cut off by the frame border or hidden under a hand
-// come back completed, from the lines of their visible sides. Stateless and reentrant.
+// outlines, and the caller's scoring picks among them. Outlines whose corners are cut off by the frame
+// border or hidden under a hand come back completed, from the lines of their visible sides. Stateless
+// and reentrant.
 class OutlineCandidates {
 public:
     // channels: the smoothed grey image, then its colour differences if it has colour; edgeMaps: binary
