@@ -43,9 +43,10 @@ bool alongBorder(const Segment &s, const cv::Size &size)
 // Local colour spread is measured over windows of these sizes in pixels: one spans a period of fine
 // checks, the other reaches across broad stripes, whose inside a small window finds as flat as a page.
 constexpr int kPatternWindows[] = {7, 15};
-// The picture has a colour pattern where the tenth of it that varies most in colour varies by this much
-// (in levels of the colour differences); there, what varies less than this share of it is free of it.
-constexpr float kMinPatternSpread = 8;
+// The picture has a colour pattern where the tenth of it that varies most in colour within a window varies
+// by this much (in levels of the colour differences); there, what varies less than this share of it is
+// free of it.
+constexpr float kMinLocalPatternSpread = 8;
 constexpr float kPlainShare = 0.3f;
 
 // Where the picture's colour is flat, in a picture with a colour pattern; empty without one. A window
@@ -68,7 +69,7 @@ cv::Mat withoutPattern(const std::vector<cv::Mat> &colourDifferences, int window
     spread.reshape(1, 1).copyTo(spreads);
     const auto mostVaried = spreads.begin() + std::ptrdiff_t(spreads.size() * 9 / 10);
     std::nth_element(spreads.begin(), mostVaried, spreads.end());
-    if (*mostVaried < kMinPatternSpread)
+    if (*mostVaried < kMinLocalPatternSpread)
         return cv::Mat();
     cv::Mat plain = spread < kPlainShare * *mostVaried;
     cv::morphologyEx(plain, plain, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
@@ -201,9 +202,10 @@ std::vector<Quad> OutlineCandidates::find(const std::vector<cv::Mat> &channels, 
     // Colour pattern split: finds pages on a cloth of coloured checks or stripes, where neither of the
     // above does. Along the cloth's pale squares a pale page's side has no edge, so what edge it has
     // breaks into pieces that close nothing, while its colour stays flat against the pattern's.
-    if (channels.size() > 1)
+    const std::vector<cv::Mat> colourDifferences(channels.begin() + 1, channels.end());
+    if (!colourDifferences.empty())
         for (int window : kPatternWindows)
-            if (const cv::Mat plain = withoutPattern({channels.begin() + 1, channels.end()}, window); !plain.empty())
+            if (const cv::Mat plain = withoutPattern(colourDifferences, window); !plain.empty())
                 collector.addRegions(plain);
     return collector.take();
 }
