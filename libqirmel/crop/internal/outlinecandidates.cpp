@@ -54,14 +54,20 @@ constexpr float kPlainShare = 0.3f;
 // size to where the pattern begins.
 cv::Mat withoutPattern(const std::vector<cv::Mat> &colourDifferences, int window)
 {
+    // Plain calls rather than matrix expressions: those share a global that OpenCV sets up on first use
+    // without a lock, and the live frames and a photo may be detected at once.
     const cv::Size box(window, window);
-    cv::Mat variance = cv::Mat::zeros(colourDifferences.front().size(), CV_32F);
+    cv::Mat variance(colourDifferences.front().size(), CV_32F, cv::Scalar(0));
+    cv::Mat values, squares, mean, meanOfSquares, squaredMean;
     for (const cv::Mat &channel : colourDifferences) {
-        cv::Mat values, mean, meanOfSquares;
         channel.convertTo(values, CV_32F);
+        cv::multiply(values, values, squares);
         cv::blur(values, mean, box);
-        cv::blur(values.mul(values), meanOfSquares, box);
-        variance += cv::max(meanOfSquares - mean.mul(mean), 0);
+        cv::blur(squares, meanOfSquares, box);
+        cv::multiply(mean, mean, squaredMean);
+        cv::subtract(meanOfSquares, squaredMean, meanOfSquares);
+        cv::threshold(meanOfSquares, meanOfSquares, 0, 0, cv::THRESH_TOZERO);
+        cv::add(variance, meanOfSquares, variance);
     }
     cv::Mat spread;
     cv::sqrt(variance, spread);
@@ -71,7 +77,8 @@ cv::Mat withoutPattern(const std::vector<cv::Mat> &colourDifferences, int window
     std::nth_element(spreads.begin(), mostVaried, spreads.end());
     if (*mostVaried < kMinLocalPatternSpread)
         return cv::Mat();
-    cv::Mat plain = spread < kPlainShare * *mostVaried;
+    cv::Mat plain;
+    cv::compare(spread, kPlainShare * *mostVaried, plain, cv::CMP_LT);
     cv::morphologyEx(plain, plain, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
     cv::dilate(plain, plain, cv::getStructuringElement(cv::MORPH_RECT, box));
     return plain;
