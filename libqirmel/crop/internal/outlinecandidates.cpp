@@ -40,9 +40,11 @@ bool alongBorder(const Segment &s, const cv::Size &size)
            (near(s.from.y, size.height - 1) && near(s.to.y, size.height - 1));
 }
 
-// Local colour spread is measured over windows of these sizes in pixels: one spans a period of fine
-// checks, the other reaches across broad stripes, whose inside a small window finds as flat as a page.
-constexpr int kPatternWindows[] = {7, 15};
+// Local colour spread is measured over windows of these sizes in pixels: the smallest spans a period of
+// fine checks, the larger ones reach across broad checks and stripes, whose pale inside a small window
+// finds as flat as a page, and the largest a period of the broadest stripes, whose pale ones a window
+// within them would join to the page.
+constexpr int kPatternWindows[] = {7, 15, 31};
 // The picture has a colour pattern where the tenth of it that varies most in colour within a window varies
 // by this much (in levels of the colour differences); there, what varies less than this share of it is
 // free of it.
