@@ -61,11 +61,11 @@ constexpr std::size_t kFineLines = 120;
 constexpr double kFineMinAreaFactor = 2;
 // Outlines of regions lie off the edges they follow by a few pixels where the edges are broken: the
 // edge maps' contours round the gaps, and the pattern pass grows its regions back by a window's size. One
-// that does not convince where it lies but finds edges along half its length at least is moved onto the
-// edges this near it, side by side, and judged again. Most outlines of print find fewer, and moving an
-// outline costs about as much as judging ten.
+// that does not convince where it lies but finds edges along most of its length is moved onto the edges
+// this near it, side by side, and judged again. Most outlines of print find fewer, and moving an outline
+// costs about as much as judging ten.
 constexpr double kSnapReach = 3;
-constexpr double kMinSnapSupport = 0.5;
+constexpr double kMinSnapSupport = 0.6;
 // A page under a passing hand keeps well over half of its outline on edges; an outline carried over to
 // a picture that has changed finds edges along a quarter of its length at most, by chance.
 constexpr double kMinShownSupport = 0.4;
