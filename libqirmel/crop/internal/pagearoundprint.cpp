@@ -33,9 +33,10 @@ constexpr int kFirstRow = 3;
 constexpr std::size_t kParts = 5;
 constexpr double kMinStep = 1.5;
 // A side of the outline is the paper's edge where the rows step within this many pixels of it (as far
-// as the outline, found on the judging image, may be off), seen in this many rows to either side.
-constexpr float kEdgeOffset = 3;
-constexpr int kEdgeRows = 6;
+// as the outline, found on the judging image, may be off: two of its pixels, and a pen across the side
+// pulls it further), seen in this many rows to either side.
+constexpr float kEdgeOffset = 4;
+constexpr int kEdgeRows = 7;
 // The levels on either side: the outermost rows, beyond where the step may lie.
 constexpr std::size_t kEdgeLevelRows = std::size_t(kEdgeRows) - std::size_t(kEdgeOffset);
 // The page reaches at most four times as far past the print as the print is across: a picture or a narrow
@@ -221,6 +222,8 @@ public:
     // Whether the paper ends at the side itself: the rows darken outward by a step right there and all
     // stay darker beyond, as at a page's edge on a darker desk. Print has paper or more print beyond it:
     // a ruled border or a line of text darkens only the rows along it, and a shaded heading lies inside.
+    // The light falling off across a page may leave the outermost rows darker than the innermost all
+    // the same, so every row beyond the step is compared.
     bool isPaperEdge(int side) const
     {
         const cv::Point2f a = m_outline[side];
@@ -236,8 +239,12 @@ public:
         if (outside > inside - kMinStep)
             return false;
         const std::vector<Step> steps = stepsIn(means, -kEdgeRows);
-        return std::any_of(steps.begin(), steps.end(),
-                           [](const Step &step) { return std::abs(step.offset) <= kEdgeOffset && step.change < 0; });
+        return std::any_of(steps.begin(), steps.end(), [&](const Step &step) {
+            if (std::abs(step.offset) > kEdgeOffset || step.change >= 0)
+                return false;
+            const auto beyond = means.begin() + std::ptrdiff_t(std::ceil(step.offset + kEdgeRows + 1));
+            return beyond >= means.end() || *std::max_element(beyond, means.end()) <= inside - kMinStep;
+        });
     }
 
 private:
