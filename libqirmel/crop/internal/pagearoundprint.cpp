@@ -242,8 +242,9 @@ public:
         return std::any_of(steps.begin(), steps.end(), [&](const Step &step) {
             if (std::abs(step.offset) > kEdgeOffset || step.change >= 0)
                 return false;
-            const auto beyond = means.begin() + std::ptrdiff_t(std::ceil(step.offset + kEdgeRows + 1));
-            return beyond >= means.end() || *std::max_element(beyond, means.end()) <= inside - kMinStep;
+            const auto beyond = std::size_t(std::ceil(step.offset + kEdgeRows + 1));
+            return beyond >= means.size() ||
+                   *std::max_element(means.begin() + std::ptrdiff_t(beyond), means.end()) <= inside - kMinStep;
         });
     }
 
