@@ -176,27 +176,25 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     const OutlineScorer scorer(support, smooth.size(), smallSeed, lines);
     // Outlines of what the edges enclose: a document, or where nothing holds, a block of print.
     const std::vector<Quad> contours = OutlineCandidates::find(judging.channels, edgeMaps, kMinAreaFraction);
-    std::vector<Quad> quads = contours;
+    std::vector<ScoredOutline> candidates;
+    std::vector<const Quad *> nearlyOnEdges;
+    for (const Quad &quad : contours) {
+        const SideEvidence evidence = support.measure(quad);
+        candidates.push_back({quad, scorer.score(quad, evidence)});
+        if (candidates.back().score < kConvincingScore && evidence.meanSupport >= kMinSnapSupport)
+            nearlyOnEdges.push_back(&quad);
+    }
     const double minArea = kMinAreaFraction * smooth.size().area();
     for (const Quad &quad : LineQuads::find(lines, support, scorer, minArea, kMaxLineQuads))
-        quads.push_back(quad);
-    if (smallSeed)
-        quads.push_back(*smallSeed);
-
-    std::vector<ScoredOutline> candidates;
-    candidates.reserve(quads.size());
-    double bestScore = 0;
-    for (const Quad &quad : quads) {
         candidates.push_back({quad, scorer.score(quad)});
-        bestScore = std::max(bestScore, candidates.back().score);
-    }
-    // The contours come first among the candidates.
-    for (std::size_t i = 0; i < contours.size(); ++i)
-        if (candidates[i].score < kConvincingScore && support.measure(contours[i]).meanSupport >= kMinSnapSupport)
-            if (const std::optional<Quad> snapped = SideRefiner::refine(smooth, contours[i], kSnapReach)) {
-                candidates.push_back({*snapped, scorer.score(*snapped)});
-                bestScore = std::max(bestScore, candidates.back().score);
-            }
+    if (smallSeed)
+        candidates.push_back({*smallSeed, scorer.score(*smallSeed)});
+    for (const Quad *quad : nearlyOnEdges)
+        if (const std::optional<Quad> snapped = SideRefiner::refine(smooth, *quad, kSnapReach))
+            candidates.push_back({*snapped, scorer.score(*snapped)});
+    double bestScore = 0;
+    for (const ScoredOutline &candidate : candidates)
+        bestScore = std::max(bestScore, candidate.score);
     if (bestScore > 0 && bestScore < kConvincingScore) {
         const std::vector<EdgeLine> moreLines = LineFinder::find(edgeMaps, kMinRun, kMoreLines);
         if (moreLines.size() > lines.size())
