@@ -15,11 +15,12 @@ TEST(LineProfile, CountsSupportOnlyWhereTheEdgeRunsInsideTheImage)
     // Along the edge, left to right: the normal (direction.y, -direction.x) points up, away from the band.
     const EdgeSupport support(std::vector<cv::Mat>{band});
     const LineProfile profile(EdgeLine{cv::Point2f(0, 59.5f), cv::Point2f(1, 0), 240, {}, {}}, support);
-    const int onEdge = profile.visible(70, 170);
+    const LineProfile::Stretch alongBand = profile.stretch(70, 170);
+    const int onEdge = LineProfile::visible(alongBand);
     EXPECT_NEAR(onEdge, 100 / LineProfile::kStep, 1);
-    EXPECT_EQ(profile.supported(0, 1, 70, 170), onEdge) << "brightness falls towards the normal all along";
-    EXPECT_EQ(profile.supported(0, 0, 70, 170), 0);
-    EXPECT_EQ(profile.supported(0, 1, 10, 50), 0) << "no edge left of the band";
-    EXPECT_EQ(profile.visible(-500, -100), 0);
-    EXPECT_NEAR(profile.visible(-500, 500), (240 - 5) / LineProfile::kStep, 1);
+    EXPECT_EQ(profile.supported(0, 1, alongBand), onEdge) << "brightness falls towards the normal all along";
+    EXPECT_EQ(profile.supported(0, 0, alongBand), 0);
+    EXPECT_EQ(profile.supported(0, 1, profile.stretch(10, 50)), 0) << "no edge left of the band";
+    EXPECT_EQ(LineProfile::visible(profile.stretch(-500, -100)), 0);
+    EXPECT_NEAR(LineProfile::visible(profile.stretch(-500, 500)), (240 - 5) / LineProfile::kStep, 1);
 }

@@ -55,31 +55,24 @@ LineProfile::LineProfile(const EdgeLine &line, const EdgeSupport &support)
     }
 }
 
-int LineProfile::visible(double from, double to) const
+LineProfile::Stretch LineProfile::stretch(double from, double to) const
 {
-    const auto [a, b] = indices(from, to);
-    return std::max(0, b - a);
+    return {std::clamp(int(std::ceil((from - m_start) / kStep)), 0, m_samples),
+            std::clamp(int(std::floor((to - m_start) / kStep)) + 1, 0, m_samples)};
 }
 
-int LineProfile::supported(int channel, int sign, double from, double to) const
+int LineProfile::supported(int channel, int sign, const Stretch &stretch) const
 {
-    const auto [a, b] = indices(from, to);
-    return b > a ? m_counts[index(channel, sign, b)] - m_counts[index(channel, sign, a)] : 0;
+    return stretch.end > stretch.first
+               ? m_counts[index(channel, sign, stretch.end)] - m_counts[index(channel, sign, stretch.first)]
+               : 0;
 }
 
-int LineProfile::bridged(int channel, int side, double from, double to) const
+int LineProfile::bridged(int channel, int side, const Stretch &stretch) const
 {
-    if (m_bridged.empty())
+    if (m_bridged.empty() || stretch.end <= stretch.first)
         return 0;
-    const auto [a, b] = indices(from, to);
-    return b > a ? m_bridged[index(channel, side, b)] - m_bridged[index(channel, side, a)] : 0;
-}
-
-std::pair<int, int> LineProfile::indices(double from, double to) const
-{
-    const int a = std::clamp(int(std::ceil((from - m_start) / kStep)), 0, m_samples);
-    const int b = std::clamp(int(std::floor((to - m_start) / kStep)) + 1, 0, m_samples);
-    return {a, b};
+    return m_bridged[index(channel, side, stretch.end)] - m_bridged[index(channel, side, stretch.first)];
 }
 
 }  // namespace qirmel

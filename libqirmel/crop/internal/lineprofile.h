@@ -6,7 +6,7 @@
 
 #include <opencv2/core.hpp>
 
-#include <utility>
+#include <algorithm>
 #include <vector>
 
 namespace qirmel {
@@ -25,16 +25,23 @@ public:
     // Position of p's foot along the line.
     double parameter(const cv::Point2f &p) const { return (p - m_line.point).dot(m_line.direction); }
 
-    // Samples between the positions from and to that lie inside the image; and of those, the ones where
-    // the channel steps up (sign 0) or down (sign 1) along the line's normal (direction.y, -direction.x).
-    int visible(double from, double to) const;
-    int supported(int channel, int sign, double from, double to) const;
+    // The samples between the positions from and to that lie inside the image, as the first and one past
+    // the last; a stretch found once serves every channel's counts over it.
+    struct Stretch {
+        int first = 0;
+        int end = 0;
+    };
+    Stretch stretch(double from, double to) const;
+
+    // Samples of a stretch; and of those, the ones where the channel steps up (sign 0) or down (sign 1)
+    // along the line's normal (direction.y, -direction.x).
+    static int visible(const Stretch &stretch) { return std::max(0, stretch.end - stretch.first); }
+    int supported(int channel, int sign, const Stretch &stretch) const;
     // Of the samples without a step in the channel, those where a pattern ends (EdgeSupport::bridged),
     // the pattern lying towards the line's normal (side 0) or away from it (side 1).
-    int bridged(int channel, int side, double from, double to) const;
+    int bridged(int channel, int side, const Stretch &stretch) const;
 
 private:
-    std::pair<int, int> indices(double from, double to) const;
     std::size_t index(int channel, int sign, int k) const
     {
         return (std::size_t(channel) * 2 + sign) * (m_samples + 1) + k;

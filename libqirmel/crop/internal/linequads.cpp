@@ -58,12 +58,13 @@ SideCounts countAlong(const LineProfile &profile, const cv::Point2f &start, cons
     const double trim = kCornerShare * side.length;
     from += trim;
     to -= trim;
-    side.visible = profile.visible(from, to);
+    const LineProfile::Stretch stretch = profile.stretch(from, to);
+    side.visible = LineProfile::visible(stretch);
     side.share = std::min(1.0, side.visible * LineProfile::kStep / std::max(1.0, to - from));
     for (int c = 0; c < channels; ++c)
         for (int s = 0; s < 2; ++s) {
-            side.steps[c][s] = profile.supported(c, s, from, to);
-            side.bridged[c][s] = profile.bridged(c, s, from, to);
+            side.steps[c][s] = profile.supported(c, s, stretch);
+            side.bridged[c][s] = profile.bridged(c, s, stretch);
         }
     return side;
 }
