@@ -1,5 +1,7 @@
 #include "crop/internal/outlinecandidates.h"
 
+#include "crop/internal/localcolourspread.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -54,25 +56,9 @@ constexpr float kPlainShare = 0.3f;
 // Where the picture's colour is flat, in a picture with a colour pattern; empty without one. A window
 // that overlaps the pattern by a little varies already, so what is flat is grown back by the window's
 // size to where the pattern begins.
-cv::Mat withoutPattern(const std::vector<cv::Mat> &colourDifferences, int window)
+cv::Mat withoutPattern(const LocalColourSpread &colourSpread, int window)
 {
-    // Plain calls rather than matrix expressions: those share a global that OpenCV sets up on first use
-    // without a lock, and the live frames and a photo may be detected at once.
-    const cv::Size box(window, window);
-    cv::Mat variance(colourDifferences.front().size(), CV_32F, cv::Scalar(0));
-    cv::Mat values, squares, mean, meanOfSquares, squaredMean;
-    for (const cv::Mat &channel : colourDifferences) {
-        channel.convertTo(values, CV_32F);
-        cv::multiply(values, values, squares);
-        cv::blur(values, mean, box);
-        cv::blur(squares, meanOfSquares, box);
-        cv::multiply(mean, mean, squaredMean);
-        cv::subtract(meanOfSquares, squaredMean, meanOfSquares);
-        cv::threshold(meanOfSquares, meanOfSquares, 0, 0, cv::THRESH_TOZERO);
-        cv::add(variance, meanOfSquares, variance);
-    }
-    cv::Mat spread;
-    cv::sqrt(variance, spread);
+    const cv::Mat spread = colourSpread.over(window);
     std::vector<float> spreads;
     spread.reshape(1, 1).copyTo(spreads);
     const auto mostVaried = spreads.begin() + std::ptrdiff_t(spreads.size() * 9 / 10);
@@ -82,7 +68,7 @@ cv::Mat withoutPattern(const std::vector<cv::Mat> &colourDifferences, int window
     cv::Mat plain;
     cv::compare(spread, kPlainShare * *mostVaried, plain, cv::CMP_LT);
     cv::morphologyEx(plain, plain, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
-    cv::dilate(plain, plain, cv::getStructuringElement(cv::MORPH_RECT, box));
+    cv::dilate(plain, plain, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(window, window)));
     return plain;
 }
 
@@ -212,10 +198,13 @@ std::vector<Quad> OutlineCandidates::find(const std::vector<cv::Mat> &channels, 
     // above does. Along the cloth's pale squares a pale page's side has no edge, so what edge it has
     // breaks into pieces that close nothing, while its colour stays flat against the pattern's.
     const std::vector<cv::Mat> colourDifferences(channels.begin() + 1, channels.end());
-    if (!colourDifferences.empty())
+    if (!colourDifferences.empty()) {
+        const LocalColourSpread colourSpread(colourDifferences,
+                                             *std::max_element(std::begin(kPatternWindows), std::end(kPatternWindows)));
         for (int window : kPatternWindows)
-            if (const cv::Mat plain = withoutPattern(colourDifferences, window); !plain.empty())
+            if (const cv::Mat plain = withoutPattern(colourSpread, window); !plain.empty())
                 collector.addRegions(plain);
+    }
     return collector.take();
 }
 
