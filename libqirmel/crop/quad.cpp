@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace qirmel {
 
@@ -14,12 +15,14 @@ Quad Quad::fromUnordered(const std::vector<cv::Point2f> &points)
     cv::Point2f centre(0, 0);
     for (const cv::Point2f &p : points)
         centre += p * 0.25f;
-    std::array<cv::Point2f, 4> sorted;
-    std::copy_n(points.begin(), 4, sorted.begin());
     // With y pointing down, increasing atan2 runs clockwise on screen.
-    std::sort(sorted.begin(), sorted.end(), [&](const cv::Point2f &a, const cv::Point2f &b) {
-        return std::atan2(a.y - centre.y, a.x - centre.x) < std::atan2(b.y - centre.y, b.x - centre.x);
-    });
+    std::array<std::pair<float, cv::Point2f>, 4> byAngle;
+    for (int i = 0; i < 4; ++i)
+        byAngle[i] = {std::atan2(points[i].y - centre.y, points[i].x - centre.x), points[i]};
+    std::sort(byAngle.begin(), byAngle.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::array<cv::Point2f, 4> sorted;
+    for (int i = 0; i < 4; ++i)
+        sorted[i] = byAngle[i].second;
     // The top side is the one that runs most nearly left to right; this stays stable for any rotation
     // short of exactly 45 degrees, where either choice is as good.
     int start = 0;

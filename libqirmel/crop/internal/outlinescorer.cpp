@@ -84,9 +84,10 @@ double OutlineScorer::score(const Quad &quad, const SideEvidence &evidence) cons
     if ((evidence.minSupport < kMinSideSupport && !clipped) || evidence.meanSupport < kMinMeanSupport ||
         evidence.polarity < kMinPolarity || evidence.visible < kMinVisible)
         return 0;
-    if (crossings(quad) > kMaxCrossings)
-        return 0;
+    // The shape first: it is the cheaper to judge, and most outlines among lines fail on it.
     const double shape = shapeScore(quad);
+    if (shape == 0 || crossings(quad) > kMaxCrossings)
+        return 0;
     // Print on a page and the pages of an open book make smaller rectangles inside the document; among
     // equally well supported outlines the larger one is the document.
     const double areaShare = std::min(1.0, quad.area() / m_size.area());
