@@ -210,7 +210,8 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     const OutlineColours colours(support);
     if (best && (colours.isDarkObject(*best) || colours.isBlankSquare(*best) || colours.isScreenInBezel(*best)))
         return std::nullopt;
-    const PageAroundPrint pageAround(support, judging.reducedGrey, cv::Point2d(judging.toReducedX, judging.toReducedY));
+    const PageAroundPrint pageAround(support, judging.reducedGrey, judging.searched,
+                                     cv::Point2d(judging.toReducedX, judging.toReducedY));
     if (!best)
         best = pageAround.aroundAnyOf(contours);
     // A sheet that runs on to the frame's border past one side of the outline is cut by the frame there,

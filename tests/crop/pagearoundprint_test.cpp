@@ -54,7 +54,7 @@ TEST(PageAroundPrint, FindsThePageAroundItsPrintPastBlocksRunningOutOfTheFrame)
     for (int y = 110; y <= 240; y += 10)
         cv::line(grey, cv::Point(140, y + (y - 110) / 30), cv::Point(330 - y % 3 * 20, y + 3), cv::Scalar(60), 2);
     const Pictured desk = pictured(grey);
-    const PageAroundPrint pageAround(desk.support, desk.grey, cv::Point2d(2, 2));
+    const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));
 
     const Quad print({cv::Point2f(70, 55), cv::Point2f(166, 57), cv::Point2f(166, 122), cv::Point2f(70, 121)});
     const std::vector<Quad> beyondFrame = {
@@ -76,7 +76,7 @@ TEST(PageAroundPrint, ReachesThePagesFarEndPastPrintNearTheOther)
     for (int y = 90; y <= 250; y += 10)
         cv::line(grey, cv::Point(60, y), cv::Point(140 - y % 3 * 10, y), cv::Scalar(60), 2);
     const Pictured desk = pictured(grey);
-    const PageAroundPrint pageAround(desk.support, desk.grey, cv::Point2d(2, 2));
+    const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));
 
     const Quad column({cv::Point2f(30, 45), cv::Point2f(70, 45), cv::Point2f(70, 125), cv::Point2f(30, 125)});
     const std::optional<Quad> page = pageAround.around(column);
@@ -93,7 +93,7 @@ TEST(PageAroundPrint, MovesTheOneSideThatIsARuleInsideThePage)
     cv::Mat grey = nearWhiteDesk(kPage);
     cv::line(grey, cv::Point(250, 66), cv::Point(246, 295), cv::Scalar(60), 2);
     const Pictured desk = pictured(grey);
-    const PageAroundPrint pageAround(desk.support, desk.grey, cv::Point2d(2, 2));
+    const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));
 
     const Quad pageUpToRule(
         {cv::Point2f(45, 30), cv::Point2f(125.5f, 32.7f), cv::Point2f(123.5f, 147.7f), cv::Point2f(42, 145)});

@@ -1,5 +1,6 @@
 #include "crop/internal/pagearoundprint.h"
 
+#include "crop/internal/chromachannels.h"
 #include "crop/internal/linemeeting.h"
 #include "crop/internal/outlinecolours.h"
 #include "crop/internal/outlinescorer.h"
@@ -176,14 +177,14 @@ StepLine fitNear(const StepLine &guess, const StretchSteps &steps, const Stretch
     return line;
 }
 
-// Finds, in the grey image, lines beyond the sides of an outline (in the grey image's pixels) along which
-// the picture steps.
+// Finds lines beyond the sides of an outline (in the grey image's pixels) along which the picture steps,
+// in grey or in its tint.
 class StepFinder {
 public:
     StepFinder(const Quad &outline, const cv::Mat &grey) : m_outline(outline), m_grey(grey) {}
 
-    // The outermost line beyond the side along which most stretches step.
-    std::optional<Line> outermostBeyond(int side) const
+    // The outermost line beyond the side along which most stretches of the image (of grey's size) step.
+    std::optional<Line> outermostBeyond(int side, const cv::Mat &image) const
     {
         const float reach =
             float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
@@ -192,7 +193,7 @@ public:
         for (int stretch = 0; stretch < kStretches; ++stretch) {
             const double from = kFirstStretch + (kLastStretch - kFirstStretch) * stretch / kStretches;
             const double to = kFirstStretch + (kLastStretch - kFirstStretch) * (stretch + 1) / kStretches;
-            steps[stretch] = stepsAlong(side, from, to, reach);
+            steps[stretch] = stepsAlong(image, side, from, to, reach);
             middles[stretch] = float((from + to) / 2);
         }
         // Every line through a step of each of two stretches is a guess.
@@ -250,14 +251,14 @@ public:
 
 private:
     // Offsets from the side, over the stretch between from and to (shares of its length), at which the
-    // rows' mean grey steps.
-    std::vector<float> stepsAlong(int side, double from, double to, float reach) const
+    // rows' mean steps.
+    std::vector<float> stepsAlong(const cv::Mat &image, int side, double from, double to, float reach) const
     {
         const cv::Point2f a = m_outline[side];
         const cv::Point2f b = m_outline[(side + 1) % 4];
         const cv::Point2f outward = -m_outline.inwardNormal(side);
         const std::vector<double> means =
-            rowMeans(m_grey, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow, int(reach));
+            rowMeans(image, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow, int(reach));
         std::vector<float> offsets;
         for (const Step &step : stepsIn(means, kFirstRow))
             offsets.push_back(step.offset);
@@ -288,9 +289,18 @@ bool encloses(const Quad &outer, const Quad &inner)
 
 }  // namespace
 
-PageAroundPrint::PageAroundPrint(const EdgeSupport &support, const cv::Mat &grey, const cv::Point2d &scale)
-    : m_support(support), m_grey(grey), m_scale(scale)
+PageAroundPrint::PageAroundPrint(const EdgeSupport &support, const cv::Mat &grey, const cv::Mat &picture,
+                                 const cv::Point2d &scale)
+    : m_support(support), m_grey(grey), m_picture(picture), m_scale(scale)
 {}
+
+const std::vector<cv::Mat> &PageAroundPrint::colourDifferences() const
+{
+    if (!m_colourDifferences)
+        m_colourDifferences =
+            m_picture.type() == CV_8UC3 ? ChromaChannels::reduce(m_picture, m_grey.size()) : std::vector<cv::Mat>();
+    return *m_colourDifferences;
+}
 
 std::optional<Quad> PageAroundPrint::around(const Quad &chosen) const
 {
@@ -322,7 +332,12 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
         lines[side] = {from, outline[(side + 1) % 4] - from};
         if (finder.isPaperEdge(side))
             continue;
-        if (const std::optional<Line> line = finder.outermostBeyond(side)) {
+        // A white page on a white desk may differ from it in tint alone, by a level or two of the colour
+        // differences, where grey does not step at all; print, being grey, leaves the tint flat.
+        std::optional<Line> line = finder.outermostBeyond(side, m_grey);
+        for (std::size_t c = 0; !line && c < colourDifferences().size(); ++c)
+            line = finder.outermostBeyond(side, colourDifferences()[c]);
+        if (line) {
             lines[side] = *line;
             ++moved;
         }
