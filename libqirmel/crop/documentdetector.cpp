@@ -39,6 +39,13 @@ constexpr double kFirmLow = 20;
 constexpr double kFirmHigh = 60;
 constexpr double kSensitiveLow = 8;
 constexpr double kSensitiveHigh = 24;
+// And on a quiet picture, a faint pass for a white page on a pale desk.
+constexpr double kFaintLow = 5;
+constexpr double kFaintHigh = 10;
+// Corners of an outline this near outside another lie on its sides, and an outline must be this much
+// larger to be another.
+constexpr double kSameSide = 2;
+constexpr double kMinGrowth = 1.05;
 // Lines for outlines from line pairs: the shortest straight run of edge that counts, and how many lines.
 constexpr double kMinRun = 12;
 constexpr std::size_t kMaxLines = 40;
@@ -146,6 +153,16 @@ bool withinFrame(const Quad &quad, const cv::Size &size)
     });
 }
 
+// Whether inner lies within outer, its corners no further out than a refinement moves a side, and outer
+// is clearly the larger: not the same outline found a little further out.
+bool encloses(const Quad &outer, const Quad &inner)
+{
+    const std::vector<cv::Point2f> polygon = outer.points();
+    return outer.area() >= kMinGrowth * inner.area() &&
+           std::all_of(inner.corners().begin(), inner.corners().end(),
+                       [&](const cv::Point2f &p) { return cv::pointPolygonTest(polygon, p, true) >= -kSameSide; });
+}
+
 bool usable(const cv::Mat &picture)
 {
     return (picture.type() == CV_8UC1 || picture.type() == CV_8UC3) && picture.cols >= 16 && picture.rows >= 16;
@@ -206,20 +223,47 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
              LineQuads::find(fineLines(judging), support, scorer, kFineMinAreaFactor * minArea, kMaxLineQuads))
             if (withinFrame(quad, smooth.size()))
                 candidates.push_back({quad, scorer.score(quad)});
-    std::optional<Quad> best = OutlineChooser(support).choose(candidates);
     const OutlineColours colours(support);
-    if (best && (colours.isDarkObject(*best) || colours.isBlankSquare(*best) || colours.isScreenInBezel(*best)))
-        return std::nullopt;
     const PageAroundPrint pageAround(support, judging.reducedGrey, judging.searched,
                                      cv::Point2d(judging.toReducedX, judging.toReducedY));
-    if (!best)
-        best = pageAround.aroundAnyOf(contours);
-    // A sheet that runs on to the frame's border past one side of the outline is cut by the frame there,
-    // whatever steps beyond that side short of the border: print, a fold or the light falling off.
-    else if (const std::optional<Quad> extended = OutlineExtender::beyondFrame(*best, support))
-        best = extended;
-    else if (const std::optional<Quad> page = pageAround.around(*best))
-        best = page;
+    // The document among the candidates: the outline chosen, unless it is something else lying on the
+    // desk, taken on to the frame's border or to the paper's edge beyond its print.
+    bool somethingElse = false;
+    const auto documentAmong = [&](const std::vector<ScoredOutline> &outlines) -> std::optional<Quad> {
+        const std::optional<Quad> chosen = OutlineChooser(support).choose(outlines);
+        if (!chosen)
+            return pageAround.aroundAnyOf(contours);
+        if (colours.isDarkObject(*chosen) || colours.isBlankSquare(*chosen) || colours.isScreenInBezel(*chosen)) {
+            somethingElse = true;
+            return std::nullopt;
+        }
+        // A sheet that runs on to the frame's border past one side of the outline is cut by the frame
+        // there, whatever steps beyond that side short of the border: print, a fold or the light falling off.
+        if (const std::optional<Quad> extended = OutlineExtender::beyondFrame(*chosen, support))
+            return extended;
+        if (const std::optional<Quad> page = pageAround.around(*chosen))
+            return page;
+        return chosen;
+    };
+    std::optional<Quad> best = documentAmong(candidates);
+    if (somethingElse)
+        return std::nullopt;
+    // On a plain pale desk a white page's sides may step too faintly for either edge map, and what the
+    // edges outline is its print, a table on it or a part of it cut off by a rule. Lines along fainter edges
+    // outline the page, which then encloses what was found; where it does not, the fainter edges made an
+    // outline of print and the page's visible sides.
+    if (support.isQuiet()) {
+        std::vector<cv::Mat> faintMaps = edgeMaps;
+        faintMaps.emplace_back();
+        cv::Canny(support.dx(), support.dy(), faintMaps.back(), kFaintLow, kFaintHigh, true);
+        std::vector<ScoredOutline> withFaint = candidates;
+        for (const Quad &quad :
+             LineQuads::find(LineFinder::find(faintMaps, kMinRun, kMaxLines), support, scorer, minArea, kMaxLineQuads))
+            withFaint.push_back({quad, scorer.score(quad)});
+        const std::optional<Quad> page = documentAmong(withFaint);
+        if (page && (!best || encloses(*page, *best)))
+            best = page;
+    }
     if (!best)
         return std::nullopt;
 

@@ -70,7 +70,8 @@ EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels) : m_channels(chan
     }
     cv::merge(dxs, m_dxAll);
     cv::merge(dys, m_dyAll);
-    if (medianGradient(dxs.front(), dys.front()) <= kQuietGradient)
+    m_quiet = medianGradient(dxs.front(), dys.front()) <= kQuietGradient;
+    if (m_quiet)
         m_minGreyStep = kMinQuietGreyStep;
 }
 

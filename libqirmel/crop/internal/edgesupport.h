@@ -48,6 +48,9 @@ public:
 
     int channelCount() const { return int(m_channels.size()); }
     cv::Size size() const { return m_dxAll.size(); }
+    // Whether half of the picture's grey gradients are faint: a plain pale desk, where a white page's
+    // edges step by little more.
+    bool isQuiet() const { return m_quiet; }
     // The x and y gradients of all channels, interleaved (CV_16SC(n)), as cv::Canny takes them.
     const cv::Mat &dx() const { return m_dxAll; }
     const cv::Mat &dy() const { return m_dyAll; }
@@ -89,6 +92,7 @@ private:
     std::vector<cv::Mat> m_channels;
     cv::Mat m_dxAll;
     cv::Mat m_dyAll;
+    bool m_quiet = false;
     float m_minGreyStep;  // lower on a quiet picture
     std::vector<EdgeLine> m_boundaries;
 };
