@@ -188,7 +188,8 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     std::vector<cv::Mat> edgeMaps(2);
     cv::Canny(support.dx(), support.dy(), edgeMaps[0], kFirmLow, kFirmHigh, true);
     cv::Canny(support.dx(), support.dy(), edgeMaps[1], kSensitiveLow, kSensitiveHigh, true);
-    const std::vector<EdgeLine> lines = LineFinder::find(edgeMaps, kMinRun, kMaxLines);
+    const LineFinder lineFinder(edgeMaps, kMinRun);
+    const std::vector<EdgeLine> lines = lineFinder.lines(kMaxLines);
     support.addBoundaries(lines);
     const OutlineScorer scorer(support, smooth.size(), smallSeed, lines);
     // Outlines of what the edges enclose: a document, or where nothing holds, a block of print.
@@ -213,7 +214,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     for (const ScoredOutline &candidate : candidates)
         bestScore = std::max(bestScore, candidate.score);
     if (bestScore > 0 && bestScore < kConvincingScore) {
-        const std::vector<EdgeLine> moreLines = LineFinder::find(edgeMaps, kMinRun, kMoreLines);
+        const std::vector<EdgeLine> moreLines = lineFinder.lines(kMoreLines);
         if (moreLines.size() > lines.size())
             for (const Quad &quad : LineQuads::find(moreLines, support, scorer, minArea, kMaxLineQuads))
                 candidates.push_back({quad, scorer.score(quad)});
@@ -253,12 +254,11 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     // outline the page, which then encloses what was found; where it does not, the fainter edges made an
     // outline of print and the page's visible sides.
     if (support.isQuiet()) {
-        std::vector<cv::Mat> faintMaps = edgeMaps;
-        faintMaps.emplace_back();
-        cv::Canny(support.dx(), support.dy(), faintMaps.back(), kFaintLow, kFaintHigh, true);
+        cv::Mat faintEdges;
+        cv::Canny(support.dx(), support.dy(), faintEdges, kFaintLow, kFaintHigh, true);
         std::vector<ScoredOutline> withFaint = candidates;
-        for (const Quad &quad :
-             LineQuads::find(LineFinder::find(faintMaps, kMinRun, kMaxLines), support, scorer, minArea, kMaxLineQuads))
+        const std::vector<EdgeLine> faintLines = lineFinder.with(faintEdges).lines(kMaxLines);
+        for (const Quad &quad : LineQuads::find(faintLines, support, scorer, minArea, kMaxLineQuads))
             withFaint.push_back({quad, scorer.score(quad)});
         const std::optional<Quad> page = documentAmong(withFaint);
         if (page && (!best || encloses(*page, *best)))

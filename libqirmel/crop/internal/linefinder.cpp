@@ -16,36 +16,10 @@ constexpr double kRunTolerance = 1.2;
 constexpr double kSameOffset = 2.0;
 const double kSameDirection = std::cos(2.5 * CV_PI / 180);
 
-struct Run {
-    cv::Point2f from;
-    cv::Point2f to;
-    double length;
-};
-
 float offsetFrom(const GatheredLine &line, const cv::Point2f &p)
 {
     const cv::Point2f d = p - line.point;
     return std::abs(d.x * line.direction.y - d.y * line.direction.x);
-}
-
-void collectRuns(const cv::Mat &edges, double minRun, std::vector<Run> &runs)
-{
-    std::vector<std::vector<cv::Point>> contours;
-    cv::findContours(edges, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
-    std::vector<cv::Point> polygon;
-    for (const std::vector<cv::Point> &contour : contours) {
-        // A thin edge is traced out and back, so a contour is twice as long as the edge it follows.
-        if (double(contour.size()) < 2 * minRun)
-            continue;
-        cv::approxPolyDP(contour, polygon, kRunTolerance, true);
-        for (std::size_t i = 0; i < polygon.size(); ++i) {
-            const cv::Point2f from(polygon[i]);
-            const cv::Point2f to(polygon[(i + 1) % polygon.size()]);
-            const double length = cv::norm(to - from);
-            if (length >= minRun)
-                runs.push_back({from, to, length});
-        }
-    }
 }
 
 }  // namespace
@@ -81,11 +55,43 @@ EdgeLine EdgeLine::scaled(float sx, float sy) const
     return result;
 }
 
-std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, double minRun, std::size_t maxLines)
+LineFinder::LineFinder(const std::vector<cv::Mat> &edgeMaps, double minRun)
+    : m_minRun(minRun), m_size(edgeMaps.front().size())
 {
-    std::vector<Run> runs;
     for (const cv::Mat &edges : edgeMaps)
-        collectRuns(edges, minRun, runs);
+        trace(edges);
+}
+
+LineFinder LineFinder::with(const cv::Mat &edges) const
+{
+    LineFinder more = *this;
+    more.trace(edges);
+    return more;
+}
+
+void LineFinder::trace(const cv::Mat &edges)
+{
+    std::vector<std::vector<cv::Point>> contours;
+    cv::findContours(edges, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
+    std::vector<cv::Point> polygon;
+    for (const std::vector<cv::Point> &contour : contours) {
+        // A thin edge is traced out and back, so a contour is twice as long as the edge it follows.
+        if (double(contour.size()) < 2 * m_minRun)
+            continue;
+        cv::approxPolyDP(contour, polygon, kRunTolerance, true);
+        for (std::size_t i = 0; i < polygon.size(); ++i) {
+            const cv::Point2f from(polygon[i]);
+            const cv::Point2f to(polygon[(i + 1) % polygon.size()]);
+            const double length = cv::norm(to - from);
+            if (length >= m_minRun)
+                m_runs.push_back({from, to, length});
+        }
+    }
+}
+
+std::vector<EdgeLine> LineFinder::lines(std::size_t maxLines) const
+{
+    std::vector<Run> runs = m_runs;
     std::sort(runs.begin(), runs.end(), [](const Run &a, const Run &b) { return a.length > b.length; });
 
     std::vector<GatheredLine> lines;
@@ -108,7 +114,7 @@ std::vector<EdgeLine> LineFinder::find(const std::vector<cv::Mat> &edgeMaps, dou
     std::sort(lines.begin(), lines.end(),
               [](const GatheredLine &a, const GatheredLine &b) { return a.length > b.length; });
 
-    std::vector<EdgeLine> found = PatternBoundaries::find(lines, edgeMaps.front().size());
+    std::vector<EdgeLine> found = PatternBoundaries::find(lines, m_size);
     if (lines.size() > maxLines)
         lines.resize(maxLines);
     for (const GatheredLine &line : lines) {

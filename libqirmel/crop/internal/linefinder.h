@@ -30,12 +30,36 @@ struct EdgeLine {
 // Finds the longest straight lines in edge maps. Edges are traced, cut into straight runs, and runs that
 // lie on one line are gathered, so a side broken by a pen, a hand or print still counts as one line.
 // Tracing costs far less than a Hough transform and does not let the many short strokes of wood grain or
-// text add up to lines that are not there. Stateless and reentrant.
+// text add up to lines that are not there. The runs are traced once, however many lines are asked for and
+// whatever map is added later. Immutable once built.
 class LineFinder {
 public:
-    // minRun: the shortest straight run that counts, in pixels. First the lines where a cloth's pattern
-    // stops at a document (PatternBoundaries), then at most maxLines lines, longest first.
-    static std::vector<EdgeLine> find(const std::vector<cv::Mat> &edgeMaps, double minRun, std::size_t maxLines);
+    // minRun: the shortest straight run that counts, in pixels.
+    LineFinder(const std::vector<cv::Mat> &edgeMaps, double minRun);
+
+    // The finder with another edge map's runs added, as if built with it last.
+    LineFinder with(const cv::Mat &edges) const;
+    // First the lines where a cloth's pattern stops at a document (PatternBoundaries), then at most
+    // maxLines lines, longest first.
+    std::vector<EdgeLine> lines(std::size_t maxLines) const;
+
+    static std::vector<EdgeLine> find(const std::vector<cv::Mat> &edgeMaps, double minRun, std::size_t maxLines)
+    {
+        return LineFinder(edgeMaps, minRun).lines(maxLines);
+    }
+
+private:
+    struct Run {
+        cv::Point2f from;
+        cv::Point2f to;
+        double length;
+    };
+
+    void trace(const cv::Mat &edges);
+
+    double m_minRun;
+    cv::Size m_size;
+    std::vector<Run> m_runs;
 };
 
 }  // namespace qirmel
