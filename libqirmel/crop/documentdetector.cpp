@@ -2,6 +2,7 @@
 
 #include "crop/internal/blockaverage.h"
 #include "crop/internal/chromachannels.h"
+#include "crop/internal/drawnlines.h"
 #include "crop/internal/edgesupport.h"
 #include "crop/internal/linefinder.h"
 #include "crop/internal/linequads.h"
@@ -275,7 +276,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     found = found.resampled(factor, factor);
     if (const std::optional<Quad> refined = SideRefiner::refine(judging.searched, found, kFullReach * factor))
         found = *refined;
-    if (ShadowOutline::encloses(judging.searched, found) ||
+    if (ShadowOutline::encloses(judging.searched, found) || DrawnLines::bound(judging.searched, found) ||
         colours.isPatchOfPattern(found.resampled(1 / factorX, 1 / factorY)))
         return std::nullopt;
     return found;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace qirmel;
 
 namespace {
@@ -182,6 +184,7 @@ enum class Thing {
     LargeStickyNote,
     PrintedSquare,
     Ruler,
+    MarkedRuler,
     Receipt
 };
 
@@ -237,6 +240,7 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
         {"a sticky note as large as an ID card", Top::Plain, Thing::LargeStickyNote},
         {"a square sheet with print", Top::Plain, Thing::PrintedSquare},
         {"a ruler", Top::Plain, Thing::Ruler},
+        {"a ruler with marks across it, running out of the frame", Top::Plain, Thing::MarkedRuler},
         {"a lamp's soft-edged shadow", Top::Plain, Thing::Shadow},
         {"a page under the camera arm's shadow, its edges crossing two sides", Top::Plain, Thing::ShadowAcrossPage},
         {"a sheet of brown paper, darker than the desk", Top::Plain, Thing::KraftSheet},
@@ -300,6 +304,17 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
         case Thing::Ruler:
             placed(desk, cv::RotatedRect({800, 600}, {1100, 160}, 10), cv::Scalar(150, 200, 225));
             break;
+        case Thing::MarkedRuler: {
+            // Along the x axis, turned by 10 degrees about (800, 600): its marks every 50 pixels.
+            placed(desk, cv::RotatedRect({900, 600}, {1600, 160}, 10), cv::Scalar(150, 200, 225));
+            const cv::Point2f along(std::cos(float(CV_PI / 18)), std::sin(float(CV_PI / 18)));
+            const cv::Point2f across(-along.y, along.x);
+            for (float t = -700; t <= 800; t += 50) {
+                const cv::Point2f mark = cv::Point2f(900, 600) + along * t;
+                cv::line(desk, mark - across * 80.f, mark + across * 80.f, cv::Scalar(40, 40, 40), 3, cv::LINE_AA);
+            }
+            break;
+        }
         }
         cv::GaussianBlur(desk, desk, cv::Size(3, 3), 0);
         const std::optional<Quad> found = DocumentDetector().detect(desk);
