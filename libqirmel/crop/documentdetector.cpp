@@ -147,13 +147,6 @@ std::vector<EdgeLine> fineLines(const JudgingImages &judging)
     return lines;
 }
 
-bool withinFrame(const Quad &quad, const cv::Size &size)
-{
-    return std::all_of(quad.corners().begin(), quad.corners().end(), [&](const cv::Point2f &p) {
-        return p.x >= 0 && p.y >= 0 && p.x <= float(size.width - 1) && p.y <= float(size.height - 1);
-    });
-}
-
 // Whether inner lies within outer, its corners no further out than a refinement moves a side, and outer
 // is clearly the larger: not the same outline found a little further out.
 bool encloses(const Quad &outer, const Quad &inner)
@@ -223,7 +216,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     if (bestScore == 0 && m_effort == Effort::Photo)
         for (const Quad &quad :
              LineQuads::find(fineLines(judging), support, scorer, kFineMinAreaFactor * minArea, kMaxLineQuads))
-            if (withinFrame(quad, smooth.size()))
+            if (quad.liesWithin(smooth.size()))
                 candidates.push_back({quad, scorer.score(quad)});
     const OutlineColours colours(support);
     const PageAroundPrint pageAround(support, judging.reducedGrey, judging.searched,

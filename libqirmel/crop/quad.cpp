@@ -106,6 +106,13 @@ double Quad::cornerAngle(int corner) const
     return std::acos(std::clamp(cosine, -1.0, 1.0)) * 180.0 / CV_PI;
 }
 
+bool Quad::liesWithin(const cv::Size &size) const
+{
+    return std::all_of(m_corners.begin(), m_corners.end(), [&](const cv::Point2f &p) {
+        return p.x >= 0 && p.y >= 0 && p.x <= float(size.width - 1) && p.y <= float(size.height - 1);
+    });
+}
+
 double Quad::maxCornerDistance(const Quad &other) const
 {
     double worst = 0;

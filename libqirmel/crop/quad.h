@@ -45,6 +45,8 @@ public:
     cv::Point2f inwardNormal(int side) const;
     // Interior angle at a corner in degrees.
     double cornerAngle(int corner) const;
+    // Whether every corner lies within an image of the given size.
+    bool liesWithin(const cv::Size &size) const;
     // Largest distance between corresponding corners.
     double maxCornerDistance(const Quad &other) const;
 

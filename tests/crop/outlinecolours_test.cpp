@@ -1,5 +1,5 @@
-#include "crop/internal/chromachannels.h"
 #include "crop/internal/outlinecolours.h"
+#include "crop/internal/chromachannels.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -62,7 +62,8 @@ std::vector<cv::Mat> judged(const cv::Mat &bgr)
 // Corners in the picture's pixels.
 Quad judgedQuad(float left, float top, float right, float bottom)
 {
-    return Quad({cv::Point2f(left, top), cv::Point2f(right, top), cv::Point2f(right, bottom), cv::Point2f(left, bottom)})
+    return Quad(
+               {cv::Point2f(left, top), cv::Point2f(right, top), cv::Point2f(right, bottom), cv::Point2f(left, bottom)})
         .resampled(0.5);
 }
 
@@ -79,20 +80,36 @@ TEST(OutlineColours, TellsAPatchOfAPatternFromADocumentLyingOnIt)
     cv::rectangle(plain, cv::Rect(128, 64, 192, 128), kGinghamMean, cv::FILLED);
     cv::Mat checked = gingham();
     checked(cv::Rect(128, 64, 192, 128)) -= cv::Scalar(80, 0, 0);
+    // A yellow note covering the right two thirds of the patch: its mean is the note's more than the
+    // cloth's, but every colour of the cloth around it is within.
+    cv::Mat noted = gingham();
+    cv::rectangle(noted, cv::Rect(192, 64, 128, 128), cv::Scalar(120, 230, 240), cv::FILLED);
+    const Quad runningOut = judgedQuad(-32, 64, 320, 192);
+    // A white page with a blue logo on a pale desk, a blue pen along it: the desk's colour and the pen's
+    // are within the page, but the desk is of one colour, no pattern.
+    const cv::Scalar blue(200, 60, 30);
+    cv::Mat besidePen(kPicture, CV_8UC3, cv::Scalar(228, 228, 228));
+    cv::rectangle(besidePen, cv::Rect(128, 64, 192, 128), cv::Scalar(240, 240, 240), cv::FILLED);
+    cv::rectangle(besidePen, cv::Rect(150, 90, 40, 26), blue, cv::FILLED);
+    cv::rectangle(besidePen, cv::Rect(150, 44, 130, 14), blue, cv::FILLED);
     const struct {
         const char *what;
         cv::Mat picture;
+        Quad outline;
         bool patch;
     } cases[] = {
-        {"squares of the gingham", gingham(), true},
-        {"a white sheet on the gingham", sheet, false},
-        {"a grey card on the gingham", card, false},
-        {"a sheet of the gingham's mean colour", plain, false},
-        {"a sheet printed with the checks in yellower colours", checked, false},
-        {"a stretch of a near-white desk under a light falling off", nearWhiteDesk(), false},
+        {"squares of the gingham", gingham(), patch, true},
+        {"a white sheet on the gingham", sheet, patch, false},
+        {"a grey card on the gingham", card, patch, false},
+        {"a sheet of the gingham's mean colour", plain, patch, false},
+        {"a sheet printed with the checks in yellower colours", checked, patch, false},
+        {"a stretch of a near-white desk under a light falling off", nearWhiteDesk(), patch, false},
+        {"a note outlined with the squares beside it", noted, patch, true},
+        {"the same running out of the frame, the ring around it cut off", noted, runningOut, false},
+        {"a page on a pale desk beside a pen of its logo's colour", besidePen, patch, false},
     };
     for (const auto &c : cases) {
         const EdgeSupport support(judged(c.picture));
-        EXPECT_EQ(OutlineColours(support).isPatchOfPattern(patch), c.patch) << c.what;
+        EXPECT_EQ(OutlineColours(support).isPatchOfPattern(c.outline), c.patch) << c.what;
     }
 }

@@ -43,3 +43,20 @@ TEST(Quad, MeasuresAnglesAndConvexity)
     const Quad bowTie({cv::Point2f(0, 0), cv::Point2f(40, 30), cv::Point2f(40, 0), cv::Point2f(0, 30)});
     EXPECT_FALSE(bowTie.isConvex());
 }
+
+TEST(Quad, LiesWithinAnImageUpToTheCentresOfItsLastPixels)
+{
+    const cv::Size image(640, 480);
+    const struct {
+        float left, top, right, bottom;
+        bool within;
+    } cases[] = {
+        {0, 0, 639, 479, true},       {10, 10, 300, 200, true},     {-0.5f, 10, 300, 200, false},
+        {10, -0.5f, 300, 200, false}, {10, 10, 639.5f, 200, false}, {10, 10, 300, 479.5f, false},
+    };
+    for (const auto &c : cases) {
+        const Quad quad({cv::Point2f(c.left, c.top), cv::Point2f(c.right, c.top), cv::Point2f(c.right, c.bottom),
+                         cv::Point2f(c.left, c.bottom)});
+        EXPECT_EQ(quad.liesWithin(image), c.within) << c.left << " " << c.top << " " << c.right << " " << c.bottom;
+    }
+}

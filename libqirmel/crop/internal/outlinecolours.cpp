@@ -51,6 +51,17 @@ constexpr double kMaxMeanOffset = 0.75;
 constexpr double kMinSpread = 4;
 constexpr double kMinVariedSpread = 8;
 constexpr double kMinSpreadShare = 0.7;
+// A patch the pattern's own lines outline holds the pattern's colours, however the lines divide them and
+// its mean from the ring's: at least this share of the ring's samples of other colours than its median
+// one have a colour within kSameColour (grey and weighted colour differences) of one inside. A
+// document on the pattern, plain or printed, lacks most of them. Only where the ring is whole: an
+// outline running out of the frame loses part of it.
+constexpr double kMinSharedColours = 0.8;
+constexpr int kSameColour = 15;
+// The ring is a pattern of several colours where at least this share of it differs from its median
+// colour by this much: a desk with a few things lying on it is mostly of one.
+constexpr int kOtherColour = 40;
+constexpr double kMinOtherShare = 0.25;
 
 // Points every few pixels along a side, leaving out its ends, offset along its outward normal (negative:
 // inside).
@@ -116,6 +127,19 @@ Spread spreadOf(const std::vector<OutlineColours::Sample> &samples, int channels
         spread.deviation[c] = std::sqrt(std::max(0.0, squares / count - spread.mean[c] * spread.mean[c]));
     }
     return spread;
+}
+
+// Per channel, the median of the samples.
+OutlineColours::Sample medianSample(std::vector<OutlineColours::Sample> samples, int channels)
+{
+    OutlineColours::Sample median{};
+    const auto middle = samples.begin() + std::ptrdiff_t(samples.size() / 2);
+    for (int c = 0; c < channels; ++c) {
+        std::nth_element(samples.begin(), middle, samples.end(),
+                         [c](const OutlineColours::Sample &a, const OutlineColours::Sample &b) { return a[c] < b[c]; });
+        median[std::size_t(c)] = (*middle)[std::size_t(c)];
+    }
+    return median;
 }
 
 int medianGrey(std::vector<OutlineColours::Sample> samples)
@@ -240,17 +264,40 @@ bool OutlineColours::isPatchOfPattern(const Quad &outline) const
     if (within.size() < kMinRingSamples || around.size() < kMinRingSamples)
         return false;
     const int channels = m_support.channelCount();
-    const Spread inside = spreadOf(within, channels);
     const Spread outside = spreadOf(around, channels);
     bool coloured = false;
+    for (int c = 1; c < channels; ++c)
+        coloured = coloured || outside.deviation[c] >= kMinPatternSpread;
+    if (!coloured)
+        return false;
+    if (outline.liesWithin(m_support.size()) && sharedColours(around, within) >= kMinSharedColours)
+        return true;
+    const Spread inside = spreadOf(within, channels);
     for (int c = 0; c < channels; ++c) {
         if (std::abs(inside.mean[c] - outside.mean[c]) > kMaxMeanOffset * std::max(outside.deviation[c], kMinSpread))
             return false;
         if (outside.deviation[c] >= kMinVariedSpread && inside.deviation[c] < kMinSpreadShare * outside.deviation[c])
             return false;
-        coloured = coloured || (c > 0 && outside.deviation[c] >= kMinPatternSpread);
     }
-    return coloured;
+    return true;
+}
+
+double OutlineColours::sharedColours(const std::vector<Sample> &ring, std::vector<Sample> within) const
+{
+    // The ring's colours other than its median one: the pattern's, where it has more than one.
+    const Sample common = medianSample(ring, m_support.channelCount());
+    std::vector<Sample> others;
+    for (const Sample &sample : ring)
+        if (nearest(sample, {common}) > kOtherColour)
+            others.push_back(sample);
+    if (double(others.size()) < kMinOtherShare * double(ring.size()))
+        return 0;
+    // A pattern has few colours: the inside's, each kept once, are far fewer to compare with.
+    std::sort(within.begin(), within.end());
+    within.erase(std::unique(within.begin(), within.end()), within.end());
+    const auto shared = std::count_if(others.begin(), others.end(),
+                                      [&](const Sample &sample) { return nearest(sample, within) <= kSameColour; });
+    return double(shared) / double(others.size());
 }
 
 double OutlineColours::printedShare(const Quad &outline, const std::vector<float> &offsets) const

@@ -37,7 +37,8 @@ public:
     bool isScreenInBezel(const Quad &outline) const;
     // Whether the outline encloses a patch of a coloured pattern that looks like the pattern around it: a
     // cloth's checks or stripes outline such patches with their own lines, while a document lying on the
-    // pattern, even one as pale as its pale squares, changes the colours within.
+    // pattern, even one as pale as its pale squares, changes the colours within. An outline within the
+    // frame is also a patch where it holds all the pattern's colours, a note lying among them or not.
     bool isPatchOfPattern(const Quad &outline) const;
 
 private:
@@ -47,6 +48,9 @@ private:
                                const std::function<bool(const cv::Point2f &)> &keep) const;
     // The share of the ring's samples nearer the desk than the inside, and how many samples there are.
     std::pair<double, std::size_t> deskShare(const Quad &outer, const Quad &inner) const;
+    // The share of ring's samples unlike its median colour that have a colour close to one of within's;
+    // 0 where few are unlike it.
+    double sharedColours(const std::vector<Sample> &ring, std::vector<Sample> within) const;
     // The colour distance from sample to the nearest of samples.
     int nearest(const Sample &sample, const std::vector<Sample> &samples) const;
     // The share of neighbouring samples along the sides, at each of offsets, whose grey differs by as
