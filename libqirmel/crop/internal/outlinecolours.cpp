@@ -56,7 +56,7 @@ constexpr double kMinSpreadShare = 0.7;
 // one have a colour within kSameColour (grey and weighted colour differences) of one inside. A
 // document on the pattern, plain or printed, lacks most of them. Only where the ring is whole: an
 // outline running out of the frame loses part of it.
-constexpr double kMinSharedColours = 0.8;
+constexpr double kMinSharedColours = 0.7;
 constexpr int kSameColour = 15;
 // The ring is a pattern of several colours where at least this share of it differs from its median
 // colour by this much: a desk with a few things lying on it is mostly of one.
