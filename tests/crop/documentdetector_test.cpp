@@ -305,8 +305,9 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
             placed(desk, cv::RotatedRect({800, 600}, {1100, 160}, 10), cv::Scalar(150, 200, 225));
             break;
         case Thing::MarkedRuler: {
-            // Along the x axis, turned by 10 degrees about (800, 600): its marks every 50 pixels.
-            placed(desk, cv::RotatedRect({900, 600}, {1600, 160}, 10), cv::Scalar(150, 200, 225));
+            // A grey one, as bright as the desk: along the x axis, turned by 10 degrees about (900, 600), its
+            // marks every 50 pixels.
+            placed(desk, cv::RotatedRect({900, 600}, {1600, 160}, 10), cv::Scalar(200, 200, 200));
             const cv::Point2f along(std::cos(float(CV_PI / 18)), std::sin(float(CV_PI / 18)));
             const cv::Point2f across(-along.y, along.x);
             for (float t = -700; t <= 800; t += 50) {

@@ -1,8 +1,10 @@
 #include "crop/internal/drawnlines.h"
 
+#include "crop/internal/paperformats.h"
 #include "crop/internal/sideprofile.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 
@@ -18,6 +20,9 @@ constexpr double kReach = 0.012;
 // a desk as bright, differs in tint, and the thin shadow along it is fainter.
 constexpr double kMinLineDepth = 30;
 constexpr double kMaxSurfaceStep = 6;
+// A strip this narrow with one end on a drawn line goes on beyond it: a ruler from its end to a mark.
+// A receipt, the only document as narrow, ends where its paper does.
+constexpr double kMinStripRatio = 3;
 
 bool isDrawnLine(const cv::Mat &picture, const Quad &outline, int side, int reach)
 {
@@ -30,10 +35,15 @@ bool isDrawnLine(const cv::Mat &picture, const Quad &outline, int side, int reac
 bool DrawnLines::bound(const cv::Mat &picture, const Quad &outline)
 {
     const int reach = std::max(3, int(std::lround(kReach * std::max(picture.cols, picture.rows))));
-    for (int side = 0; side < 2; ++side)
-        if (isDrawnLine(picture, outline, side, reach) && isDrawnLine(picture, outline, side + 2, reach))
-            return true;
-    return false;
+    std::array<bool, 4> drawn{};
+    for (int side = 0; side < 4; ++side)
+        drawn[std::size_t(side)] = isDrawnLine(picture, outline, side, reach);
+    if ((drawn[0] && drawn[2]) || (drawn[1] && drawn[3]))
+        return true;
+    // The ends of a strip: its left and right sides where the top and bottom are the longer.
+    const double ratio = outline.sideRatio();
+    const std::size_t end = ratio >= 1 ? 1 : 0;
+    return PaperFormats::longOverShort(ratio) >= kMinStripRatio && (drawn[end] || drawn[end + 2]);
 }
 
 }  // namespace qirmel

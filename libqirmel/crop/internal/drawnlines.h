@@ -13,7 +13,7 @@ namespace qirmel {
 class DrawnLines {
 public:
     // Whether two opposite sides of the outline (in the picture's pixels, grey or B G R at full size) lie
-    // on such lines.
+    // on such lines, or one end of a narrow strip does.
     static bool bound(const cv::Mat &picture, const Quad &outline);
 };
 
