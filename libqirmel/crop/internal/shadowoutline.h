@@ -13,7 +13,8 @@ namespace qirmel {
 class ShadowOutline {
 public:
     // Whether the outline, in the picture's pixels (grey or BGR, at full size), encloses a shadow: every
-    // side that shows steps down into it by a shadow's depth across a soft band.
+    // side that shows steps down into it by a shadow's depth across a soft band, or the two long sides
+    // of a narrow band do.
     static bool encloses(const cv::Mat &picture, const Quad &outline);
 };
 
