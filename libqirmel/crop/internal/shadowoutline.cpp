@@ -44,22 +44,37 @@ bool ShadowOutline::encloses(const cv::Mat &picture, const Quad &outline)
 {
     const int longer = std::max(picture.cols, picture.rows);
     const int reach = std::max(2, int(std::lround(kReach * longer)));
-    std::array<bool, 4> soft{};
-    int shown = 0;
-    for (int side = 0; side < 4; ++side) {
-        const std::optional<SideProfile> profile = SideProfile::across(picture, outline, side, reach);
-        if (!profile)
-            continue;
-        soft[std::size_t(side)] = isSoftStepDown(*profile, kMinSoftWidth * longer);
-        ++shown;
-    }
+    // Each side measured on first use: most outlines fail on the first.
+    enum class Step { Unmeasured, OutOfFrame, Soft, Other };
+    std::array<Step, 4> steps{};
+    const auto stepAt = [&](int side) {
+        Step &step = steps[std::size_t(side)];
+        if (step == Step::Unmeasured) {
+            const std::optional<SideProfile> profile = SideProfile::across(picture, outline, side, reach);
+            if (!profile)
+                step = Step::OutOfFrame;
+            else
+                step = isSoftStepDown(*profile, kMinSoftWidth * longer) ? Step::Soft : Step::Other;
+        }
+        return step;
+    };
     // A band of shadow across the desk, the camera arm's, ends at whatever it falls on: its two long
     // sides say enough. Where a page's two sides look soft, out of focus, its others do too.
     const double ratio = outline.sideRatio();
-    const std::size_t along = ratio >= 1 ? 0 : 1;
-    if (PaperFormats::longOverShort(ratio) >= kMinBandRatio && soft[along] && soft[along + 2])
+    const int along = ratio >= 1 ? 0 : 1;
+    if (PaperFormats::longOverShort(ratio) >= kMinBandRatio && stepAt(along) == Step::Soft &&
+        stepAt(along + 2) == Step::Soft)
         return true;
-    return shown >= kMinSides && std::count(soft.begin(), soft.end(), true) == shown;
+    int shown = 0;
+    for (int side = 0; side < 4; ++side) {
+        const Step step = stepAt(side);
+        if (step == Step::OutOfFrame)
+            continue;
+        if (step != Step::Soft)
+            return false;
+        ++shown;
+    }
+    return shown >= kMinSides;
 }
 
 }  // namespace qirmel
