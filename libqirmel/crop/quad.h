@@ -41,6 +41,8 @@ public:
     // The top and bottom sides' length over the left and right sides': the proportions the outline shows,
     // perspective left in.
     double sideRatio() const;
+    // The first of the longer pair of opposite sides: 0 where the top and bottom are the longer, else 1.
+    int longerSide() const { return sideRatio() >= 1 ? 0 : 1; }
     // Unit normal of a side (from corner side to the next), pointing into the outline.
     cv::Point2f inwardNormal(int side) const;
     // Interior angle at a corner in degrees.

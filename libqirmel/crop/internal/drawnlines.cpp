@@ -40,10 +40,9 @@ bool DrawnLines::bound(const cv::Mat &picture, const Quad &outline)
         drawn[std::size_t(side)] = isDrawnLine(picture, outline, side, reach);
     if ((drawn[0] && drawn[2]) || (drawn[1] && drawn[3]))
         return true;
-    // The ends of a strip: its left and right sides where the top and bottom are the longer.
-    const double ratio = outline.sideRatio();
-    const std::size_t end = ratio >= 1 ? 1 : 0;
-    return PaperFormats::longOverShort(ratio) >= kMinStripRatio && (drawn[end] || drawn[end + 2]);
+    // The ends of a strip: its shorter sides.
+    const std::size_t end = std::size_t(1 - outline.longerSide());
+    return PaperFormats::longOverShort(outline.sideRatio()) >= kMinStripRatio && (drawn[end] || drawn[end + 2]);
 }
 
 }  // namespace qirmel

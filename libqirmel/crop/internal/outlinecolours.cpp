@@ -129,7 +129,7 @@ Spread spreadOf(const std::vector<OutlineColours::Sample> &samples, int channels
     return spread;
 }
 
-// Per channel, the median of the samples.
+// Per channel, the median of the samples (which must not be empty).
 OutlineColours::Sample medianSample(std::vector<OutlineColours::Sample> samples, int channels)
 {
     OutlineColours::Sample median{};
@@ -144,12 +144,7 @@ OutlineColours::Sample medianSample(std::vector<OutlineColours::Sample> samples,
 
 int medianGrey(std::vector<OutlineColours::Sample> samples)
 {
-    if (samples.empty())
-        return 0;
-    const auto middle = samples.begin() + samples.size() / 2;
-    std::nth_element(samples.begin(), middle, samples.end(),
-                     [](const OutlineColours::Sample &a, const OutlineColours::Sample &b) { return a[0] < b[0]; });
-    return (*middle)[0];
+    return samples.empty() ? 0 : medianSample(std::move(samples), 1)[0];
 }
 
 }  // namespace
@@ -170,15 +165,18 @@ std::vector<OutlineColours::Sample> OutlineColours::around(const Quad &quad, con
 
 int OutlineColours::nearest(const Sample &sample, const std::vector<Sample> &samples) const
 {
-    const int channels = m_support.channelCount();
     int best = INT_MAX;
-    for (const Sample &other : samples) {
-        int distance = std::abs(sample[0] - other[0]);
-        for (int c = 1; c < channels; ++c)
-            distance += kChromaWeight * std::abs(sample[c] - other[c]);
-        best = std::min(best, distance);
-    }
+    for (const Sample &other : samples)
+        best = std::min(best, distance(sample, other));
     return best;
+}
+
+int OutlineColours::distance(const Sample &a, const Sample &b) const
+{
+    int sum = std::abs(a[0] - b[0]);
+    for (int c = 1; c < m_support.channelCount(); ++c)
+        sum += kChromaWeight * std::abs(a[c] - b[c]);
+    return sum;
 }
 
 std::pair<double, std::size_t> OutlineColours::deskShare(const Quad &outer, const Quad &inner) const
@@ -288,7 +286,7 @@ double OutlineColours::sharedColours(const std::vector<Sample> &ring, std::vecto
     const Sample common = medianSample(ring, m_support.channelCount());
     std::vector<Sample> others;
     for (const Sample &sample : ring)
-        if (nearest(sample, {common}) > kOtherColour)
+        if (distance(sample, common) > kOtherColour)
             others.push_back(sample);
     if (double(others.size()) < kMinOtherShare * double(ring.size()))
         return 0;

@@ -53,6 +53,8 @@ private:
     double sharedColours(const std::vector<Sample> &ring, std::vector<Sample> within) const;
     // The colour distance from sample to the nearest of samples.
     int nearest(const Sample &sample, const std::vector<Sample> &samples) const;
+    // The colour distance between two samples: grey, and the colour differences weighted to its scale.
+    int distance(const Sample &a, const Sample &b) const;
     // The share of neighbouring samples along the sides, at each of offsets, whose grey differs by as
     // much as print does.
     double printedShare(const Quad &outline, const std::vector<float> &offsets) const;

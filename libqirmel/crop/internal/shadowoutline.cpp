@@ -60,9 +60,8 @@ bool ShadowOutline::encloses(const cv::Mat &picture, const Quad &outline)
     };
     // A band of shadow across the desk, the camera arm's, ends at whatever it falls on: its two long
     // sides say enough. Where a page's two sides look soft, out of focus, its others do too.
-    const double ratio = outline.sideRatio();
-    const int along = ratio >= 1 ? 0 : 1;
-    if (PaperFormats::longOverShort(ratio) >= kMinBandRatio && stepAt(along) == Step::Soft &&
+    const int along = outline.longerSide();
+    if (PaperFormats::longOverShort(outline.sideRatio()) >= kMinBandRatio && stepAt(along) == Step::Soft &&
         stepAt(along + 2) == Step::Soft)
         return true;
     int shown = 0;
