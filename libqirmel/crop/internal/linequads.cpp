@@ -285,26 +285,35 @@ std::vector<Quad> LineQuads::find(const std::vector<EdgeLine> &lines, const Edge
         profiles.emplace_back(line, support);
 
     // Opposite sides of the smallest document worth cropping (a receipt, narrowest of all) lie at least
-    // this far apart; closer parallels are lines of print or grain.
+    // this far apart; closer parallels are lines of print or grain. The pairs come ordered by their first
+    // line, those of line i from firstPair[i] on.
     const double minGap = kMinGapShare * std::sqrt(minArea);
     std::vector<std::pair<int, int>> parallel;
-    for (std::size_t i = 0; i < lines.size(); ++i)
+    std::vector<std::size_t> firstPair(lines.size() + 1);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        firstPair[i] = parallel.size();
         for (std::size_t j = i + 1; j < lines.size(); ++j) {
             const cv::Point2f apart = lines[j].point - lines[i].point;
             if (std::abs(lines[i].direction.dot(lines[j].direction)) >= kParallel &&
                 std::abs(apart.x * lines[i].direction.y - apart.y * lines[i].direction.x) >= minGap)
                 parallel.emplace_back(int(i), int(j));
         }
+    }
+    firstPair[lines.size()] = parallel.size();
+    // Per line, the later lines crossing it steeply enough to be its neighbours. Most pairs of pairs
+    // do not cross: among a page's, its print's and the desk's lines, most run alike.
+    std::vector<std::vector<int>> crossingLater(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        for (std::size_t j = i + 1; j < lines.size(); ++j)
+            if (std::abs(lines[i].direction.dot(lines[j].direction)) <= kCrossing)
+                crossingLater[i].push_back(int(j));
 
+    // Each pair with every later pair whose first line crosses its own.
     Enumerator enumerator(profiles, support, scorer, minArea);
-    for (std::size_t p = 0; p < parallel.size(); ++p)
-        for (std::size_t q = p + 1; q < parallel.size(); ++q) {
-            const auto [a, c] = parallel[p];
-            const auto [b, d] = parallel[q];
-            if (std::abs(lines[a].direction.dot(lines[b].direction)) > kCrossing)
-                continue;
-            enumerator.consider({a, b, c, d});
-        }
+    for (const auto &[a, c] : parallel)
+        for (const int b : crossingLater[a])
+            for (std::size_t q = firstPair[b]; q < firstPair[b + 1]; ++q)
+                enumerator.consider({a, b, c, parallel[q].second});
     return enumerator.best(maxQuads);
 }
 
