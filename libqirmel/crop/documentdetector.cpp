@@ -14,10 +14,12 @@
 #include "crop/internal/pagearoundprint.h"
 #include "crop/internal/shadowoutline.h"
 #include "crop/internal/siderefiner.h"
+#include "crop/internal/sideprofile.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 namespace qirmel {
 
@@ -77,6 +79,13 @@ constexpr double kMinSnapSupport = 0.6;
 // A page under a passing hand keeps well over half of its outline on edges; an outline carried over to
 // a picture that has changed finds edges along a quarter of its length at most, by chance.
 constexpr double kMinShownSupport = 0.4;
+
+// A line of print across a sheet has the same paper on both sides of it, but for the print's own tint
+// and the light falling off; a book's pages end on its cover, which steps by several times as much.
+// Profiles across a side reach this far to either side of it, as a share of the picture's longer side:
+// past the line's width, short of the next line of print.
+constexpr double kMaxPaperStep = 20;
+constexpr double kProfileReach = 0.012;
 
 // The picture reduced by a whole factor to about this width, the first step down to the judging size.
 // A whole factor averages blocks of pixels in one quick pass where any other takes several times as
@@ -155,6 +164,43 @@ bool encloses(const Quad &outer, const Quad &inner)
     return outer.area() >= kMinGrowth * inner.area() &&
            std::all_of(inner.corners().begin(), inner.corners().end(),
                        [&](const cv::Point2f &p) { return cv::pointPolygonTest(polygon, p, true) >= -kSameSide; });
+}
+
+// Whether every side of inner that lies inside outer (both in pixels of the judging image) has paper on
+// both sides of it in the picture: lines of print on the sheet that outer outlines.
+bool onlyPrintWithin(const JudgingImages &judging, const Quad &inner, const Quad &outer)
+{
+    const Quad innerInPicture = inner.resampled(judging.factorX, judging.factorY);
+    const std::vector<cv::Point2f> outerInPicture = outer.resampled(judging.factorX, judging.factorY).points();
+    const cv::Mat &picture = judging.searched;
+    const int reach = std::max(3, int(std::lround(kProfileReach * std::max(picture.cols, picture.rows))));
+    for (int side = 0; side < 4; ++side) {
+        const cv::Point2f middle = (innerInPicture[side] + innerInPicture[(side + 1) % 4]) * 0.5f;
+        if (cv::pointPolygonTest(outerInPicture, middle, true) < kSameSide * judging.factorX)
+            continue;
+        const std::optional<SideProfile> profile = SideProfile::across(picture, innerInPicture, side, reach);
+        if (!profile || profile->largestStep() > kMaxPaperStep)
+            return false;
+    }
+    return true;
+}
+
+// A sheet running out of the frame whose chosen outline a line of its print cut short: the largest of the
+// outlines that, carried beyond the frame, encloses the chosen one with paper all round it.
+std::optional<Quad> sheetPastPrint(const Quad &chosen, const std::vector<ScoredOutline> &outlines,
+                                   const EdgeSupport &support, const JudgingImages &judging)
+{
+    const OutlineColours colours(support);
+    std::optional<Quad> sheet;
+    for (const ScoredOutline &outline : outlines) {
+        if (outline.score <= 0)
+            continue;
+        const std::optional<Quad> extended = OutlineExtender::beyondFrame(outline.quad, support);
+        if (extended && (!sheet || extended->area() > sheet->area()) && encloses(*extended, chosen) &&
+            colours.ringIsDocument(*extended, chosen) && onlyPrintWithin(judging, chosen, *extended))
+            sheet = extended;
+    }
+    return sheet;
 }
 
 bool usable(const cv::Mat &picture)
@@ -236,6 +282,9 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
         // there, whatever steps beyond that side short of the border: print, a fold or the light falling off.
         if (const std::optional<Quad> extended = OutlineExtender::beyondFrame(*chosen, support))
             return extended;
+        // Or cut short by a line of its print, where another outline takes the sheet on to the border.
+        if (const std::optional<Quad> sheet = sheetPastPrint(*chosen, outlines, support, judging))
+            return sheet;
         if (const std::optional<Quad> page = pageAround.around(*chosen))
             return page;
         return chosen;

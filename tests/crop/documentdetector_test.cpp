@@ -374,6 +374,33 @@ TEST(DocumentDetector, KeepsToThePageWherePrintOrGrainEndsInLine)
     }
 }
 
+TEST(DocumentDetector, TakesAnOpenBookNoFurtherThanItsPages)
+{
+    // Two open books of the benchmark's generator whose covers run out of the frame: an outline of the
+    // cover carried on to the border encloses the pages, but across the pages' edge the paper steps to the
+    // cover, where across a line of print it goes on.
+    // Desk, document, light, occluder, centre, area, rotation, tilts, receipt length, noise, blur, seed.
+    const struct {
+        SceneLayout layout;
+        int quality;
+    } scenes[] = {
+        {{Desk::PlainLight, Document::OpenBook, Lighting::Vignetting, Occluder::PenAcrossSide, 0.3379, 0.5706,
+          0.5336, 4854.0153, 9.9511, -11.6025, 3.042, 5.060, 0, 4260702885u},
+         71},
+        {{Desk::Clutter, Document::OpenBook, Lighting::Vignetting, Occluder::PenAcrossSide, 0.6407, 0.5556, 0.4704,
+          5216.8898, -0.4419, 2.5312, 4.108, 0.254, 0, 946317297u},
+         77},
+    };
+    for (const auto &s : scenes) {
+        const Scene scene = SceneRenderer::render(s.layout, kFullHd);
+        const cv::Mat picture = compressed(scene.bgr, s.quality);
+        ASSERT_FALSE(picture.empty());
+        const std::optional<Quad> found = DocumentDetector().detect(picture);
+        ASSERT_TRUE(found) << "seed " << s.layout.seed;
+        EXPECT_LT(found->maxCornerDistance(*scene.truth), 3.0) << "seed " << s.layout.seed;
+    }
+}
+
 // A white page five levels brighter than a near-white desk, too little for an edge in the judging image,
 // is found around what is printed on it: a ruled table, which makes a strong outline of its own (past the
 // title printed above it and short of a pencil lying on the desk beyond the page); a table printed down to
