@@ -4,6 +4,7 @@
 #include "crop/internal/chromachannels.h"
 #include "crop/internal/drawnlines.h"
 #include "crop/internal/edgesupport.h"
+#include "crop/internal/framecorner.h"
 #include "crop/internal/linefinder.h"
 #include "crop/internal/linequads.h"
 #include "crop/internal/outlinecandidates.h"
@@ -13,8 +14,8 @@
 #include "crop/internal/outlinescorer.h"
 #include "crop/internal/pagearoundprint.h"
 #include "crop/internal/shadowoutline.h"
-#include "crop/internal/siderefiner.h"
 #include "crop/internal/sideprofile.h"
+#include "crop/internal/siderefiner.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -318,6 +319,9 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     found = found.resampled(factor, factor);
     if (const std::optional<Quad> refined = SideRefiner::refine(judging.searched, found, kFullReach * factor))
         found = *refined;
+    // Sheet proportions may have taken the outline past a corner that the frame shows.
+    if (const std::optional<Quad> cornered = FrameCorner::within(judging.searched, found))
+        found = SideRefiner::refine(judging.searched, *cornered, kFullReach * factor).value_or(*cornered);
     if (ShadowOutline::encloses(judging.searched, found) || DrawnLines::bound(judging.searched, found) ||
         colours.isPatchOfPattern(found.resampled(1 / factorX, 1 / factorY)))
         return std::nullopt;

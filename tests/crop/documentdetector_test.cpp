@@ -384,8 +384,8 @@ TEST(DocumentDetector, TakesAnOpenBookNoFurtherThanItsPages)
         SceneLayout layout;
         int quality;
     } scenes[] = {
-        {{Desk::PlainLight, Document::OpenBook, Lighting::Vignetting, Occluder::PenAcrossSide, 0.3379, 0.5706,
-          0.5336, 4854.0153, 9.9511, -11.6025, 3.042, 5.060, 0, 4260702885u},
+        {{Desk::PlainLight, Document::OpenBook, Lighting::Vignetting, Occluder::PenAcrossSide, 0.3379, 0.5706, 0.5336,
+          4854.0153, 9.9511, -11.6025, 3.042, 5.060, 0, 4260702885u},
          71},
         {{Desk::Clutter, Document::OpenBook, Lighting::Vignetting, Occluder::PenAcrossSide, 0.6407, 0.5556, 0.4704,
           5216.8898, -0.4419, 2.5312, 4.108, 0.254, 0, 946317297u},
