@@ -13,6 +13,10 @@ namespace {
 // The length of the sides running out of the frame over the width of the side between them, for an A4
 // sheet and a Letter sheet either way round; the first that puts the far side beyond the frame is taken.
 constexpr double kSideRatios[] = {1 / 1.41421, 1 / 1.29412, 1.41421, 1.29412};
+// Perspective shortens the sides running away from the camera: where a proportion leaves a corner of the
+// far side just inside the frame, the sides are taken this much further at most, to the border. The
+// corner, if it shows there, is found on the picture itself.
+constexpr double kMaxStretch = 1.1;
 // Samples closer than this to the frame's border are not measured.
 constexpr float kBorder = 2;
 // Three sides alone make the outline, so they must lie on edges nearly all along and the page must show
@@ -69,14 +73,15 @@ std::optional<Quad> extended(const Quad &outline, int side, const cv::Size &fram
     if (width < 1 || fromLength < 1 || toLength < 1)
         return std::nullopt;
     for (const double ratio : kSideRatios) {
-        const double length = ratio * width;
-        if (length <= std::max(fromLength, toLength))
+        if (ratio * width <= std::max(fromLength, toLength))
             continue;
-        std::array<cv::Point2f, 4> corners = outline.corners();
-        corners[from] = fromBase + fromAlong * float(length / fromLength);
-        corners[to] = toBase + toAlong * float(length / toLength);
-        if (beyond(corners[from], corners[to], frame))
-            return Quad(corners);
+        for (double length = ratio * width; length <= kMaxStretch * ratio * width; length += 1) {
+            std::array<cv::Point2f, 4> corners = outline.corners();
+            corners[from] = fromBase + fromAlong * float(length / fromLength);
+            corners[to] = toBase + toAlong * float(length / toLength);
+            if (beyond(corners[from], corners[to], frame))
+                return Quad(corners);
+        }
     }
     return std::nullopt;
 }
