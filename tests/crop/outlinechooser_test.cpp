@@ -73,6 +73,22 @@ TEST(OutlineChooser, TakesAnOpenBooksPagesRatherThanItsCover)
     EXPECT_LT(chosen->maxCornerDistance(rectangle(pages)), 1e-3);
 }
 
+TEST(OutlineChooser, TakesAnOpenBooksSpreadFromAPageWhoseSideWasFittedALittleOff)
+{
+    cv::Mat image(kSize, CV_8UC1, cv::Scalar(100));
+    const cv::Rect spread(60, 10, 120, 115);
+    cv::rectangle(image, spread, cv::Scalar(230), cv::FILLED);
+    cv::rectangle(image, cv::Rect(60, 66, 120, 2), cv::Scalar(120), cv::FILLED);
+    const EdgeSupport support(std::vector<cv::Mat>{smoothed(image)});
+    // The upper page's outline, its top side fitted to where the page bulges: one end a few pixels
+    // above the spread's straight top side.
+    const Quad upper = rectangle(cv::Rect(60, 10, 120, 56));
+    const Quad page({upper[0] - cv::Point2f(0, 3.5f), upper[1], upper[2], upper[3]});
+    const std::optional<Quad> chosen = OutlineChooser(support).choose({{page, 0.82}, {rectangle(spread), 0.8}});
+    ASSERT_TRUE(chosen);
+    EXPECT_LT(chosen->maxCornerDistance(rectangle(spread)), 1e-3);
+}
+
 TEST(OutlineChooser, ChoosesNothingWithoutACredibleOutline)
 {
     const EdgeSupport support(std::vector<cv::Mat>{cardOnDesk()});

@@ -27,6 +27,9 @@ constexpr double kMinFrameGrowth = 1.04;
 constexpr double kMinSideGrowth = 1.15;
 // Corners of two outlines this close are one corner.
 constexpr double kSameCorner = 3;
+// Corners of an outline this far outside another lie on its side: the same edge, fitted straight by one
+// outline and by another to where a page bulges or curls away from it, differs by a few pixels.
+constexpr double kSameEdge = 4;
 constexpr double kFramedShare = 0.9;
 constexpr double kFrameDepth = 0.8;
 constexpr double kMinSignedSupport = 0.5;
@@ -46,13 +49,13 @@ bool inside(const Quad &outer, const Quad &inner, double depth)
 
 bool encloses(const Quad &outer, const Quad &inner)
 {
-    return outer.area() >= kMinGrowth * inner.area() && inside(outer, inner, -2);
+    return outer.area() >= kMinGrowth * inner.area() && inside(outer, inner, -kSameEdge);
 }
 
 // Whether outer takes inner on beyond one side, keeping the other three. A frame moves all four.
 bool extendsOneSide(const Quad &outer, const Quad &inner)
 {
-    if (outer.area() < kMinSideGrowth * inner.area() || !inside(outer, inner, -2))
+    if (outer.area() < kMinSideGrowth * inner.area() || !inside(outer, inner, -kSameEdge))
         return false;
     unsigned kept = 0;
     for (int i = 0; i < 4; ++i)
