@@ -145,8 +145,8 @@ std::optional<EdgeEnd> edgeEnd(const cv::Mat &picture, const cv::Point2f &inside
 }
 
 // How well the line from corner along `along` shows the sheet's edge up to the border: its mean step, or
-// nothing where it shows for less than kMinShown pixels or fewer than kMinHeldShare of its samples find
-// the edge.
+// nothing where it shows for less than kMinShown pixels, fewer than kMinHeldShare of its samples find
+// the edge, or it steps the other way on the whole.
 std::optional<double> shownStep(const Stepper &stepper, const cv::Point2f &corner, const cv::Point2f &along,
                                 const cv::Point2f &inward, double edgeStep)
 {
@@ -161,7 +161,7 @@ std::optional<double> shownStep(const Stepper &stepper, const cv::Point2f &corne
         held += sign * step >= kHoldShare * std::abs(edgeStep);
         sum += sign * step;
     }
-    if (double(held) < kMinHeldShare * double(steps.size()))
+    if (double(held) < kMinHeldShare * double(steps.size()) || sum <= 0)
         return std::nullopt;
     return sum / double(steps.size());
 }
