@@ -186,6 +186,19 @@ bool onlyPrintWithin(const JudgingImages &judging, const Quad &inner, const Quad
     return true;
 }
 
+// Whether inner lies within three of outer's sides, as it must for outer taken on beyond its fourth to
+// enclose it: a quick test before the costly one of taking it on.
+bool withinThreeSides(const Quad &outer, const Quad &inner)
+{
+    int sides = 0;
+    for (int side = 0; side < 4; ++side) {
+        const cv::Point2f inward = outer.inwardNormal(side);
+        sides += std::all_of(inner.corners().begin(), inner.corners().end(),
+                             [&](const cv::Point2f &p) { return inward.dot(p - outer[side]) >= -kSameSide; });
+    }
+    return sides >= 3;
+}
+
 // A sheet running out of the frame whose chosen outline a line of its print cut short: the largest of the
 // outlines that, carried beyond the frame, encloses the chosen one with paper all round it.
 std::optional<Quad> sheetPastPrint(const Quad &chosen, const std::vector<ScoredOutline> &outlines,
@@ -194,11 +207,14 @@ std::optional<Quad> sheetPastPrint(const Quad &chosen, const std::vector<ScoredO
     const OutlineColours colours(support);
     std::optional<Quad> sheet;
     for (const ScoredOutline &outline : outlines) {
-        if (outline.score <= 0)
+        if (outline.score <= 0 || !withinThreeSides(outline.quad, chosen))
             continue;
-        const std::optional<Quad> extended = OutlineExtender::beyondFrame(outline.quad, support);
-        if (extended && (!sheet || extended->area() > sheet->area()) && encloses(*extended, chosen) &&
-            colours.ringIsDocument(*extended, chosen) && onlyPrintWithin(judging, chosen, *extended))
+        const std::optional<Quad> extended =
+            OutlineExtender::beyondFrame(outline.quad, support, [&](const Quad &candidate) {
+                return (!sheet || candidate.area() > sheet->area()) && encloses(candidate, chosen) &&
+                       onlyPrintWithin(judging, chosen, candidate);
+            });
+        if (extended && colours.ringIsDocument(*extended, chosen))
             sheet = extended;
     }
     return sheet;

@@ -35,7 +35,14 @@ constexpr double kMinHeldShare = 0.8;
 // proportion turn by a few degrees.
 constexpr double kMaxTurnDegrees = 12;
 constexpr double kTurnStepDegrees = 0.5;
+// On a short stretch several angles show the edge about as well: those within this share of the best lie
+// around the side's own.
 constexpr double kNearlyBest = 0.97;
+
+bool inFrame(const cv::Point2f &p, const cv::Size &frame)
+{
+    return p.x >= 0 && p.y >= 0 && p.x <= float(frame.width - 1) && p.y <= float(frame.height - 1);
+}
 
 // Steps across lines in one channel of a picture, inside minus outside.
 class Stepper {
@@ -45,7 +52,8 @@ public:
     // Whether samples across p along inward all lie in the picture.
     bool reaches(const cv::Point2f &p, const cv::Point2f &inward) const
     {
-        return inPicture(p + inward * float(kFarAcross)) && inPicture(p - inward * float(kFarAcross));
+        return inFrame(p + inward * float(kFarAcross), m_picture.size()) &&
+               inFrame(p - inward * float(kFarAcross), m_picture.size());
     }
 
     double across(const cv::Point2f &p, const cv::Point2f &inward) const
@@ -60,11 +68,6 @@ public:
     }
 
 private:
-    bool inPicture(const cv::Point2f &p) const
-    {
-        return p.x >= 0 && p.y >= 0 && p.x <= float(m_picture.cols - 1) && p.y <= float(m_picture.rows - 1);
-    }
-
     double level(const cv::Point2f &p) const
     {
         return m_picture.ptr<std::uint8_t>(cvRound(p.y))[cvRound(p.x) * m_picture.channels() + m_channel];
@@ -194,11 +197,6 @@ std::optional<cv::Point2f> fourthSide(const Stepper &stepper, const cv::Point2f 
             ++count;
         }
     return turned(expected, sum / count);
-}
-
-bool inFrame(const cv::Point2f &p, const cv::Size &frame)
-{
-    return p.x >= 0 && p.y >= 0 && p.x <= float(frame.width - 1) && p.y <= float(frame.height - 1);
 }
 
 }  // namespace

@@ -113,13 +113,14 @@ bool runsOn(const Quad &outline, const Quad &extended, int side, const EdgeSuppo
 
 }  // namespace
 
-std::optional<Quad> OutlineExtender::beyondFrame(const Quad &outline, const EdgeSupport &support)
+std::optional<Quad> OutlineExtender::beyondFrame(const Quad &outline, const EdgeSupport &support,
+                                                 const std::function<bool(const Quad &)> &wanted)
 {
     std::optional<Quad> best;
     double bestSupport = 0;
     for (int side = 0; side < 4; ++side) {
         const std::optional<Quad> candidate = extended(outline, side, support.size());
-        if (!candidate)
+        if (!candidate || (wanted && !wanted(*candidate)))
             continue;
         const SideEvidence evidence = support.measure(*candidate);
         if (evidence.minShownSupport < kMinSideSupport || evidence.meanSupport < kMinMeanSupport ||

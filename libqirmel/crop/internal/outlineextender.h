@@ -4,6 +4,7 @@
 #include "crop/internal/edgesupport.h"
 #include "crop/quad.h"
 
+#include <functional>
 #include <optional>
 
 namespace qirmel {
@@ -15,8 +16,10 @@ namespace qirmel {
 class OutlineExtender {
 public:
     // The chosen outline carried beyond the frame, if one of its sides is such a stand-in; outline and
-    // result in pixels of the support's images.
-    static std::optional<Quad> beyondFrame(const Quad &outline, const EdgeSupport &support);
+    // result in pixels of the support's images. Where wanted is given, only outlines it accepts are
+    // judged and taken.
+    static std::optional<Quad> beyondFrame(const Quad &outline, const EdgeSupport &support,
+                                           const std::function<bool(const Quad &)> &wanted = {});
 };
 
 }  // namespace qirmel
