@@ -20,7 +20,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <cmath>
 
 namespace qirmel {
 
@@ -83,10 +82,7 @@ constexpr double kMinShownSupport = 0.4;
 
 // A line of print across a sheet has the same paper on both sides of it, but for the print's own tint
 // and the light falling off; a book's pages end on its cover, which steps by several times as much.
-// Profiles across a side reach this far to either side of it, as a share of the picture's longer side:
-// past the line's width, short of the next line of print.
 constexpr double kMaxPaperStep = 20;
-constexpr double kProfileReach = 0.012;
 
 // The picture reduced by a whole factor to about this width, the first step down to the judging size.
 // A whole factor averages blocks of pixels in one quick pass where any other takes several times as
@@ -174,7 +170,7 @@ bool onlyPrintWithin(const JudgingImages &judging, const Quad &inner, const Quad
     const Quad innerInPicture = inner.resampled(judging.factorX, judging.factorY);
     const std::vector<cv::Point2f> outerInPicture = outer.resampled(judging.factorX, judging.factorY).points();
     const cv::Mat &picture = judging.searched;
-    const int reach = std::max(3, int(std::lround(kProfileReach * std::max(picture.cols, picture.rows))));
+    const int reach = SideProfile::lineReach(picture);
     for (int side = 0; side < 4; ++side) {
         const cv::Point2f middle = (innerInPicture[side] + innerInPicture[(side + 1) % 4]) * 0.5f;
         if (cv::pointPolygonTest(outerInPicture, middle, true) < kSameSide * judging.factorX)

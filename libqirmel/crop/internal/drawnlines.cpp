@@ -5,16 +5,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <optional>
 
 namespace qirmel {
 
 namespace {
 
-// Profiles across a side reach this far to either side of it, as a share of the picture's longer side:
-// less than the space between a ruler's marks.
-constexpr double kReach = 0.012;
 // A drawn line is this much darker or lighter than the surface on both sides of it, which differs from
 // one side to the other by no more than noise and the light falling off do. A sheet's own edge, even on
 // a desk as bright, differs in tint, and the thin shadow along it is fainter.
@@ -34,7 +30,7 @@ bool isDrawnLine(const cv::Mat &picture, const Quad &outline, int side, int reac
 
 bool DrawnLines::bound(const cv::Mat &picture, const Quad &outline)
 {
-    const int reach = std::max(3, int(std::lround(kReach * std::max(picture.cols, picture.rows))));
+    const int reach = SideProfile::lineReach(picture);
     std::array<bool, 4> drawn{};
     for (int side = 0; side < 4; ++side)
         drawn[std::size_t(side)] = isDrawnLine(picture, outline, side, reach);

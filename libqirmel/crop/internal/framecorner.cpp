@@ -112,7 +112,6 @@ struct EdgeEnd {
 
 // The sheet's corner where the edge along the side from inside (a corner in the frame) along `along`
 // ends short of the border; none where it runs on to the border or shows too faintly to follow.
-
 std::optional<EdgeEnd> edgeEnd(const cv::Mat &picture, const cv::Point2f &inside, const cv::Point2f &along,
                                const cv::Point2f &inward)
 {

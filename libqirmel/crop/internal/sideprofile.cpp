@@ -1,6 +1,7 @@
 #include "crop/internal/sideprofile.h"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 
 namespace qirmel {
@@ -11,6 +12,9 @@ namespace {
 constexpr double kFirstShare = 0.3;
 constexpr double kLastShare = 0.7;
 constexpr int kProfiles = 24;
+// A line's reach as a share of the picture's longer side, and at least so many pixels.
+constexpr double kLineReach = 0.012;
+constexpr int kMinLineReach = 3;
 
 double greyOf(const cv::Vec3b &bgr)
 {
@@ -85,6 +89,11 @@ double SideProfile::lineDepth() const
     const auto middle =
         std::minmax_element(m_grey.begin() + std::ptrdiff_t(third), m_grey.end() - std::ptrdiff_t(third));
     return std::max(std::min(inside(), outside()) - *middle.first, *middle.second - std::max(inside(), outside()));
+}
+
+int SideProfile::lineReach(const cv::Mat &picture)
+{
+    return std::max(kMinLineReach, int(std::lround(kLineReach * std::max(picture.cols, picture.rows))));
 }
 
 }  // namespace qirmel

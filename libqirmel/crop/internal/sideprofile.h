@@ -17,6 +17,9 @@ class SideProfile {
 public:
     // picture: grey or B G R. Nothing where the profile leaves the picture.
     static std::optional<SideProfile> across(const cv::Mat &picture, const Quad &outline, int side, int reach);
+    // A reach that tells a line drawn or printed along a side from an edge: past the line's width, short
+    // of the next line beside it (a ruler's next mark, the next line of print).
+    static int lineReach(const cv::Mat &picture);
 
     // The mean grey from reach pixels inside to reach pixels outside.
     const std::vector<double> &grey() const { return m_grey; }
