@@ -179,6 +179,7 @@ enum class Thing {
     Phone,
     PhoneCutOff,
     LitPhone,
+    GlossyPhone,
     Tablet,
     StickyNote,
     LargeStickyNote,
@@ -236,6 +237,7 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
         {"a receipt on grained wood", Top::Grain, Thing::Receipt},
         {"a phone", Top::Plain, Thing::Phone},
         {"a phone with its screen lit", Top::Gingham, Thing::LitPhone},
+        {"a glossy phone catching the light", Top::Plain, Thing::GlossyPhone},
         {"a sticky note", Top::Plain, Thing::StickyNote},
         {"a sticky note as large as an ID card", Top::Plain, Thing::LargeStickyNote},
         {"a square sheet with print", Top::Plain, Thing::PrintedSquare},
@@ -266,6 +268,16 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
             placed(desk, cv::RotatedRect({800, 600}, {360, 720}, 8), cv::Scalar(30, 30, 32));
             placed(desk, cv::RotatedRect({800, 600}, {330, 690}, 8), cv::Scalar(175, 176, 178));
             break;
+        case Thing::GlossyPhone: {
+            // Dark at one end, lit to a mid grey at the other by the lamp's reflection.
+            cv::Mat phone(kPhoto, CV_8UC1, cv::Scalar(0));
+            placed(phone, cv::RotatedRect({900, 700}, {560, 280}, 15), cv::Scalar(255));
+            for (int y = 0; y < kPhoto.height; ++y)
+                for (int x = 0; x < kPhoto.width; ++x)
+                    if (phone.at<uchar>(y, x))
+                        desk.at<cv::Vec3b>(y, x) = cv::Vec3b::all(cv::saturate_cast<uchar>(150 - (x - 600) / 4));
+            break;
+        }
         case Thing::Tablet:
             placed(desk, cv::RotatedRect({800, 600}, {480, 680}, 12), cv::Scalar(30, 30, 32));
             break;

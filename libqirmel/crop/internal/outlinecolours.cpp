@@ -25,6 +25,9 @@ constexpr std::size_t kMinRingSamples = 12;
 // Paper under any light a camera works in is brighter than this, or else brighter than the desk it lies
 // on: in a dim room the desk darkens with it, while a phone stays darker than even a dark mat.
 constexpr int kDarkest = 64;
+// A glossy screen catches the light, which may lift its grey above the darkest paper's; it stays under
+// half the desk's, while a sheet in a shadow the desk beside it escapes keeps more than that.
+constexpr int kDarkGlossy = 100;
 // Square within this ratio of its sides; blank where fewer than this share of the inside differs from its
 // median grey by as much as faint print does.
 constexpr double kMaxSquareRatio = 1.15;
@@ -211,7 +214,7 @@ bool OutlineColours::isDarkObject(const Quad &outline) const
 {
     const int inside = medianGrey(around(outline, {-2 * kOffset, -4 * kOffset}, everywhere));
     const int outside = medianGrey(around(outline, {2 * kOffset, 4 * kOffset}, everywhere));
-    return inside < kDarkest && inside < outside;
+    return inside < outside && (inside < kDarkest || (inside < kDarkGlossy && inside * 2 < outside));
 }
 
 bool OutlineColours::isBlankSquare(const Quad &outline) const

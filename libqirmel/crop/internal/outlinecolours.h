@@ -26,8 +26,8 @@ public:
     // The converse, where the band shows at all: the document goes on beyond inner.
     bool ringIsDocument(const Quad &outer, const Quad &inner) const;
 
-    // Whether the inside is nearly black and darker than the surroundings: a phone or a tablet, never
-    // paper.
+    // Whether the inside is nearly black, or dark and under half as bright as the surroundings, and
+    // darker than them: a phone or a tablet, never paper.
     bool isDarkObject(const Quad &outline) const;
     // Whether the outline is a square of one even colour with nothing printed on it: a sticky note, as
     // large as an ID card. Documents are not square, and a square one bears print.
