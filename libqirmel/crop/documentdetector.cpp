@@ -59,16 +59,19 @@ constexpr std::size_t kMaxLineQuads = 12;
 // empty desk is far likelier, and more lines would only bring more chances of a false crop.
 constexpr double kConvincingScore = 0.65;
 constexpr std::size_t kMoreLines = 80;
-// Where nothing at all is credible, a page may lie on a patterned cloth: at the judging size a gingham's
-// squares are a few pixels across, and the page's side, whose edge breaks off wherever it borders a pale
-// square, falls apart into pieces shorter than a run. On the reduced image, twice the size, the pieces are
-// long enough to count and be gathered into the side's line. The cloth's own lines come first, so many
-// lines are needed. Among so many, a ruler's marks or a keyboard's keys close outlines of the smallest
-// size a document may have: what this search finds must be twice as large. The cloth's lines outline
-// patches of it of every size, which only the cloth seen all round them tells from a page (by their
-// colours): what this search finds must lie within the frame.
+// Where nothing at all is credible, or the desk is a coloured pattern, a page may lie on a patterned cloth: at the
+// judging size a gingham's squares are a few pixels across, and the page's side, whose edge breaks off wherever it
+// borders a pale square, falls apart into pieces shorter than a run. On the reduced image, twice the size, the
+// pieces are long enough to count and be gathered into the side's line. The cloth's own lines come first, so many
+// lines are needed. Among so many, a ruler's marks or a keyboard's keys close outlines of the smallest size a
+// document may have: what this search finds must be twice as large. The cloth's lines outline patches of it of
+// every size, which only the cloth seen all round them tells from a page (by their colours): what this search finds
+// must lie within the frame. Where something is credible, an outline of these lines is wanted only in its place, a
+// page whose broken sides the judging size missed that outlines it better: one scoring well below it is a patch of
+// cloth with part of the page, which would otherwise be taken for the page around what was found.
 constexpr std::size_t kFineLines = 120;
 constexpr double kFineMinAreaFactor = 2;
+constexpr double kMinFineShare = 0.9;
 // Outlines of regions lie off the edges they follow by a few pixels where the edges are broken: the
 // edge maps' contours round the gaps, and the pattern pass grows its regions back by a window's size. One
 // that does not convince where it lies but finds edges along most of its length is moved onto the edges
@@ -272,11 +275,6 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
             for (const Quad &quad : LineQuads::find(moreLines, support, scorer, minArea, kMaxLineQuads))
                 candidates.push_back({quad, scorer.score(quad)});
     }
-    if (bestScore == 0 && m_effort == Effort::Photo)
-        for (const Quad &quad :
-             LineQuads::find(fineLines(judging), support, scorer, kFineMinAreaFactor * minArea, kMaxLineQuads))
-            if (quad.liesWithin(smooth.size()))
-                candidates.push_back({quad, scorer.score(quad)});
     const OutlineColours colours(support);
     const PageAroundPrint pageAround(support, judging.reducedGrey, judging.searched,
                                      cv::Point2d(judging.toReducedX, judging.toReducedY));
@@ -305,6 +303,22 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     std::optional<Quad> best = documentAmong(candidates);
     if (somethingElse)
         return std::nullopt;
+    // The finer lines only once the choice among the others is known not to be something else: a phone's
+    // lit screen would otherwise be enclosed by an outline of the whole phone, whose bezel is too thin to
+    // tell at the judging size.
+    if ((bestScore == 0 || colours.deskIsPattern()) && m_effort == Effort::Photo) {
+        const std::size_t coarse = candidates.size();
+        for (const Quad &quad :
+             LineQuads::find(fineLines(judging), support, scorer, kFineMinAreaFactor * minArea, kMaxLineQuads)) {
+            const double score = scorer.score(quad);
+            if (quad.liesWithin(smooth.size()) && score >= kMinFineShare * bestScore)
+                candidates.push_back({quad, score});
+        }
+        if (candidates.size() > coarse)
+            best = documentAmong(candidates);
+        if (somethingElse)
+            return std::nullopt;
+    }
     // On a plain pale desk a white page's sides may step too faintly for either edge map, and what the
     // edges outline is its print, a table on it or a part of it cut off by a rule. Lines along fainter edges
     // outline the page, which then encloses what was found; where it does not, the fainter edges made an

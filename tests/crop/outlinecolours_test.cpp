@@ -113,3 +113,27 @@ TEST(OutlineColours, TellsAPatchOfAPatternFromADocumentLyingOnIt)
         EXPECT_EQ(OutlineColours(support).isPatchOfPattern(c.outline), c.patch) << c.what;
     }
 }
+
+TEST(OutlineColours, TellsAPatternedDeskFromColouredThingsAtItsBorder)
+{
+    // A white sheet filling the middle of the frame leaves the cloth along the border.
+    cv::Mat sheetOnGingham = gingham();
+    cv::rectangle(sheetOnGingham, cv::Rect(96, 48, 288, 174), cv::Scalar(242, 242, 240), cv::FILLED);
+    // A hand reaching in over a corner of a plain grey desk: as colourful, over a small part of the border.
+    cv::Mat handAtCorner(kPicture, CV_8UC3, cv::Scalar(140, 138, 135));
+    cv::ellipse(handAtCorner, cv::Point(450, 20), cv::Size(60, 45), 30, 0, 360, cv::Scalar(90, 150, 225), cv::FILLED);
+    const struct {
+        const char *what;
+        cv::Mat picture;
+        bool pattern;
+    } cases[] = {
+        {"a gingham", gingham(), true},
+        {"a sheet on a gingham", sheetOnGingham, true},
+        {"a near-white desk under a light falling off", nearWhiteDesk(), false},
+        {"a hand reaching in over a plain desk", handAtCorner, false},
+    };
+    for (const auto &c : cases) {
+        const EdgeSupport support(judged(c.picture));
+        EXPECT_EQ(OutlineColours(support).deskIsPattern(), c.pattern) << c.what;
+    }
+}

@@ -46,6 +46,9 @@ constexpr float kPatchScale = 0.9f;
 constexpr float kClearScale = 1.1f;
 constexpr float kRingScale = 1.3f;
 constexpr double kMinPatternSpread = 12;
+// The desk is judged along the frame's border, where a document seldom lies: this part of the frame's
+// width and height on each side.
+constexpr int kDeskBorderParts = 7;
 // The patch looks like the pattern where each channel's mean lies within this many of the ring's
 // standard deviations (at least kMinSpread) of the ring's mean, and, where the ring varies by
 // kMinVariedSpread or more, the patch varies nearly as much: a plain sheet on the pattern has one colour,
@@ -130,6 +133,15 @@ Spread spreadOf(const std::vector<OutlineColours::Sample> &samples, int channels
         spread.deviation[c] = std::sqrt(std::max(0.0, squares / count - spread.mean[c] * spread.mean[c]));
     }
     return spread;
+}
+
+// Whether a colour difference varies by as much as a coloured pattern's does.
+bool isColouredPattern(const Spread &spread, int channels)
+{
+    for (int c = 1; c < channels; ++c)
+        if (spread.deviation[c] >= kMinPatternSpread)
+            return true;
+    return false;
 }
 
 // Per channel, the median of the samples (which must not be empty).
@@ -243,6 +255,26 @@ bool OutlineColours::isScreenInBezel(const Quad &outline) const
     return printedShare(outline, {-2 * kOffset, -4 * kOffset, -6 * kOffset}) < kMaxPrintShare;
 }
 
+bool OutlineColours::deskIsPattern() const
+{
+    const cv::Size size = m_support.size();
+    const cv::Rect middle(size.width / kDeskBorderParts, size.height / kDeskBorderParts,
+                          size.width - 2 * (size.width / kDeskBorderParts),
+                          size.height - 2 * (size.height / kDeskBorderParts));
+    std::vector<Sample> border;
+    for (float y = 0; y < float(size.height); y += kGridStep)
+        for (float x = 0; x < float(size.width); x += kGridStep) {
+            const cv::Point2f p(x, y);
+            if (!middle.contains(cv::Point(int(x), int(y))) && m_support.measurable(p))
+                border.push_back(m_support.valuesAt(p));
+        }
+    // A hand reaching in or a coloured thing lying at the border varies the colour as much, but covers
+    // little of it.
+    return border.size() >= kMinRingSamples &&
+           isColouredPattern(spreadOf(border, m_support.channelCount()), m_support.channelCount()) &&
+           double(otherColours(border).size()) >= kMinOtherShare * double(border.size());
+}
+
 bool OutlineColours::isPatchOfPattern(const Quad &outline) const
 {
     const std::array<cv::Point2f, 4> patch = grown(outline, kPatchScale);
@@ -266,10 +298,7 @@ bool OutlineColours::isPatchOfPattern(const Quad &outline) const
         return false;
     const int channels = m_support.channelCount();
     const Spread outside = spreadOf(around, channels);
-    bool coloured = false;
-    for (int c = 1; c < channels; ++c)
-        coloured = coloured || outside.deviation[c] >= kMinPatternSpread;
-    if (!coloured)
+    if (!isColouredPattern(outside, channels))
         return false;
     if (outline.liesWithin(m_support.size()) && sharedColours(around, within) >= kMinSharedColours)
         return true;
@@ -286,11 +315,7 @@ bool OutlineColours::isPatchOfPattern(const Quad &outline) const
 double OutlineColours::sharedColours(const std::vector<Sample> &ring, std::vector<Sample> within) const
 {
     // The ring's colours other than its median one: the pattern's, where it has more than one.
-    const Sample common = medianSample(ring, m_support.channelCount());
-    std::vector<Sample> others;
-    for (const Sample &sample : ring)
-        if (distance(sample, common) > kOtherColour)
-            others.push_back(sample);
+    const std::vector<Sample> others = otherColours(ring);
     if (double(others.size()) < kMinOtherShare * double(ring.size()))
         return 0;
     // A pattern has few colours: the inside's, each kept once, are far fewer to compare with.
@@ -299,6 +324,16 @@ double OutlineColours::sharedColours(const std::vector<Sample> &ring, std::vecto
     const auto shared = std::count_if(others.begin(), others.end(),
                                       [&](const Sample &sample) { return nearest(sample, within) <= kSameColour; });
     return double(shared) / double(others.size());
+}
+
+std::vector<OutlineColours::Sample> OutlineColours::otherColours(const std::vector<Sample> &samples) const
+{
+    const Sample common = medianSample(samples, m_support.channelCount());
+    std::vector<Sample> others;
+    for (const Sample &sample : samples)
+        if (distance(sample, common) > kOtherColour)
+            others.push_back(sample);
+    return others;
 }
 
 double OutlineColours::printedShare(const Quad &outline, const std::vector<float> &offsets) const

@@ -40,6 +40,8 @@ public:
     // pattern, even one as pale as its pale squares, changes the colours within. An outline within the
     // frame is also a patch where it holds all the pattern's colours, a note lying among them or not.
     bool isPatchOfPattern(const Quad &outline) const;
+    // Whether the desk, seen along the frame's border, is a coloured pattern: a cloth's checks or stripes.
+    bool deskIsPattern() const;
 
 private:
     // Values every few pixels along the outline's sides, offset along the outward normal by each of
@@ -51,6 +53,8 @@ private:
     // The share of ring's samples unlike its median colour that have a colour close to one of within's;
     // 0 where few are unlike it.
     double sharedColours(const std::vector<Sample> &ring, std::vector<Sample> within) const;
+    // The samples whose colour lies far from the samples' median one.
+    std::vector<Sample> otherColours(const std::vector<Sample> &samples) const;
     // The colour distance from sample to the nearest of samples.
     int nearest(const Sample &sample, const std::vector<Sample> &samples) const;
     // The colour distance between two samples: grey, and the colour differences weighted to its scale.
