@@ -66,9 +66,10 @@ constexpr std::size_t kMoreLines = 80;
 // lines are needed. Among so many, a ruler's marks or a keyboard's keys close outlines of the smallest size a
 // document may have: what this search finds must be twice as large. The cloth's lines outline patches of it of
 // every size, which only the cloth seen all round them tells from a page (by their colours): what this search finds
-// must lie within the frame. Where something is credible, an outline of these lines is wanted only in its place, a
-// page whose broken sides the judging size missed that outlines it better: one scoring well below it is a patch of
-// cloth with part of the page, which would otherwise be taken for the page around what was found.
+// must lie within the frame, unless something else is credible and it convinces more, and its colours are not the
+// cloth's: a sheet running out of the frame. Where something is credible, an outline of these lines is wanted only
+// in its place, a page whose broken sides the judging size missed that outlines it better: one scoring well below
+// it is a patch of cloth with part of the page, which would otherwise be taken for the page around what was found.
 constexpr std::size_t kFineLines = 120;
 constexpr double kFineMinAreaFactor = 2;
 constexpr double kMinFineShare = 0.9;
@@ -311,7 +312,10 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
         for (const Quad &quad :
              LineQuads::find(fineLines(judging), support, scorer, kFineMinAreaFactor * minArea, kMaxLineQuads)) {
             const double score = scorer.score(quad);
-            if (quad.liesWithin(smooth.size()) && score >= kMinFineShare * bestScore)
+            const bool placed =
+                quad.liesWithin(smooth.size()) ||
+                (bestScore > 0 && score >= std::max(kConvincingScore, bestScore) && !colours.isPatchOfPattern(quad));
+            if (placed && score >= kMinFineShare * bestScore)
                 candidates.push_back({quad, score});
         }
         if (candidates.size() > coarse)
