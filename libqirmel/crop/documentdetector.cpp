@@ -279,11 +279,14 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     const OutlineColours colours(support);
     const PageAroundPrint pageAround(support, judging.reducedGrey, judging.searched,
                                      cv::Point2d(judging.toReducedX, judging.toReducedY));
+    const auto isShadowEdge = [&](const Quad &outline, int side) {
+        return ShadowOutline::isShadowEdge(judging.searched, outline.resampled(factorX, factorY), side);
+    };
     // The document among the candidates: the outline chosen, unless it is something else lying on the
     // desk, taken on to the frame's border or to the paper's edge beyond its print.
     bool somethingElse = false;
     const auto documentAmong = [&](const std::vector<ScoredOutline> &outlines) -> std::optional<Quad> {
-        const std::optional<Quad> chosen = OutlineChooser(support).choose(outlines);
+        const std::optional<Quad> chosen = OutlineChooser(support, isShadowEdge).choose(outlines);
         if (!chosen)
             return pageAround.aroundAnyOf(contours);
         if (colours.isDarkObject(*chosen) || colours.isBlankSquare(*chosen) || colours.isScreenInBezel(*chosen)) {

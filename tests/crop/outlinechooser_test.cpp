@@ -89,6 +89,37 @@ TEST(OutlineChooser, TakesAnOpenBooksSpreadFromAPageWhoseSideWasFittedALittleOff
     EXPECT_LT(chosen->maxCornerDistance(rectangle(spread)), 1e-3);
 }
 
+TEST(OutlineChooser, TakesAPageOnPastWhereAShadowAcrossItBegins)
+{
+    // A page whose right part, like the desk above and below it, lies in a shadow: shaded, the page is
+    // nearer the desk's grey than the lit part's, and only the shadow's edge tells it from a stretch of desk.
+    cv::Mat image(kSize, CV_8UC1, cv::Scalar(110));
+    const cv::Rect page(40, 20, 150, 95);
+    const cv::Rect lit(40, 20, 90, 95);
+    const int shadowStart = lit.x + lit.width;
+    image(cv::Rect(shadowStart, 0, kSize.width - shadowStart, kSize.height)) = 60;
+    image(page) = 120;
+    image(lit) = 200;
+    const EdgeSupport support(std::vector<cv::Mat>{smoothed(image)});
+    const std::vector<ScoredOutline> outlines{{rectangle(lit), 0.9}, {rectangle(page), 0.8}};
+    const struct {
+        const char *shadowEdge;
+        OutlineChooser::SideTest isShadowEdge;
+        cv::Rect expected;
+    } cases[] = {
+        {"none known", {}, lit},
+        {"the lit part's right side",
+         [&](const Quad &q, int side) { return side == 1 && q.maxCornerDistance(rectangle(lit)) < 1e-3; }, page},
+        {"the lit part's left side",
+         [&](const Quad &q, int side) { return side == 3 && q.maxCornerDistance(rectangle(lit)) < 1e-3; }, lit},
+    };
+    for (const auto &c : cases) {
+        const std::optional<Quad> chosen = OutlineChooser(support, c.isShadowEdge).choose(outlines);
+        ASSERT_TRUE(chosen) << c.shadowEdge;
+        EXPECT_LT(chosen->maxCornerDistance(rectangle(c.expected)), 1e-3) << c.shadowEdge;
+    }
+}
+
 TEST(OutlineChooser, ChoosesNothingWithoutACredibleOutline)
 {
     const EdgeSupport support(std::vector<cv::Mat>{cardOnDesk()});

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace qirmel {
 
@@ -52,22 +53,30 @@ bool encloses(const Quad &outer, const Quad &inner)
     return outer.area() >= kMinGrowth * inner.area() && inside(outer, inner, -kSameEdge);
 }
 
-// Whether outer takes inner on beyond one side, keeping the other three. A frame moves all four.
-bool extendsOneSide(const Quad &outer, const Quad &inner)
+// The side of inner that outer takes it on beyond, keeping the other three; nothing where it does not. A
+// frame moves all four.
+std::optional<int> sideExtended(const Quad &outer, const Quad &inner)
 {
     if (outer.area() < kMinSideGrowth * inner.area() || !inside(outer, inner, -kSameEdge))
-        return false;
+        return std::nullopt;
     unsigned kept = 0;
     for (int i = 0; i < 4; ++i)
         if (cv::norm(outer[i] - inner[i]) < kSameCorner)
             kept |= 1u << i;
-    // The two ends of one side: neighbouring corners.
-    return kept == 0b0011 || kept == 0b0110 || kept == 0b1100 || kept == 0b1001;
+    // The side's two ends move; those of the side opposite it stay.
+    for (int side = 0; side < 4; ++side) {
+        const int opposite = (side + 2) % 4;
+        if (kept == ((1u << opposite) | (1u << ((opposite + 1) % 4))))
+            return side;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
 
-OutlineChooser::OutlineChooser(const EdgeSupport &support) : m_support(support) {}
+OutlineChooser::OutlineChooser(const EdgeSupport &support, SideTest isShadowEdge)
+    : m_support(support), m_isShadowEdge(std::move(isShadowEdge))
+{}
 
 bool OutlineChooser::frames(const Quad &outer, const Quad &inner) const
 {
@@ -85,8 +94,12 @@ bool OutlineChooser::frames(const Quad &outer, const Quad &inner) const
 bool OutlineChooser::isDocumentAround(const Quad &outer, const Quad &inner) const
 {
     const SideEvidence apart = m_support.measureApart(outer, inner);
-    return apart.visible >= kMinVisibleApart && apart.meanSupport >= kMinSupportApart &&
-           !OutlineColours(m_support).ringIsDesk(outer, inner);
+    if (apart.visible < kMinVisibleApart || apart.meanSupport < kMinSupportApart)
+        return false;
+    if (!OutlineColours(m_support).ringIsDesk(outer, inner))
+        return true;
+    const std::optional<int> side = sideExtended(outer, inner);
+    return side && m_isShadowEdge && m_isShadowEdge(inner, *side);
 }
 
 std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &outlines) const
@@ -104,7 +117,7 @@ std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &out
         const ScoredOutline *next = nullptr;
         for (const ScoredOutline &o : outlines)
             if (o.score >= kEnclosingShare * chosenScore &&
-                (encloses(o.quad, chosen) || extendsOneSide(o.quad, chosen)) &&
+                (encloses(o.quad, chosen) || sideExtended(o.quad, chosen)) &&
                 (!next || o.quad.area() < next->quad.area()) && isDocumentAround(o.quad, chosen))
                 next = &o;
         if (!next)

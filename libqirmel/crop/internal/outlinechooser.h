@@ -6,6 +6,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -22,11 +23,15 @@ struct ScoredOutline {
 // so the best-scoring outline is not always the document: a credible outline well around it is, as long
 // as it lies on edges of its own where it leaves the inner one, rather than stretching over the desk; and
 // so is one that takes it on beyond one side only (a card's coloured band, whose edge across the card
-// outlines the rest of it).
+// outlines the rest of it). A stretch of desk beyond a side is no part of the document, unless that side is
+// where a shadow across the page begins: the page goes on in the shade, darkened to look like the desk.
 // Holds only references to the caller's evidence.
 class OutlineChooser {
 public:
-    explicit OutlineChooser(const EdgeSupport &support);
+    // Whether a side of an outline (in the support's pixels) is a shadow's edge rather than paper's.
+    using SideTest = std::function<bool(const Quad &outline, int side)>;
+
+    explicit OutlineChooser(const EdgeSupport &support, SideTest isShadowEdge = {});
     std::optional<Quad> choose(const std::vector<ScoredOutline> &outlines) const;
 
 private:
@@ -34,6 +39,7 @@ private:
     bool frames(const Quad &outer, const Quad &inner) const;
 
     const EdgeSupport &m_support;
+    SideTest m_isShadowEdge;
 };
 
 }  // namespace qirmel

@@ -22,20 +22,79 @@ constexpr double kMinSoftWidth = 0.01;
 // At least so many sides must show, or the two long sides of a band this much longer than wide.
 constexpr int kMinSides = 3;
 constexpr double kMinBandRatio = 3;
+// Print is sought along lines parallel to a side, this many across a band, leaving out this share of the side
+// at either end, in samples this many pixels apart that differ by this much at least. Where a shadow's edge
+// crosses a page, its print goes on into the shade on the other side, at least this share of the samples
+// differing; across a page's edge lies the desk, which bears none.
+constexpr int kPrintLines = 6;
+constexpr double kPrintMargin = 0.1;
+constexpr double kPrintStep = 2;
+constexpr double kPrintContrast = 20;
+constexpr double kMinPrintedShare = 0.1;
+
+// The width of the band across which the profile climbs from a tenth to nine tenths of the way from the
+// level at its start to the level at its end, in the direction it climbs.
+double climbWidth(const std::vector<double> &profile, double from, double to)
+{
+    const double sign = to >= from ? 1 : -1;
+    const auto reaches = [&](double share) {
+        return std::find_if(profile.begin(), profile.end(),
+                            [&](double value) { return sign * (value - from) >= share * sign * (to - from); });
+    };
+    return double(reaches(0.9) - reaches(0.1));
+}
 
 // Whether the side steps down into the outline by a shadow's depth across a band at least minWidth wide.
 bool isSoftStepDown(const SideProfile &side, double minWidth)
 {
-    const double inside = side.inside();
-    const double outside = side.outside();
-    if (outside - inside < kMinDepth)
-        return false;
-    const std::vector<double> &profile = side.grey();
-    const auto reaches = [&](double share) {
-        return std::find_if(profile.begin(), profile.end(),
-                            [&](double value) { return value >= inside + share * (outside - inside); });
-    };
-    return double(reaches(0.9) - reaches(0.1)) >= minWidth;
+    return side.outside() - side.inside() >= kMinDepth &&
+           climbWidth(side.grey(), side.inside(), side.outside()) >= minWidth;
+}
+
+double greyAt(const cv::Mat &picture, int x, int y)
+{
+    if (picture.channels() == 1)
+        return picture.at<unsigned char>(y, x);
+    const cv::Vec3b &bgr = picture.at<cv::Vec3b>(y, x);
+    return 0.114 * bgr[0] + 0.587 * bgr[1] + 0.299 * bgr[2];
+}
+
+// The share of neighbouring samples along lines parallel to the side, in the band from near to far
+// pixels off it (negative: inside), whose grey differs by as much as print does.
+double printedShare(const cv::Mat &picture, const Quad &outline, int side, int near, int far)
+{
+    const cv::Point2f from = outline[side];
+    const cv::Point2f to = outline[(side + 1) % 4];
+    const double length = cv::norm(to - from);
+    const cv::Point2f along = (to - from) * float(1 / std::max(1.0, length));
+    const cv::Point2f outward = -outline.inwardNormal(side);
+    const int lineStep = std::max(1, (far - near) / kPrintLines);
+    std::size_t pairs = 0;
+    std::size_t changes = 0;
+    for (int offset = near; offset <= far; offset += lineStep) {
+        std::optional<double> previous;
+        for (double t = kPrintMargin * length; t < (1 - kPrintMargin) * length; t += kPrintStep) {
+            const cv::Point2f p = from + along * float(t) + outward * float(offset);
+            const int x = cvRound(p.x);
+            const int y = cvRound(p.y);
+            if (x < 0 || y < 0 || x >= picture.cols || y >= picture.rows) {
+                previous.reset();
+                continue;
+            }
+            const double grey = greyAt(picture, x, y);
+            if (previous) {
+                ++pairs;
+                changes += std::abs(grey - *previous) >= kPrintContrast;
+            }
+            previous = grey;
+        }
+    }
+    return pairs > 0 ? double(changes) / double(pairs) : 0;
+}
+
+int reachIn(const cv::Mat &picture)
+{
+    return std::max(2, int(std::lround(kReach * std::max(picture.cols, picture.rows))));
 }
 
 }  // namespace
@@ -43,7 +102,7 @@ bool isSoftStepDown(const SideProfile &side, double minWidth)
 bool ShadowOutline::encloses(const cv::Mat &picture, const Quad &outline)
 {
     const int longer = std::max(picture.cols, picture.rows);
-    const int reach = std::max(2, int(std::lround(kReach * longer)));
+    const int reach = reachIn(picture);
     // Each side measured on first use: most outlines fail on the first.
     enum class Step { Unmeasured, OutOfFrame, Soft, Other };
     std::array<Step, 4> steps{};
@@ -74,6 +133,17 @@ bool ShadowOutline::encloses(const cv::Mat &picture, const Quad &outline)
         ++shown;
     }
     return shown >= kMinSides;
+}
+
+bool ShadowOutline::isShadowEdge(const cv::Mat &picture, const Quad &outline, int side)
+{
+    const int reach = reachIn(picture);
+    const std::optional<SideProfile> profile = SideProfile::across(picture, outline, side, reach);
+    return profile && std::abs(profile->outside() - profile->inside()) >= kMinDepth &&
+           climbWidth(profile->grey(), profile->inside(), profile->outside()) >=
+               kMinSoftWidth * std::max(picture.cols, picture.rows) &&
+           printedShare(picture, outline, side, reach / 2, 2 * reach) >= kMinPrintedShare &&
+           printedShare(picture, outline, side, -2 * reach, -reach / 2) >= kMinPrintedShare;
 }
 
 }  // namespace qirmel

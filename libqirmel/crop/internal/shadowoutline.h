@@ -16,6 +16,9 @@ public:
     // side that shows steps down into it by a shadow's depth across a soft band, or the two long sides
     // of a narrow band do.
     static bool encloses(const cv::Mat &picture, const Quad &outline);
+    // Whether the side steps, either way, by a shadow's depth across a soft band, with print on both sides
+    // of it: where a shadow falling across a page begins, not where the page ends.
+    static bool isShadowEdge(const cv::Mat &picture, const Quad &outline, int side);
 };
 
 }  // namespace qirmel
