@@ -33,6 +33,13 @@ constexpr float kMaxBend = 1.5f;
 constexpr int kFirstRow = 3;
 constexpr std::size_t kParts = 5;
 constexpr double kMinStep = 1.5;
+// The rows' noise also peaks by as much for a row or two, and the further the rows reach, the likelier such
+// peaks line up across stretches, far out on the desk. Where the paper ends, the rows' levels on either side,
+// over this many rows each, past the row next to the step that its blur reaches, differ by a step: lines
+// through such settled steps are sought first, and through any step only where none holds, as where a soft
+// shadow just beyond a page's edge keeps the rows from settling.
+constexpr int kSettleRows = 2;
+constexpr int kSettleGap = 1;
 // A side of the outline is the paper's edge where the rows step within this many pixels of it (as far
 // as the outline, found on the judging image, may be off: two of its pixels, and a pen across the side
 // pulls it further), seen in this many rows to either side.
@@ -132,6 +139,22 @@ std::vector<Step> stepsIn(const std::vector<double> &means, int firstRow)
     return steps;
 }
 
+// Whether the rows' mean levels over kSettleRows on either side of the step, kSettleGap rows from it, differ
+// by a step.
+bool settles(const std::vector<double> &means, const Step &step, int firstRow)
+{
+    const auto firstBeyond = std::ptrdiff_t(std::ceil(step.offset)) - firstRow;
+    const std::ptrdiff_t reach = kSettleGap + kSettleRows;
+    if (firstBeyond < reach || firstBeyond + reach > std::ptrdiff_t(means.size()))
+        return false;
+    const auto beyond = means.begin() + firstBeyond + kSettleGap;
+    const auto before = means.begin() + firstBeyond - reach;
+    const double change =
+        (std::accumulate(beyond, beyond + kSettleRows, 0.0) - std::accumulate(before, before + kSettleRows, 0.0)) /
+        kSettleRows;
+    return std::abs(change) >= kMinStep;
+}
+
 struct Line {
     cv::Point2f point;
     cv::Point2f direction;
@@ -180,44 +203,18 @@ StepLine fitNear(const StepLine &guess, const StretchSteps &steps, const Stretch
 // Finds lines beyond the sides of an outline (in the grey image's pixels) along which the picture steps,
 // in grey or in its tint.
 class StepFinder {
+    enum class Steps { Settled, Any };
+
 public:
     StepFinder(const Quad &outline, const cv::Mat &grey) : m_outline(outline), m_grey(grey) {}
 
-    // The outermost line beyond the side along which most stretches of the image (of grey's size) step.
+    // The outermost line beyond the side along which most stretches of the image (of grey's size) step,
+    // through settled steps where there is one.
     std::optional<Line> outermostBeyond(int side, const cv::Mat &image) const
     {
-        const float reach =
-            float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
-        StretchSteps steps;
-        StretchMiddles middles;
-        for (int stretch = 0; stretch < kStretches; ++stretch) {
-            const double from = kFirstStretch + (kLastStretch - kFirstStretch) * stretch / kStretches;
-            const double to = kFirstStretch + (kLastStretch - kFirstStretch) * (stretch + 1) / kStretches;
-            steps[stretch] = stepsAlong(image, side, from, to, reach);
-            middles[stretch] = float((from + to) / 2);
-        }
-        // Every line through a step of each of two stretches is a guess.
-        const double maxSlope = kMaxSlant * m_outline.sideLength(side);
-        std::optional<StepLine> outermost;
-        for (int i = 0; i < kStretches; ++i)
-            for (int j = i + 1; j < kStretches; ++j)
-                for (const float first : steps[i])
-                    for (const float second : steps[j]) {
-                        const double slope = (second - first) / (middles[j] - middles[i]);
-                        const StepLine guess{first - slope * middles[i], slope, 2};
-                        if (std::abs(slope) > maxSlope || (outermost && guess.offset(0.5) <= outermost->offset(0.5)))
-                            continue;
-                        const StepLine line = fitNear(guess, steps, middles);
-                        if (line.stretches >= kMinStretchesOnLine && std::abs(line.slope) <= maxSlope)
-                            outermost = line;
-                    }
-        if (!outermost)
-            return std::nullopt;
-        const cv::Point2f a = m_outline[side];
-        const cv::Point2f b = m_outline[(side + 1) % 4];
-        const cv::Point2f outward = -m_outline.inwardNormal(side);
-        const cv::Point2f start = a + outward * float(outermost->offset(0));
-        return Line{start, b + outward * float(outermost->offset(1)) - start};
+        if (std::optional<Line> line = outermostBeyond(side, image, Steps::Settled))
+            return line;
+        return outermostBeyond(side, image, Steps::Any);
     }
 
     // Whether the paper ends at the side itself: the rows darken outward by a step right there and all
@@ -250,9 +247,46 @@ public:
     }
 
 private:
+    // The outermost line through steps of the kind.
+    std::optional<Line> outermostBeyond(int side, const cv::Mat &image, Steps kind) const
+    {
+        const float reach =
+            float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
+        StretchSteps steps;
+        StretchMiddles middles;
+        for (int stretch = 0; stretch < kStretches; ++stretch) {
+            const double from = kFirstStretch + (kLastStretch - kFirstStretch) * stretch / kStretches;
+            const double to = kFirstStretch + (kLastStretch - kFirstStretch) * (stretch + 1) / kStretches;
+            steps[stretch] = stepsAlong(image, side, from, to, reach, kind);
+            middles[stretch] = float((from + to) / 2);
+        }
+        // Every line through a step of each of two stretches is a guess.
+        const double maxSlope = kMaxSlant * m_outline.sideLength(side);
+        std::optional<StepLine> outermost;
+        for (int i = 0; i < kStretches; ++i)
+            for (int j = i + 1; j < kStretches; ++j)
+                for (const float first : steps[i])
+                    for (const float second : steps[j]) {
+                        const double slope = (second - first) / (middles[j] - middles[i]);
+                        const StepLine guess{first - slope * middles[i], slope, 2};
+                        if (std::abs(slope) > maxSlope || (outermost && guess.offset(0.5) <= outermost->offset(0.5)))
+                            continue;
+                        const StepLine line = fitNear(guess, steps, middles);
+                        if (line.stretches >= kMinStretchesOnLine && std::abs(line.slope) <= maxSlope)
+                            outermost = line;
+                    }
+        if (!outermost)
+            return std::nullopt;
+        const cv::Point2f a = m_outline[side];
+        const cv::Point2f b = m_outline[(side + 1) % 4];
+        const cv::Point2f outward = -m_outline.inwardNormal(side);
+        const cv::Point2f start = a + outward * float(outermost->offset(0));
+        return Line{start, b + outward * float(outermost->offset(1)) - start};
+    }
+
     // Offsets from the side, over the stretch between from and to (shares of its length), at which the
     // rows' mean steps.
-    std::vector<float> stepsAlong(const cv::Mat &image, int side, double from, double to, float reach) const
+    std::vector<float> stepsAlong(const cv::Mat &image, int side, double from, double to, float reach, Steps kind) const
     {
         const cv::Point2f a = m_outline[side];
         const cv::Point2f b = m_outline[(side + 1) % 4];
@@ -261,7 +295,8 @@ private:
             rowMeans(image, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow, int(reach));
         std::vector<float> offsets;
         for (const Step &step : stepsIn(means, kFirstRow))
-            offsets.push_back(step.offset);
+            if (kind == Steps::Any || settles(means, step, kFirstRow))
+                offsets.push_back(step.offset);
         return offsets;
     }
 
