@@ -137,3 +137,29 @@ TEST(OutlineColours, TellsAPatternedDeskFromColouredThingsAtItsBorder)
         EXPECT_EQ(OutlineColours(support).deskIsPattern(), c.pattern) << c.what;
     }
 }
+
+TEST(OutlineColours, TellsANoteFromABlankStretchOfAPage)
+{
+    // A page printed with lines of text all round a blank square of it, and a yellow note on a grey desk.
+    cv::Mat page(kPicture, CV_8UC3, cv::Scalar(120, 120, 120));
+    cv::rectangle(page, cv::Rect(60, 20, 360, 230), cv::Scalar::all(235), cv::FILLED);
+    for (int y = 30; y < 240; y += 8)
+        for (int x = 70; x < 410; x += 12)
+            if (y < 70 || y > 210 || x < 140 || x > 300)
+                cv::rectangle(page, cv::Rect(x, y, 8, 2), cv::Scalar::all(40), cv::FILLED);
+    cv::Mat note(kPicture, CV_8UC3, cv::Scalar(120, 120, 120));
+    cv::rectangle(note, cv::Rect(160, 80, 130, 120), cv::Scalar(90, 220, 240), cv::FILLED);
+    const Quad square = judgedQuad(160, 80, 290, 200);
+    const struct {
+        const char *what;
+        cv::Mat picture;
+        bool blankSquare;
+    } cases[] = {
+        {"a blank stretch of a printed page", page, false},
+        {"a note on a desk", note, true},
+    };
+    for (const auto &c : cases) {
+        const EdgeSupport support(judged(c.picture));
+        EXPECT_EQ(OutlineColours(support).isBlankSquare(square), c.blankSquare) << c.what;
+    }
+}

@@ -33,6 +33,9 @@ constexpr int kDarkGlossy = 100;
 constexpr double kMaxSquareRatio = 1.15;
 constexpr int kPrintStep = 12;
 constexpr double kMaxPrintShare = 0.02;
+// A note stands out from what it lies on by at least this colour distance (grey and weighted colour
+// differences); a blank stretch of a page between its print has the page's own paper all round it.
+constexpr int kMinNoteContrast = 30;
 // A bezel, a pixel or two wide around a screen, is darker than both the screen and the desk by this much
 // at least; the soft shadow round a sheet of paper darkens the desk beside it by half as much at most.
 constexpr int kMinBezelContrast = 30;
@@ -240,7 +243,12 @@ bool OutlineColours::isBlankSquare(const Quad &outline) const
     const int median = medianGrey(inside);
     const auto printed = std::count_if(inside.begin(), inside.end(),
                                        [median](const Sample &s) { return std::abs(s[0] - median) >= kPrintStep; });
-    return printed < kMaxPrintShare * double(inside.size());
+    if (printed >= kMaxPrintShare * double(inside.size()))
+        return false;
+    const std::vector<Sample> outside = around(outline, {kOffset, 2 * kOffset, 4 * kOffset}, everywhere);
+    const int channels = m_support.channelCount();
+    return !outside.empty() &&
+           distance(medianSample(inside, channels), medianSample(outside, channels)) >= kMinNoteContrast;
 }
 
 bool OutlineColours::isScreenInBezel(const Quad &outline) const

@@ -29,8 +29,9 @@ public:
     // Whether the inside is nearly black, or dark and under half as bright as the surroundings, and
     // darker than them: a phone or a tablet, never paper.
     bool isDarkObject(const Quad &outline) const;
-    // Whether the outline is a square of one even colour with nothing printed on it: a sticky note, as
-    // large as an ID card. Documents are not square, and a square one bears print.
+    // Whether the outline is a square of one even colour with nothing printed on it, unlike what lies
+    // around it: a sticky note, as large as an ID card. Documents are not square, and a square one bears
+    // print.
     bool isBlankSquare(const Quad &outline) const;
     // Whether a dark band runs just outside the outline, the inside and the desk beyond both far
     // brighter: a phone's or a tablet's lit screen within its bezel. Paper lies on the desk itself.
