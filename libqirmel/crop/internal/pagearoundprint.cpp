@@ -203,8 +203,6 @@ StepLine fitNear(const StepLine &guess, const StretchSteps &steps, const Stretch
 // Finds lines beyond the sides of an outline (in the grey image's pixels) along which the picture steps,
 // in grey or in its tint.
 class StepFinder {
-    enum class Steps { Settled, Any };
-
 public:
     StepFinder(const Quad &outline, const cv::Mat &grey) : m_outline(outline), m_grey(grey) {}
 
@@ -212,9 +210,29 @@ public:
     // through settled steps where there is one.
     std::optional<Line> outermostBeyond(int side, const cv::Mat &image) const
     {
-        if (std::optional<Line> line = outermostBeyond(side, image, Steps::Settled))
+        const float reach =
+            float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
+        const cv::Point2f a = m_outline[side];
+        const cv::Point2f b = m_outline[(side + 1) % 4];
+        const cv::Point2f outward = -m_outline.inwardNormal(side);
+        StretchSteps settled;
+        StretchSteps any;
+        StretchMiddles middles;
+        for (int stretch = 0; stretch < kStretches; ++stretch) {
+            const double from = kFirstStretch + (kLastStretch - kFirstStretch) * stretch / kStretches;
+            const double to = kFirstStretch + (kLastStretch - kFirstStretch) * (stretch + 1) / kStretches;
+            const std::vector<double> means =
+                rowMeans(image, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow, int(reach));
+            for (const Step &step : stepsIn(means, kFirstRow)) {
+                any[stretch].push_back(step.offset);
+                if (settles(means, step, kFirstRow))
+                    settled[stretch].push_back(step.offset);
+            }
+            middles[stretch] = float((from + to) / 2);
+        }
+        if (std::optional<Line> line = outermostThrough(side, settled, middles))
             return line;
-        return outermostBeyond(side, image, Steps::Any);
+        return outermostThrough(side, any, middles);
     }
 
     // Whether the paper ends at the side itself: the rows darken outward by a step right there and all
@@ -247,19 +265,9 @@ public:
     }
 
 private:
-    // The outermost line through steps of the kind.
-    std::optional<Line> outermostBeyond(int side, const cv::Mat &image, Steps kind) const
+    // The outermost line beyond the side through steps (offsets outward from it) of most stretches.
+    std::optional<Line> outermostThrough(int side, const StretchSteps &steps, const StretchMiddles &middles) const
     {
-        const float reach =
-            float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
-        StretchSteps steps;
-        StretchMiddles middles;
-        for (int stretch = 0; stretch < kStretches; ++stretch) {
-            const double from = kFirstStretch + (kLastStretch - kFirstStretch) * stretch / kStretches;
-            const double to = kFirstStretch + (kLastStretch - kFirstStretch) * (stretch + 1) / kStretches;
-            steps[stretch] = stepsAlong(image, side, from, to, reach, kind);
-            middles[stretch] = float((from + to) / 2);
-        }
         // Every line through a step of each of two stretches is a guess.
         const double maxSlope = kMaxSlant * m_outline.sideLength(side);
         std::optional<StepLine> outermost;
@@ -282,22 +290,6 @@ private:
         const cv::Point2f outward = -m_outline.inwardNormal(side);
         const cv::Point2f start = a + outward * float(outermost->offset(0));
         return Line{start, b + outward * float(outermost->offset(1)) - start};
-    }
-
-    // Offsets from the side, over the stretch between from and to (shares of its length), at which the
-    // rows' mean steps.
-    std::vector<float> stepsAlong(const cv::Mat &image, int side, double from, double to, float reach, Steps kind) const
-    {
-        const cv::Point2f a = m_outline[side];
-        const cv::Point2f b = m_outline[(side + 1) % 4];
-        const cv::Point2f outward = -m_outline.inwardNormal(side);
-        const std::vector<double> means =
-            rowMeans(image, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow, int(reach));
-        std::vector<float> offsets;
-        for (const Step &step : stepsIn(means, kFirstRow))
-            if (kind == Steps::Any || settles(means, step, kFirstRow))
-                offsets.push_back(step.offset);
-        return offsets;
     }
 
     const Quad &m_outline;
