@@ -28,7 +28,7 @@ constexpr double kMinBandRatio = 3;
 // differing; across a page's edge lies the desk, which bears none.
 constexpr int kPrintLines = 6;
 constexpr double kPrintMargin = 0.1;
-constexpr double kPrintStep = 2;
+constexpr double kPrintSpacing = 2;
 constexpr double kPrintContrast = 20;
 constexpr double kMinPrintedShare = 0.1;
 
@@ -73,7 +73,7 @@ double printedShare(const cv::Mat &picture, const Quad &outline, int side, int n
     std::size_t changes = 0;
     for (int offset = near; offset <= far; offset += lineStep) {
         std::optional<double> previous;
-        for (double t = kPrintMargin * length; t < (1 - kPrintMargin) * length; t += kPrintStep) {
+        for (double t = kPrintMargin * length; t < (1 - kPrintMargin) * length; t += kPrintSpacing) {
             const cv::Point2f p = from + along * float(t) + outward * float(offset);
             const int x = cvRound(p.x);
             const int y = cvRound(p.y);
