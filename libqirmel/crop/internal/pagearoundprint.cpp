@@ -40,6 +40,10 @@ constexpr double kMinStep = 1.5;
 // shadow just beyond a page's edge keeps the rows from settling.
 constexpr int kSettleRows = 2;
 constexpr int kSettleGap = 1;
+// A white page's edge that only this search finds steps by a few levels, and a clearer one would have been
+// found by its edges; a step of more than this is where something else on the desk begins (a keyboard, a
+// ruler, a screen's foot), which the outermost line would otherwise follow far beyond the page.
+constexpr double kMaxStep = 20;
 // A side of the outline is the paper's edge where the rows step within this many pixels of it (as far
 // as the outline, found on the judging image, may be off: two of its pixels, and a pen across the side
 // pulls it further), seen in this many rows to either side.
@@ -224,6 +228,8 @@ public:
             const std::vector<double> means =
                 rowMeans(image, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow, int(reach));
             for (const Step &step : stepsIn(means, kFirstRow)) {
+                if (std::abs(step.change) > kMaxStep)
+                    continue;
                 any[stretch].push_back(step.offset);
                 if (settles(means, step, kFirstRow))
                     settled[stretch].push_back(step.offset);
