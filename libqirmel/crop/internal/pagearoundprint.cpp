@@ -302,14 +302,18 @@ private:
     const cv::Mat &m_grey;
 };
 
+bool cornerWithinFrame(const cv::Point2f &p, const cv::Size &frame)
+{
+    return p.x >= kMinBorder && p.y >= kMinBorder && p.x <= frame.width - 1 - kMinBorder &&
+           p.y <= frame.height - 1 - kMinBorder;
+}
+
 // Whether every corner lies inside the frame, clear of its border: a page running out of the frame ends
 // at the frame, not along a step, and what steps out there is a pattern's.
 bool withinFrame(const Quad &quad, const cv::Size &frame)
 {
-    return std::all_of(quad.corners().begin(), quad.corners().end(), [&](const cv::Point2f &p) {
-        return p.x >= kMinBorder && p.y >= kMinBorder && p.x <= frame.width - 1 - kMinBorder &&
-               p.y <= frame.height - 1 - kMinBorder;
-    });
+    return std::all_of(quad.corners().begin(), quad.corners().end(),
+                       [&](const cv::Point2f &p) { return cornerWithinFrame(p, frame); });
 }
 
 // Whether inner lies within outer, or on the sides the two share.
@@ -359,6 +363,7 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
     const Quad outline = print.resampled(m_scale.x, m_scale.y);
     const StepFinder finder(outline, m_grey);
     std::array<Line, 4> lines;
+    std::array<bool, 4> found{};
     int moved = 0;
     for (int side = 0; side < 4; ++side) {
         const cv::Point2f from = outline[side];
@@ -373,6 +378,7 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
         if (line) {
             lines[side] = *line;
             ++moved;
+            found[side] = true;
         }
     }
     if (moved < minMovedSides)
@@ -385,9 +391,18 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
             return std::nullopt;
     }
     const Quad page = Quad(corners).resampled(1 / m_scale.x, 1 / m_scale.y);
-    if (!page.isConvex() || OutlineScorer::shapeScore(page) <= 0 || !withinFrame(page, m_support.size()) ||
-        page.area() < kMinGrowth * print.area() || !encloses(page, print) ||
-        !OutlineColours(m_support).ringIsDocument(page, print))
+    // On a plain desk, a page may run out of the frame past a side of its print with no step beyond it: the
+    // frame cuts the page there, and the corners at that side's ends lie beyond the frame. Those between
+    // two sides found along steps must lie within it; on a coloured pattern, every corner must.
+    if (!withinFrame(page, m_support.size())) {
+        if (OutlineColours(m_support).deskIsPattern())
+            return std::nullopt;
+        for (int corner = 0; corner < 4; ++corner)
+            if (found[(corner + 3) % 4] && found[corner] && !cornerWithinFrame(page[corner], m_support.size()))
+                return std::nullopt;
+    }
+    if (!page.isConvex() || OutlineScorer::shapeScore(page) <= 0 || page.area() < kMinGrowth * print.area() ||
+        !encloses(page, print) || !OutlineColours(m_support).ringIsDocument(page, print))
         return std::nullopt;
     return page;
 }
