@@ -51,14 +51,6 @@ bool isSoftStepDown(const SideProfile &side, double minWidth)
            climbWidth(side.grey(), side.inside(), side.outside()) >= minWidth;
 }
 
-double greyAt(const cv::Mat &picture, int x, int y)
-{
-    if (picture.channels() == 1)
-        return picture.at<unsigned char>(y, x);
-    const cv::Vec3b &bgr = picture.at<cv::Vec3b>(y, x);
-    return 0.114 * bgr[0] + 0.587 * bgr[1] + 0.299 * bgr[2];
-}
-
 // The share of neighbouring samples along lines parallel to the side, in the band from near to far
 // pixels off it (negative: inside), whose grey differs by as much as print does.
 double printedShare(const cv::Mat &picture, const Quad &outline, int side, int near, int far)
@@ -81,7 +73,7 @@ double printedShare(const cv::Mat &picture, const Quad &outline, int side, int n
                 previous.reset();
                 continue;
             }
-            const double grey = greyAt(picture, x, y);
+            const double grey = SideProfile::greyAt(picture, x, y);
             if (previous) {
                 ++pairs;
                 changes += std::abs(grey - *previous) >= kPrintContrast;

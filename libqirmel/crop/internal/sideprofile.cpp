@@ -91,6 +91,11 @@ double SideProfile::lineDepth() const
     return std::max(std::min(inside(), outside()) - *middle.first, *middle.second - std::max(inside(), outside()));
 }
 
+double SideProfile::greyAt(const cv::Mat &picture, int x, int y)
+{
+    return picture.channels() == 1 ? picture.at<unsigned char>(y, x) : greyOf(picture.at<cv::Vec3b>(y, x));
+}
+
 int SideProfile::lineReach(const cv::Mat &picture)
 {
     return std::max(kMinLineReach, int(std::lround(kLineReach * std::max(picture.cols, picture.rows))));

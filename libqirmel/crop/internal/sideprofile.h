@@ -20,6 +20,8 @@ public:
     // A reach that tells a line drawn or printed along a side from an edge: past the line's width, short
     // of the next line beside it (a ruler's next mark, the next line of print).
     static int lineReach(const cv::Mat &picture);
+    // The grey of a pixel of a grey or B G R picture, weighted as the profiles' grey is.
+    static double greyAt(const cv::Mat &picture, int x, int y);
 
     // The mean grey from reach pixels inside to reach pixels outside.
     const std::vector<double> &grey() const { return m_grey; }
