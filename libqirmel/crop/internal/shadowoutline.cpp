@@ -64,21 +64,24 @@ double printedShare(const cv::Mat &picture, const Quad &outline, int side, int n
     std::size_t pairs = 0;
     std::size_t changes = 0;
     for (int offset = near; offset <= far; offset += lineStep) {
-        std::optional<double> previous;
+        // The grey of the last sample, where it lay inside the picture.
+        bool hasPrevious = false;
+        double previous = 0;
         for (double t = kPrintMargin * length; t < (1 - kPrintMargin) * length; t += kPrintSpacing) {
             const cv::Point2f p = from + along * float(t) + outward * float(offset);
             const int x = cvRound(p.x);
             const int y = cvRound(p.y);
             if (x < 0 || y < 0 || x >= picture.cols || y >= picture.rows) {
-                previous.reset();
+                hasPrevious = false;
                 continue;
             }
             const double grey = SideProfile::greyAt(picture, x, y);
-            if (previous) {
+            if (hasPrevious) {
                 ++pairs;
-                changes += std::abs(grey - *previous) >= kPrintContrast;
+                changes += std::abs(grey - previous) >= kPrintContrast;
             }
             previous = grey;
+            hasPrevious = true;
         }
     }
     return pairs > 0 ? double(changes) / double(pairs) : 0;
