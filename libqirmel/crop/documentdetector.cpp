@@ -115,11 +115,7 @@ JudgingImages judgingImages(const cv::Mat &picture)
     const int factor = std::max(1, std::max(picture.cols, picture.rows) / kWorkingWidth);
     const cv::Size reducedSize(picture.cols / factor, picture.rows / factor);
     judging.searched = picture(cv::Rect(0, 0, reducedSize.width * factor, reducedSize.height * factor));
-    // Grey first, then reduced: one channel to average rather than three.
-    cv::Mat grey = judging.searched;
-    if (picture.channels() == 3)
-        cv::cvtColor(judging.searched, grey, cv::COLOR_BGR2GRAY);
-    judging.reducedGrey = BlockAverage::reduce(grey, factor);
+    judging.reducedGrey = BlockAverage::reduce(judging.searched, factor);
 
     cv::Mat small = judging.reducedGrey;
     const int longer = std::max(reducedSize.width, reducedSize.height);
