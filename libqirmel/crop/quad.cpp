@@ -57,7 +57,14 @@ Quad Quad::resampled(double factorX, double factorY) const
 
 double Quad::area() const
 {
-    return std::abs(cv::contourArea(points()));
+    // The shoelace formula in the order and precision of cv::contourArea, without its copy of the corners.
+    double doubleArea = 0;
+    cv::Point2f previous = m_corners[3];
+    for (const cv::Point2f &p : m_corners) {
+        doubleArea += double(previous.x) * p.y - double(previous.y) * p.x;
+        previous = p;
+    }
+    return std::abs(doubleArea * 0.5);
 }
 
 bool Quad::isConvex() const

@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 
 namespace qirmel {
 
@@ -92,7 +93,7 @@ public:
           m_scorer(scorer),
           m_minArea(minArea),
           m_lines(profiles.size()),
-          m_viability(m_lines * m_lines * m_lines, kUnknown),
+          m_sideOf(m_lines * m_lines * m_lines, kNotCounted),
           m_corners(m_lines * m_lines)
     {
         const float reachX = 0.5f * m_size.width;
@@ -105,6 +106,14 @@ public:
                                 p.x >= -reachX && p.y >= -reachY && p.x <= m_size.width + reachX &&
                                 p.y <= m_size.height + reachY;
             }
+    }
+
+    // Whether some outline may have a side along line `line` between lines `before` and `after`: both
+    // corners exist and the side leaves a pair in the running one way round or the other. What fails
+    // here fails for every fourth side.
+    bool mayBeSide(int before, int line, int after)
+    {
+        return cornerOf(before, line).usable && cornerOf(line, after).usable && side(before, line, after).viable != 0;
     }
 
     // Sides in cyclic order; corner m joins side m and side m + 1.
@@ -129,17 +138,20 @@ public:
         if ((positive != 0 && positive != 4) || std::abs(doubleArea) < 2 * m_minArea)
             return;
         const cv::Point2f centre = (corners[0] + corners[1] + corners[2] + corners[3]) * 0.25f;
-        // Per side, whether the inside lies towards its line's normal.
+        // Per side, whether the inside lies towards its line's normal, and what the side's line says of it.
         std::array<bool, 4> inward{};
+        std::array<const SideCounts *, 4> counted{};
         unsigned viable = allPairs();
         for (int m = 0; m < 4 && viable; ++m) {
             inward[m] = inwardIsPositive(sides[m], centre);
-            viable &= viability(sides[(m + 3) % 4], sides[m], sides[(m + 1) % 4], inward[m]);
+            const CountedSide &along = side(sides[(m + 3) % 4], sides[m], sides[(m + 1) % 4]);
+            viable &= inward[m] ? along.viable >> kPairBits : along.viable & ((1u << kPairBits) - 1);
+            counted[m] = &along.counts;
         }
         if (!viable)
             return;
-        const std::optional<SideEvidence> evidence = measure(sides, corners, inward);
-        if (!evidence)
+        const std::optional<SideEvidence> evidence = measure(counted, inward);
+        if (!evidence || !OutlineScorer::isCredible(*evidence))
             return;
         const Quad quad = Quad::fromUnordered(std::vector<cv::Point2f>(corners.begin(), corners.end()));
         const double score = m_scorer.score(quad, *evidence);
@@ -167,6 +179,13 @@ private:
         cv::Point2f at;
         bool usable = false;
     };
+    // A side along a line between two others, counted once: every outline through the three lines has
+    // the same side there. viable: the channel and polarity pairs it leaves in the running with the
+    // inside away from the line's normal (low bits) and towards it (high bits).
+    struct CountedSide {
+        SideCounts counts;
+        unsigned viable = 0;
+    };
     const Corner &cornerOf(int first, int second) const { return m_corners[std::size_t(first) * m_lines + second]; }
 
     // Channel and polarity pairs, as bits 2c + s, for every channel.
@@ -192,37 +211,37 @@ private:
         return viable;
     }
 
-    // The pairs the side along line `line` between lines `before` and `after` leaves in the running, with
-    // the inside towards the line's normal or away from it. Every outline through the three lines has the
-    // same side there, and most fail on one of their sides, so each three lines are counted once.
-    unsigned viability(int before, int line, int after, bool inwardIsPositive)
+    // The side along line `line` between lines `before` and `after`, whose corners must be usable. Most
+    // outlines fail on one of their sides, and each side serves many outlines.
+    const CountedSide &side(int before, int line, int after)
     {
-        std::uint16_t &known = m_viability[(std::size_t(before) * m_lines + line) * m_lines + after];
-        if (known == kUnknown) {
-            const SideCounts side =
+        std::uint32_t &index = m_sideOf[(std::size_t(before) * m_lines + line) * m_lines + after];
+        if (index == kNotCounted) {
+            CountedSide counted;
+            counted.counts =
                 countAlong(m_profiles[line], cornerOf(before, line).at, cornerOf(line, after).at, m_channels);
-            known = 0;
+            const SideCounts &side = counted.counts;
             // Too little of it shows to be judged, even as the one side mostly hidden.
             if (side.share >= kMinVisibleShare || side.visible >= kMinHiddenSamples)
-                known = std::uint16_t(viablePairs(side, false) | viablePairs(side, true) << kPairBits);
+                counted.viable = viablePairs(side, false) | viablePairs(side, true) << kPairBits;
+            index = std::uint32_t(m_sides.size());
+            m_sides.push_back(counted);
         }
-        return inwardIsPositive ? known >> kPairBits : known & ((1u << kPairBits) - 1);
+        return m_sides[index];
     }
 
-    std::optional<SideEvidence> measure(const std::array<int, 4> &sides, const std::array<cv::Point2f, 4> &corners,
+    std::optional<SideEvidence> measure(const std::array<const SideCounts *, 4> &counted,
                                         const std::array<bool, 4> &inward) const
     {
-        std::array<SideCounts, 4> counted;
         double totalLength = 0;
         double visibleLength = 0;
         // A corner beyond the frame can leave one side almost wholly outside it: what shows of it is judged
         // then, if that is a few samples at least. Two such sides leave too little to judge.
         int hidden = 0;
         for (int m = 0; m < 4; ++m) {
-            counted[m] = countAlong(m_profiles[sides[m]], corners[(m + 3) % 4], corners[m], m_channels);
-            totalLength += counted[m].length;
-            visibleLength += counted[m].length * counted[m].share;
-            if (counted[m].share < kMinVisibleShare && (++hidden > 1 || counted[m].visible < kMinHiddenSamples))
+            totalLength += counted[m]->length;
+            visibleLength += counted[m]->length * counted[m]->share;
+            if (counted[m]->share < kMinVisibleShare && (++hidden > 1 || counted[m]->visible < kMinHiddenSamples))
                 return std::nullopt;
         }
         std::optional<SideEvidence> best;
@@ -236,7 +255,7 @@ private:
                 int all = 0;
                 bool viable = true;
                 for (int m = 0; m < 4; ++m) {
-                    const SideCounts &side = counted[m];
+                    const SideCounts &side = *counted[m];
                     const int own = supportedOf(side, c, s, inward[m]);
                     const int withBridged = EdgeSupport::withBridged(own, bridgedOf(side, c, inward[m]), side.visible);
                     viable = viable && withBridged >= int(std::ceil(kMinSideSupport * side.visible));
@@ -256,9 +275,9 @@ private:
         return best;
     }
 
-    // Bits per way round in a memo of viable pairs, and the memo's mark for three lines not yet counted.
+    // Bits per way round in a side's viable pairs, and the mark of three lines whose side is not yet counted.
     static constexpr int kPairBits = 2 * EdgeSupport::kMaxChannels;
-    static constexpr std::uint16_t kUnknown = 0xFFFF;
+    static constexpr std::uint32_t kNotCounted = 0xFFFFFFFF;
 
     const std::vector<LineProfile> &m_profiles;
     cv::Size m_size;
@@ -266,7 +285,10 @@ private:
     const OutlineScorer &m_scorer;
     double m_minArea;
     std::size_t m_lines;
-    std::vector<std::uint16_t> m_viability;
+    // Per three lines, where their side is among m_sides.
+    std::vector<std::uint32_t> m_sideOf;
+    // A deque, so that sides already handed out stay where they are as more are counted.
+    std::deque<CountedSide> m_sides;
     // Every ordered pair's meeting, worked out once: outlines share their corners many times over.
     std::vector<Corner> m_corners;
     std::vector<Scored> m_found;
@@ -308,12 +330,14 @@ std::vector<Quad> LineQuads::find(const std::vector<EdgeLine> &lines, const Edge
             if (std::abs(lines[i].direction.dot(lines[j].direction)) <= kCrossing)
                 crossingLater[i].push_back(int(j));
 
-    // Each pair with every later pair whose first line crosses its own.
+    // Each pair with every later pair whose first line crosses its own, once that line's side between
+    // the pair may be one.
     Enumerator enumerator(profiles, support, scorer, minArea);
     for (const auto &[a, c] : parallel)
         for (const int b : crossingLater[a])
-            for (std::size_t q = firstPair[b]; q < firstPair[b + 1]; ++q)
-                enumerator.consider({a, b, c, parallel[q].second});
+            if (enumerator.mayBeSide(a, b, c))
+                for (std::size_t q = firstPair[b]; q < firstPair[b + 1]; ++q)
+                    enumerator.consider({a, b, c, parallel[q].second});
     return enumerator.best(maxQuads);
 }
 

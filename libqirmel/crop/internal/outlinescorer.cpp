@@ -49,7 +49,7 @@ OutlineScorer::OutlineScorer(const EdgeSupport &support, const cv::Size &size, c
     : m_support(support), m_lines(lines), m_size(size), m_seed(seed)
 {}
 
-int OutlineScorer::crossings(const Quad &quad) const
+bool OutlineScorer::isCrossedByPattern(const Quad &quad) const
 {
     int count = 0;
     for (int side = 0; side < 4; ++side) {
@@ -65,11 +65,12 @@ int OutlineScorer::crossings(const Quad &quad) const
             const cv::Point2f apart = line.point - from;
             const double t = (double(apart.x) * line.direction.y - double(apart.y) * line.direction.x) / denominator;
             const double u = (double(apart.x) * along.y - double(apart.y) * along.x) / denominator;
-            if (t > kCrossingMargin && t < 1 - kCrossingMargin && line.runsAcross(float(u), kCrossingReach))
-                ++count;
+            if (t > kCrossingMargin && t < 1 - kCrossingMargin && line.runsAcross(float(u), kCrossingReach) &&
+                ++count > kMaxCrossings)
+                return true;
         }
     }
-    return count;
+    return false;
 }
 
 double OutlineScorer::score(const Quad &quad) const
@@ -77,16 +78,21 @@ double OutlineScorer::score(const Quad &quad) const
     return score(quad, m_support.measure(quad));
 }
 
-double OutlineScorer::score(const Quad &quad, const SideEvidence &evidence) const
+bool OutlineScorer::isCredible(const SideEvidence &evidence)
 {
     const bool clipped =
         evidence.minShownSupport >= kMinClippedSideSupport && evidence.meanSupport >= kMinClippedMeanSupport;
-    if ((evidence.minSupport < kMinSideSupport && !clipped) || evidence.meanSupport < kMinMeanSupport ||
-        evidence.polarity < kMinPolarity || evidence.visible < kMinVisible)
+    return (evidence.minSupport >= kMinSideSupport || clipped) && evidence.meanSupport >= kMinMeanSupport &&
+           evidence.polarity >= kMinPolarity && evidence.visible >= kMinVisible;
+}
+
+double OutlineScorer::score(const Quad &quad, const SideEvidence &evidence) const
+{
+    if (!isCredible(evidence))
         return 0;
     // The shape first: it is the cheaper to judge, and most outlines among lines fail on it.
     const double shape = shapeScore(quad);
-    if (shape == 0 || crossings(quad) > kMaxCrossings)
+    if (shape == 0 || isCrossedByPattern(quad))
         return 0;
     // Print on a page and the pages of an open book make smaller rectangles inside the document; among
     // equally well supported outlines the larger one is the document.

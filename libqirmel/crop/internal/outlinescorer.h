@@ -25,12 +25,16 @@ public:
     double score(const Quad &quad) const;
     // The same, from evidence already gathered for the outline.
     double score(const Quad &quad, const SideEvidence &evidence) const;
+    // Whether the evidence leaves the outline in the running at all: the first of score's tests, which
+    // needs no outline.
+    static bool isCredible(const SideEvidence &evidence);
 
     // How much the outline's shape looks like a document seen from overhead: 0 for corners too far from
     // square or proportions no document has, up to 1 for a known format's rectangle.
     static double shapeScore(const Quad &quad);
-    // How many of the lines run across the outline's sides.
-    int crossings(const Quad &quad) const;
+    // Whether more of the lines run across the outline's sides than a pen's, a shadow's or a hand's
+    // would: a pattern's.
+    bool isCrossedByPattern(const Quad &quad) const;
 
 private:
     const EdgeSupport &m_support;
