@@ -24,17 +24,67 @@ bool intersect(const Line &a, const Line &b, cv::Point2f &at)
     return linesMeet(a.point, a.direction, b.point, b.direction, at);
 }
 
-Line fit(const std::vector<cv::Point2f> &points)
-{
-    cv::Vec4f line;
-    cv::fitLine(points, line, cv::DIST_HUBER, 0, 0.01, 0.01);
-    return {cv::Point2f(line[2], line[3]), cv::Point2f(line[0], line[1])};
-}
-
 float distance(const Line &line, const cv::Point2f &p)
 {
     const cv::Point2f d = p - line.point;
     return std::abs(d.x * line.direction.y - d.y * line.direction.x);
+}
+
+// The weighted least-squares line: through the weighted centroid, along the main axis of the spread.
+Line weightedFit(const std::vector<cv::Point2f> &points, const std::vector<float> &weights)
+{
+    double total = 0;
+    double sumX = 0;
+    double sumY = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        total += weights[i];
+        sumX += weights[i] * points[i].x;
+        sumY += weights[i] * points[i].y;
+    }
+    const cv::Point2d centroid(sumX / total, sumY / total);
+    double xx = 0;
+    double xy = 0;
+    double yy = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const double dx = points[i].x - centroid.x;
+        const double dy = points[i].y - centroid.y;
+        xx += weights[i] * dx * dx;
+        xy += weights[i] * dx * dy;
+        yy += weights[i] * dy * dy;
+    }
+    const double angle = 0.5 * std::atan2(2 * xy, xx - yy);
+    return {cv::Point2f(centroid), cv::Point2f(float(std::cos(angle)), float(std::sin(angle)))};
+}
+
+// Huber's weights: points within this many pixels of the line count fully, those further out less
+// the further they stray, so that a few points on print or a pen do not tilt the side.
+constexpr float kHuberReach = 1.345f;
+// The reweighting stops once a round turns the line by less than this many radians and moves it by
+// less than this many pixels, or after this many rounds.
+constexpr double kSettledTurn = 0.01;
+constexpr float kSettledShift = 0.01f;
+constexpr int kMaxRounds = 30;
+
+// A robust fit: least squares, then reweighted by Huber's weights until the line settles. From the
+// least-squares line the rounds reach the fit that OpenCV's Huber fit reaches from twenty random starts,
+// at a fraction of its cost.
+Line fit(const std::vector<cv::Point2f> &points)
+{
+    std::vector<float> weights(points.size(), 1.0f);
+    Line line = weightedFit(points, weights);
+    for (int round = 0; round < kMaxRounds; ++round) {
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const float d = distance(line, points[i]);
+            weights[i] = d < kHuberReach ? 1.0f : kHuberReach / d;
+        }
+        const Line next = weightedFit(points, weights);
+        const double turn = std::acos(std::clamp(double(std::abs(next.direction.dot(line.direction))), 0.0, 1.0));
+        const cv::Point2f shift = next.point - line.point;
+        line = next;
+        if (turn < kSettledTurn && std::max(std::abs(shift.x), std::abs(shift.y)) < kSettledShift)
+            break;
+    }
+    return line;
 }
 
 // Samples along the side every kStride pixels; fine enough for a straight edge, cheap enough for 4K.
