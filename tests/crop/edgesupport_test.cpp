@@ -43,3 +43,37 @@ TEST(EdgeSupport, FindsAFaintSheetAllRoundWithOneSignAndOnlyWhereItIs)
     EXPECT_LT(visible, 0.8);
     EXPECT_GT(visible, 0.5);
 }
+
+// The edge maps are drawn from the strongest channel's gradients alone; cv::Canny given every channel
+// must find exactly the same edges, or the maps would change with the way they are drawn.
+TEST(EdgeSupport, StrongestChannelGivesTheEdgesOfAllChannels)
+{
+    cv::RNG rng(11);
+    std::vector<cv::Mat> channels(3);
+    for (cv::Mat &channel : channels) {
+        channel.create(kSize, CV_8UC1);
+        rng.fill(channel, cv::RNG::UNIFORM, 0, 256);
+        cv::GaussianBlur(channel, channel, cv::Size(5, 5), 0);
+    }
+    const EdgeSupport support(channels);
+    std::vector<cv::Mat> dxs;
+    std::vector<cv::Mat> dys;
+    for (const cv::Mat &channel : channels) {
+        dxs.emplace_back();
+        dys.emplace_back();
+        cv::Sobel(channel, dxs.back(), CV_16S, 1, 0, 3);
+        cv::Sobel(channel, dys.back(), CV_16S, 0, 1, 3);
+    }
+    cv::Mat dxAll;
+    cv::Mat dyAll;
+    cv::merge(dxs, dxAll);
+    cv::merge(dys, dyAll);
+    for (const double low : {5.0, 20.0}) {
+        cv::Mat expected;
+        cv::Mat edges;
+        cv::Canny(dxAll, dyAll, expected, low, 3 * low, true);
+        cv::Canny(support.dx(), support.dy(), edges, low, 3 * low, true);
+        ASSERT_GT(cv::countNonZero(expected), 0);
+        EXPECT_EQ(cv::countNonZero(edges != expected), 0) << "thresholds from " << low;
+    }
+}

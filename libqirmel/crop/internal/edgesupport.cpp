@@ -53,6 +53,23 @@ int medianGradient(const cv::Mat &dx, const cv::Mat &dy)
     return kLargest;
 }
 
+// Where the gradient (dx, dy) is stronger than (strongestDx, strongestDy), squared lengths compared,
+// it replaces it; equals leave the earlier channel.
+void keepStronger(cv::Mat &strongestDx, cv::Mat &strongestDy, const cv::Mat &dx, const cv::Mat &dy)
+{
+    for (int y = 0; y < dx.rows; ++y) {
+        short *bestX = strongestDx.ptr<short>(y);
+        short *bestY = strongestDy.ptr<short>(y);
+        const short *gx = dx.ptr<short>(y);
+        const short *gy = dy.ptr<short>(y);
+        for (int x = 0; x < dx.cols; ++x)
+            if (int(gx[x]) * gx[x] + int(gy[x]) * gy[x] > int(bestX[x]) * bestX[x] + int(bestY[x]) * bestY[x]) {
+                bestX[x] = gx[x];
+                bestY[x] = gy[x];
+            }
+    }
+}
+
 }  // namespace
 
 EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels) : m_channels(channels), m_minGreyStep(kMinStep)
@@ -70,6 +87,10 @@ EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels) : m_channels(chan
     }
     cv::merge(dxs, m_dxAll);
     cv::merge(dys, m_dyAll);
+    m_dxStrongest = dxs.front().clone();
+    m_dyStrongest = dys.front().clone();
+    for (std::size_t c = 1; c < dxs.size(); ++c)
+        keepStronger(m_dxStrongest, m_dyStrongest, dxs[c], dys[c]);
     m_quiet = medianGradient(dxs.front(), dys.front()) <= kQuietGradient;
     if (m_quiet)
         m_minGreyStep = kMinQuietGreyStep;

@@ -51,9 +51,11 @@ public:
     // Whether half of the picture's grey gradients are faint: a plain pale desk, where a white page's
     // edges step by little more.
     bool isQuiet() const { return m_quiet; }
-    // The x and y gradients of all channels, interleaved (CV_16SC(n)), as cv::Canny takes them.
-    const cv::Mat &dx() const { return m_dxAll; }
-    const cv::Mat &dy() const { return m_dyAll; }
+    // The x and y gradients (CV_16SC1) of the channel whose gradient is the strongest at each pixel,
+    // the first of equals, as cv::Canny picks them among channels: Canny on these finds the same edges as
+    // on all channels, without picking again at every pass.
+    const cv::Mat &dx() const { return m_dxStrongest; }
+    const cv::Mat &dy() const { return m_dyStrongest; }
 
     // Per channel, whether within a pixel of p it steps across the given unit normal: +1 when it brightens
     // towards +normal, -1 when it darkens, 0 for no edge; unused channels 0. p must lie at least 2 pixels
@@ -90,8 +92,11 @@ private:
     bool isBeyondFrame(const cv::Point2f &p) const;
 
     std::vector<cv::Mat> m_channels;
+    // All channels' gradients, interleaved (CV_16SC(n)).
     cv::Mat m_dxAll;
     cv::Mat m_dyAll;
+    cv::Mat m_dxStrongest;
+    cv::Mat m_dyStrongest;
     bool m_quiet = false;
     float m_minGreyStep;  // lower on a quiet picture
     std::vector<EdgeLine> m_boundaries;
