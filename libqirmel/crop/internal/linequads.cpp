@@ -154,20 +154,24 @@ public:
         if (!evidence || !OutlineScorer::isCredible(*evidence))
             return;
         const Quad quad = Quad::fromUnordered(std::vector<cv::Point2f>(corners.begin(), corners.end()));
-        const double score = m_scorer.score(quad, *evidence);
+        const double score = m_scorer.scoreUnlessCrossed(quad, *evidence);
         if (score > 0)
             m_found.push_back({quad, score});
     }
 
+    // The best count outlines, no two alike; whether a pattern crosses an outline is asked only of those
+    // that would be taken, best first.
     std::vector<Quad> best(std::size_t count)
     {
-        std::sort(m_found.begin(), m_found.end(), [](const Scored &a, const Scored &b) { return a.score > b.score; });
+        std::stable_sort(m_found.begin(), m_found.end(),
+                         [](const Scored &a, const Scored &b) { return a.score > b.score; });
         std::vector<Quad> chosen;
         for (const Scored &s : m_found) {
             if (chosen.size() >= count)
                 break;
             if (std::none_of(chosen.begin(), chosen.end(),
-                             [&](const Quad &q) { return q.maxCornerDistance(s.quad) < kSameOutline; }))
+                             [&](const Quad &q) { return q.maxCornerDistance(s.quad) < kSameOutline; }) &&
+                !m_scorer.isCrossedByPattern(s.quad))
                 chosen.push_back(s.quad);
         }
         return chosen;

@@ -88,11 +88,16 @@ bool OutlineScorer::isCredible(const SideEvidence &evidence)
 
 double OutlineScorer::score(const Quad &quad, const SideEvidence &evidence) const
 {
+    const double unlessCrossed = scoreUnlessCrossed(quad, evidence);
+    return unlessCrossed > 0 && !isCrossedByPattern(quad) ? unlessCrossed : 0;
+}
+
+double OutlineScorer::scoreUnlessCrossed(const Quad &quad, const SideEvidence &evidence) const
+{
     if (!isCredible(evidence))
         return 0;
-    // The shape first: it is the cheaper to judge, and most outlines among lines fail on it.
     const double shape = shapeScore(quad);
-    if (shape == 0 || isCrossedByPattern(quad))
+    if (shape == 0)
         return 0;
     // Print on a page and the pages of an open book make smaller rectangles inside the document; among
     // equally well supported outlines the larger one is the document.

@@ -28,6 +28,9 @@ public:
     // Whether the evidence leaves the outline in the running at all: the first of score's tests, which
     // needs no outline.
     static bool isCredible(const SideEvidence &evidence);
+    // The score but for the last and costliest test, isCrossedByPattern: where many outlines are judged
+    // and few kept, only those kept need it.
+    double scoreUnlessCrossed(const Quad &quad, const SideEvidence &evidence) const;
 
     // How much the outline's shape looks like a document seen from overhead: 0 for corners too far from
     // square or proportions no document has, up to 1 for a known format's rectangle.
