@@ -34,15 +34,16 @@ constexpr float kBorderBand = 2;
 // Samples closer than this to another outline belong to it.
 constexpr double kApart = 2.0;
 
-// The median of |dx| + |dy| over the image.
+// The median of |dx| + |dy| over the image, of the first of the interleaved channels.
 int medianGradient(const cv::Mat &dx, const cv::Mat &dy)
 {
     constexpr int kLargest = 1024;
+    const int channels = dx.channels();
     std::vector<int> histogram(kLargest + 1);
     for (int y = 0; y < dx.rows; ++y) {
         const short *gx = dx.ptr<short>(y);
         const short *gy = dy.ptr<short>(y);
-        for (int x = 0; x < dx.cols; ++x)
+        for (int x = 0; x < dx.cols * channels; x += channels)
             ++histogram[std::min(kLargest, std::abs(gx[x]) + std::abs(gy[x]))];
     }
     const std::size_t half = dx.total() / 2;
@@ -53,20 +54,29 @@ int medianGradient(const cv::Mat &dx, const cv::Mat &dy)
     return kLargest;
 }
 
-// Where the gradient (dx, dy) is stronger than (strongestDx, strongestDy), squared lengths compared,
-// it replaces it; equals leave the earlier channel.
-void keepStronger(cv::Mat &strongestDx, cv::Mat &strongestDy, const cv::Mat &dx, const cv::Mat &dy)
+// Of the interleaved channels' gradients, at each pixel the strongest (squared lengths compared; of
+// equals, the earlier channel).
+void keepStrongest(const cv::Mat &dx, const cv::Mat &dy, cv::Mat &strongestDx, cv::Mat &strongestDy)
 {
+    const int channels = dx.channels();
+    strongestDx.create(dx.size(), CV_16SC1);
+    strongestDy.create(dy.size(), CV_16SC1);
     for (int y = 0; y < dx.rows; ++y) {
-        short *bestX = strongestDx.ptr<short>(y);
-        short *bestY = strongestDy.ptr<short>(y);
         const short *gx = dx.ptr<short>(y);
         const short *gy = dy.ptr<short>(y);
-        for (int x = 0; x < dx.cols; ++x)
-            if (int(gx[x]) * gx[x] + int(gy[x]) * gy[x] > int(bestX[x]) * bestX[x] + int(bestY[x]) * bestY[x]) {
-                bestX[x] = gx[x];
-                bestY[x] = gy[x];
-            }
+        short *bestX = strongestDx.ptr<short>(y);
+        short *bestY = strongestDy.ptr<short>(y);
+        for (int x = 0; x < dx.cols; ++x, gx += channels, gy += channels) {
+            int best = 0;
+            int bestLength = int(gx[0]) * gx[0] + int(gy[0]) * gy[0];
+            for (int c = 1; c < channels; ++c)
+                if (const int length = int(gx[c]) * gx[c] + int(gy[c]) * gy[c]; length > bestLength) {
+                    best = c;
+                    bestLength = length;
+                }
+            bestX[x] = gx[best];
+            bestY[x] = gy[best];
+        }
     }
 }
 
@@ -75,23 +85,13 @@ void keepStronger(cv::Mat &strongestDx, cv::Mat &strongestDy, const cv::Mat &dx,
 EdgeSupport::EdgeSupport(const std::vector<cv::Mat> &channels) : m_channels(channels), m_minGreyStep(kMinStep)
 {
     CV_Assert(!channels.empty() && int(channels.size()) <= kMaxChannels);
-    std::vector<cv::Mat> dxs;
-    std::vector<cv::Mat> dys;
-    for (const cv::Mat &channel : channels) {
-        cv::Mat dx;
-        cv::Mat dy;
-        cv::Sobel(channel, dx, CV_16S, 1, 0, 3);
-        cv::Sobel(channel, dy, CV_16S, 0, 1, 3);
-        dxs.push_back(dx);
-        dys.push_back(dy);
-    }
-    cv::merge(dxs, m_dxAll);
-    cv::merge(dys, m_dyAll);
-    m_dxStrongest = dxs.front().clone();
-    m_dyStrongest = dys.front().clone();
-    for (std::size_t c = 1; c < dxs.size(); ++c)
-        keepStronger(m_dxStrongest, m_dyStrongest, dxs[c], dys[c]);
-    m_quiet = medianGradient(dxs.front(), dys.front()) <= kQuietGradient;
+    // One pass of each filter over all channels at once, which gives the interleaved gradients directly.
+    cv::Mat merged;
+    cv::merge(channels, merged);
+    cv::Sobel(merged, m_dxAll, CV_16S, 1, 0, 3);
+    cv::Sobel(merged, m_dyAll, CV_16S, 0, 1, 3);
+    keepStrongest(m_dxAll, m_dyAll, m_dxStrongest, m_dyStrongest);
+    m_quiet = medianGradient(m_dxAll, m_dyAll) <= kQuietGradient;
     if (m_quiet)
         m_minGreyStep = kMinQuietGreyStep;
 }
