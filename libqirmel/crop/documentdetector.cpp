@@ -163,6 +163,21 @@ bool encloses(const Quad &outer, const Quad &inner)
                        [&](const cv::Point2f &p) { return cv::pointPolygonTest(polygon, p, true) >= -kSameSide; });
 }
 
+// Whether the line runs through the outline, clear of its sides: no side of an outline around it lies
+// along the line.
+bool cutsThrough(const EdgeLine &line, const Quad &outline)
+{
+    const cv::Point2f normal(line.direction.y, -line.direction.x);
+    bool before = false;
+    bool beyond = false;
+    for (const cv::Point2f &corner : outline.corners()) {
+        const float offset = normal.dot(corner - line.point);
+        before = before || offset < -kSameSide;
+        beyond = beyond || offset > kSameSide;
+    }
+    return before && beyond;
+}
+
 // Whether every side of inner that lies inside outer (both in pixels of the judging image) has paper on
 // both sides of it in the picture: lines of print on the sheet that outer outlines.
 bool onlyPrintWithin(const JudgingImages &judging, const Quad &inner, const Quad &outer)
@@ -330,7 +345,11 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
         cv::Mat faintEdges;
         cv::Canny(support.dx(), support.dy(), faintEdges, kFaintLow, kFaintHigh, true);
         std::vector<ScoredOutline> withFaint = candidates;
-        const std::vector<EdgeLine> faintLines = lineFinder.with(faintEdges).lines(kMaxLines);
+        std::vector<EdgeLine> faintLines = lineFinder.with(faintEdges).lines(kMaxLines);
+        if (best)
+            faintLines.erase(std::remove_if(faintLines.begin(), faintLines.end(),
+                                            [&](const EdgeLine &line) { return cutsThrough(line, *best); }),
+                             faintLines.end());
         for (const Quad &quad : LineQuads::find(faintLines, support, scorer, minArea, kMaxLineQuads))
             withFaint.push_back({quad, scorer.score(quad)});
         const std::optional<Quad> page = documentAmong(withFaint);
