@@ -163,6 +163,19 @@ bool encloses(const Quad &outer, const Quad &inner)
                        [&](const cv::Point2f &p) { return cv::pointPolygonTest(polygon, p, true) >= -kSameSide; });
 }
 
+// The pixels of an image of the given size lying inside the outline, clear of its sides.
+cv::Mat within(const Quad &outline, const cv::Size &size)
+{
+    std::vector<cv::Point> corners;
+    for (const cv::Point2f &p : outline.corners())
+        corners.emplace_back(cvRound(p.x), cvRound(p.y));
+    cv::Mat inside(size, CV_8UC1, cv::Scalar(0));
+    cv::fillConvexPoly(inside, corners, cv::Scalar(255));
+    const int clear = 2 * int(std::ceil(kSameSide)) + 3;
+    cv::erode(inside, inside, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(clear, clear)));
+    return inside;
+}
+
 // Whether the line runs through the outline, clear of its sides: no side of an outline around it lies
 // along the line.
 bool cutsThrough(const EdgeLine &line, const Quad &outline)
@@ -345,7 +358,15 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
         cv::Mat faintEdges;
         cv::Canny(support.dx(), support.dy(), faintEdges, kFaintLow, kFaintHigh, true);
         std::vector<ScoredOutline> withFaint = candidates;
-        std::vector<EdgeLine> faintLines = lineFinder.with(faintEdges).lines(kMaxLines);
+        // Only lines clear of what was found can be sides of a page around it: the edges well inside it,
+        // its print, are left out, and so are the lines that run through it.
+        LineFinder finder = lineFinder;
+        if (best) {
+            const cv::Mat inside = within(*best, faintEdges.size());
+            faintEdges.setTo(0, inside);
+            finder = lineFinder.without(inside);
+        }
+        std::vector<EdgeLine> faintLines = finder.with(faintEdges).lines(kMaxLines);
         if (best)
             faintLines.erase(std::remove_if(faintLines.begin(), faintLines.end(),
                                             [&](const EdgeLine &line) { return cutsThrough(line, *best); }),

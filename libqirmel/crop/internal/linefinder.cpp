@@ -69,6 +69,20 @@ LineFinder LineFinder::with(const cv::Mat &edges) const
     return more;
 }
 
+LineFinder LineFinder::without(const cv::Mat &region) const
+{
+    const auto inRegion = [&](const cv::Point2f &p) {
+        const cv::Point at(cvRound(p.x), cvRound(p.y));
+        return at.x >= 0 && at.y >= 0 && at.x < region.cols && at.y < region.rows &&
+               region.at<unsigned char>(at) != 0;
+    };
+    LineFinder fewer = *this;
+    fewer.m_runs.erase(std::remove_if(fewer.m_runs.begin(), fewer.m_runs.end(),
+                                      [&](const Run &run) { return inRegion(run.from) && inRegion(run.to); }),
+                       fewer.m_runs.end());
+    return fewer;
+}
+
 void LineFinder::trace(const cv::Mat &edges)
 {
     std::vector<std::vector<cv::Point>> contours;

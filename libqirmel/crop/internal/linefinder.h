@@ -39,6 +39,8 @@ public:
 
     // The finder with another edge map's runs added, as if built with it last.
     LineFinder with(const cv::Mat &edges) const;
+    // The finder without the runs that lie in a region (CV_8UC1, non-zero there): both their ends in it.
+    LineFinder without(const cv::Mat &region) const;
     // First the lines where a cloth's pattern stops at a document (PatternBoundaries), then at most
     // maxLines lines, longest first.
     std::vector<EdgeLine> lines(std::size_t maxLines) const;
