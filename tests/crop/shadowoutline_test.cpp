@@ -60,3 +60,32 @@ TEST(ShadowOutline, TellsWhereAShadowAcrossAPageBeginsFromThePagesEdge)
     for (const auto &c : cases)
         EXPECT_EQ(ShadowOutline::isShadowEdge(c.picture, rectangle(c.outline), c.side), c.shadowEdge) << c.what;
 }
+
+// The camera arm's shadow on a grained desk is outlined by its soft edge and by lines of the grain
+// within it, across which the desk goes on alike; a sheet's edge, even in the shade, steps.
+TEST(ShadowOutline, TellsAShadowClosedByTheDesksGrainFromASheet)
+{
+    cv::Mat desk(kSize, CV_8UC1);
+    for (int y = 0; y < kSize.height; ++y)
+        desk.row(y) = 150 + 8 * ((y / 3) % 2);
+    cv::Mat sheetInShade = desk.clone();
+    sheetInShade(cv::Rect(450, 150, 250, 300)) = 220;
+    for (cv::Mat *picture : {&desk, &sheetInShade})
+        for (int x = 0; x < kSize.width; ++x) {
+            const double shade = std::clamp(double(x - (kShadowEdge - kPenumbra / 2)) / kPenumbra, 0.0, 1.0);
+            picture->col(x) *= 1 - 0.4 * shade;
+        }
+    const struct {
+        const char *what;
+        const cv::Mat &picture;
+        cv::Rect outline;
+        bool shadow;
+    } cases[] = {
+        {"the shadow's edge and lines of the grain within it", desk, {kShadowEdge, 100, 300, 400}, true},
+        {"lines of the grain in the light alone", desk, {50, 100, 300, 400}, false},
+        {"a sheet in the shade", sheetInShade, {450, 150, 250, 300}, false},
+        {"the shadow's edge, the grain and a sheet's edge", sheetInShade, {kShadowEdge, 100, 300, 400}, false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ShadowOutline::encloses(c.picture, rectangle(c.outline)), c.shadow) << c.what;
+}

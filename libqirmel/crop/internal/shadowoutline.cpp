@@ -21,6 +21,9 @@ constexpr double kMinDepth = 15;
 constexpr double kMinSoftWidth = 0.01;
 // At least so many sides must show, or the two long sides of a band this much longer than wide.
 constexpr int kMinSides = 3;
+// A side across which neither grey nor any channel steps by this much has the same surface on both
+// sides of it: no sheet's edge, but a line within the shadow, such as the desk's grain.
+constexpr double kMaxFlatStep = 3;
 constexpr double kMinBandRatio = 3;
 // Print is sought along lines parallel to a side, this many across a band, leaving out this share of the side
 // at either end, in samples this many pixels apart that differ by this much at least. Where a shadow's edge
@@ -99,7 +102,7 @@ bool ShadowOutline::encloses(const cv::Mat &picture, const Quad &outline)
     const int longer = std::max(picture.cols, picture.rows);
     const int reach = reachIn(picture);
     // Each side measured on first use: most outlines fail on the first.
-    enum class Step { Unmeasured, OutOfFrame, Soft, Other };
+    enum class Step { Unmeasured, OutOfFrame, Soft, Flat, Other };
     std::array<Step, 4> steps{};
     const auto stepAt = [&](int side) {
         Step &step = steps[std::size_t(side)];
@@ -107,8 +110,10 @@ bool ShadowOutline::encloses(const cv::Mat &picture, const Quad &outline)
             const std::optional<SideProfile> profile = SideProfile::across(picture, outline, side, reach);
             if (!profile)
                 step = Step::OutOfFrame;
+            else if (isSoftStepDown(*profile, kMinSoftWidth * longer))
+                step = Step::Soft;
             else
-                step = isSoftStepDown(*profile, kMinSoftWidth * longer) ? Step::Soft : Step::Other;
+                step = profile->largestStep() < kMaxFlatStep ? Step::Flat : Step::Other;
         }
         return step;
     };
@@ -118,16 +123,19 @@ bool ShadowOutline::encloses(const cv::Mat &picture, const Quad &outline)
     if (PaperFormats::longOverShort(outline.sideRatio()) >= kMinBandRatio && stepAt(along) == Step::Soft &&
         stepAt(along + 2) == Step::Soft)
         return true;
+    // Or every side that shows is soft, or flat where a line within the shadow closed the outline.
     int shown = 0;
+    int soft = 0;
     for (int side = 0; side < 4; ++side) {
         const Step step = stepAt(side);
         if (step == Step::OutOfFrame)
             continue;
-        if (step != Step::Soft)
+        if (step == Step::Other)
             return false;
         ++shown;
+        soft += step == Step::Soft;
     }
-    return shown >= kMinSides;
+    return soft > 0 && (shown >= kMinSides || shown > soft);
 }
 
 bool ShadowOutline::isShadowEdge(const cv::Mat &picture, const Quad &outline, int side)

@@ -13,8 +13,9 @@ namespace qirmel {
 class ShadowOutline {
 public:
     // Whether the outline, in the picture's pixels (grey or BGR, at full size), encloses a shadow: every
-    // side that shows steps down into it by a shadow's depth across a soft band, or the two long sides
-    // of a narrow band do.
+    // side that shows steps down into it by a shadow's depth across a soft band, or has the same surface
+    // on both sides where a line within the shadow (the desk's grain) closes the outline, or the two long
+    // sides of a narrow band step down softly.
     static bool encloses(const cv::Mat &picture, const Quad &outline);
     // Whether the side steps, either way, by a shadow's depth across a soft band, with print on both sides
     // of it: where a shadow falling across a page begins, not where the page ends.
