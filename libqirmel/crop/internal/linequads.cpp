@@ -7,7 +7,6 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <deque>
 
 namespace qirmel {
 
@@ -93,7 +92,7 @@ public:
           m_scorer(scorer),
           m_minArea(minArea),
           m_lines(profiles.size()),
-          m_sideOf(m_lines * m_lines * m_lines, kNotCounted),
+          m_viability(m_lines * m_lines * m_lines, kUnknown),
           m_corners(m_lines * m_lines)
     {
         const float reachX = 0.5f * m_size.width;
@@ -113,7 +112,8 @@ public:
     // here fails for every fourth side.
     bool mayBeSide(int before, int line, int after)
     {
-        return cornerOf(before, line).usable && cornerOf(line, after).usable && side(before, line, after).viable != 0;
+        return cornerOf(before, line).usable && cornerOf(line, after).usable &&
+               (viability(before, line, after, false) | viability(before, line, after, true)) != 0;
     }
 
     // Sides in cyclic order; corner m joins side m and side m + 1.
@@ -138,19 +138,16 @@ public:
         if ((positive != 0 && positive != 4) || std::abs(doubleArea) < 2 * m_minArea)
             return;
         const cv::Point2f centre = (corners[0] + corners[1] + corners[2] + corners[3]) * 0.25f;
-        // Per side, whether the inside lies towards its line's normal, and what the side's line says of it.
+        // Per side, whether the inside lies towards its line's normal.
         std::array<bool, 4> inward{};
-        std::array<const SideCounts *, 4> counted{};
         unsigned viable = allPairs();
         for (int m = 0; m < 4 && viable; ++m) {
             inward[m] = inwardIsPositive(sides[m], centre);
-            const CountedSide &along = side(sides[(m + 3) % 4], sides[m], sides[(m + 1) % 4]);
-            viable &= inward[m] ? along.viable >> kPairBits : along.viable & ((1u << kPairBits) - 1);
-            counted[m] = &along.counts;
+            viable &= viability(sides[(m + 3) % 4], sides[m], sides[(m + 1) % 4], inward[m]);
         }
         if (!viable)
             return;
-        const std::optional<SideEvidence> evidence = measure(counted, inward);
+        const std::optional<SideEvidence> evidence = measure(sides, corners, inward);
         if (!evidence || !OutlineScorer::isCredible(*evidence))
             return;
         const Quad quad = Quad::fromUnordered(std::vector<cv::Point2f>(corners.begin(), corners.end()));
@@ -183,13 +180,6 @@ private:
         cv::Point2f at;
         bool usable = false;
     };
-    // A side along a line between two others, counted once: every outline through the three lines has
-    // the same side there. viable: the channel and polarity pairs it leaves in the running with the
-    // inside away from the line's normal (low bits) and towards it (high bits).
-    struct CountedSide {
-        SideCounts counts;
-        unsigned viable = 0;
-    };
     const Corner &cornerOf(int first, int second) const { return m_corners[std::size_t(first) * m_lines + second]; }
 
     // Channel and polarity pairs, as bits 2c + s, for every channel.
@@ -215,37 +205,37 @@ private:
         return viable;
     }
 
-    // The side along line `line` between lines `before` and `after`, whose corners must be usable. Most
-    // outlines fail on one of their sides, and each side serves many outlines.
-    const CountedSide &side(int before, int line, int after)
+    // The pairs the side along line `line` between lines `before` and `after` leaves in the running, with
+    // the inside towards the line's normal or away from it. Every outline through the three lines has the
+    // same side there, and most fail on one of their sides, so each three lines are counted once.
+    unsigned viability(int before, int line, int after, bool inwardIsPositive)
     {
-        std::uint32_t &index = m_sideOf[(std::size_t(before) * m_lines + line) * m_lines + after];
-        if (index == kNotCounted) {
-            CountedSide counted;
-            counted.counts =
+        std::uint16_t &known = m_viability[(std::size_t(before) * m_lines + line) * m_lines + after];
+        if (known == kUnknown) {
+            const SideCounts side =
                 countAlong(m_profiles[line], cornerOf(before, line).at, cornerOf(line, after).at, m_channels);
-            const SideCounts &side = counted.counts;
+            known = 0;
             // Too little of it shows to be judged, even as the one side mostly hidden.
             if (side.share >= kMinVisibleShare || side.visible >= kMinHiddenSamples)
-                counted.viable = viablePairs(side, false) | viablePairs(side, true) << kPairBits;
-            index = std::uint32_t(m_sides.size());
-            m_sides.push_back(counted);
+                known = std::uint16_t(viablePairs(side, false) | viablePairs(side, true) << kPairBits);
         }
-        return m_sides[index];
+        return inwardIsPositive ? known >> kPairBits : known & ((1u << kPairBits) - 1);
     }
 
-    std::optional<SideEvidence> measure(const std::array<const SideCounts *, 4> &counted,
+    std::optional<SideEvidence> measure(const std::array<int, 4> &sides, const std::array<cv::Point2f, 4> &corners,
                                         const std::array<bool, 4> &inward) const
     {
+        std::array<SideCounts, 4> counted;
         double totalLength = 0;
         double visibleLength = 0;
         // A corner beyond the frame can leave one side almost wholly outside it: what shows of it is judged
         // then, if that is a few samples at least. Two such sides leave too little to judge.
         int hidden = 0;
         for (int m = 0; m < 4; ++m) {
-            totalLength += counted[m]->length;
-            visibleLength += counted[m]->length * counted[m]->share;
-            if (counted[m]->share < kMinVisibleShare && (++hidden > 1 || counted[m]->visible < kMinHiddenSamples))
+            counted[m] = countAlong(m_profiles[sides[m]], corners[(m + 3) % 4], corners[m], m_channels);
+            totalLength += counted[m].length;
+            visibleLength += counted[m].length * counted[m].share;
+            if (counted[m].share < kMinVisibleShare && (++hidden > 1 || counted[m].visible < kMinHiddenSamples))
                 return std::nullopt;
         }
         std::optional<SideEvidence> best;
@@ -259,7 +249,7 @@ private:
                 int all = 0;
                 bool viable = true;
                 for (int m = 0; m < 4; ++m) {
-                    const SideCounts &side = *counted[m];
+                    const SideCounts &side = counted[m];
                     const int own = supportedOf(side, c, s, inward[m]);
                     const int withBridged = EdgeSupport::withBridged(own, bridgedOf(side, c, inward[m]), side.visible);
                     viable = viable && withBridged >= int(std::ceil(kMinSideSupport * side.visible));
@@ -279,9 +269,9 @@ private:
         return best;
     }
 
-    // Bits per way round in a side's viable pairs, and the mark of three lines whose side is not yet counted.
+    // Bits per way round in a memo of viable pairs, and the memo's mark for three lines not yet counted.
     static constexpr int kPairBits = 2 * EdgeSupport::kMaxChannels;
-    static constexpr std::uint32_t kNotCounted = 0xFFFFFFFF;
+    static constexpr std::uint16_t kUnknown = 0xFFFF;
 
     const std::vector<LineProfile> &m_profiles;
     cv::Size m_size;
@@ -289,10 +279,7 @@ private:
     const OutlineScorer &m_scorer;
     double m_minArea;
     std::size_t m_lines;
-    // Per three lines, where their side is among m_sides.
-    std::vector<std::uint32_t> m_sideOf;
-    // A deque, so that sides already handed out stay where they are as more are counted.
-    std::deque<CountedSide> m_sides;
+    std::vector<std::uint16_t> m_viability;
     // Every ordered pair's meeting, worked out once: outlines share their corners many times over.
     std::vector<Corner> m_corners;
     std::vector<Scored> m_found;
