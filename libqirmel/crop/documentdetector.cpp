@@ -357,7 +357,6 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     if (support.isQuiet()) {
         cv::Mat faintEdges;
         cv::Canny(support.dx(), support.dy(), faintEdges, kFaintLow, kFaintHigh, true);
-        std::vector<ScoredOutline> withFaint = candidates;
         // Only lines clear of what was found can be sides of a page around it: the edges well inside it,
         // its print, are left out, and so are the lines that run through it.
         LineFinder finder = lineFinder;
@@ -371,11 +370,17 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
             faintLines.erase(std::remove_if(faintLines.begin(), faintLines.end(),
                                             [&](const EdgeLine &line) { return cutsThrough(line, *best); }),
                              faintLines.end());
-        for (const Quad &quad : LineQuads::find(faintLines, support, scorer, minArea, kMaxLineQuads))
-            withFaint.push_back({quad, scorer.score(quad)});
-        const std::optional<Quad> page = documentAmong(withFaint);
-        if (page && (!best || encloses(*page, *best)))
-            best = page;
+        const std::vector<Quad> faintOutlines = LineQuads::find(faintLines, support, scorer, minArea, kMaxLineQuads);
+        // Where none of them encloses what was found, none is the page around it.
+        if (std::any_of(faintOutlines.begin(), faintOutlines.end(),
+                        [&](const Quad &outline) { return !best || encloses(outline, *best); })) {
+            std::vector<ScoredOutline> withFaint = candidates;
+            for (const Quad &outline : faintOutlines)
+                withFaint.push_back({outline, scorer.score(outline)});
+            const std::optional<Quad> page = documentAmong(withFaint);
+            if (page && (!best || encloses(*page, *best)))
+                best = page;
+        }
     }
     if (!best)
         return std::nullopt;
