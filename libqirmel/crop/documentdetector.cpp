@@ -164,7 +164,7 @@ bool encloses(const Quad &outer, const Quad &inner)
 }
 
 // The pixels of an image of the given size lying inside the outline, clear of its sides.
-cv::Mat within(const Quad &outline, const cv::Size &size)
+cv::Mat interiorOf(const Quad &outline, const cv::Size &size)
 {
     std::vector<cv::Point> corners;
     for (const cv::Point2f &p : outline.corners())
@@ -359,13 +359,13 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
         cv::Canny(support.dx(), support.dy(), faintEdges, kFaintLow, kFaintHigh, true);
         // Only lines clear of what was found can be sides of a page around it: the edges well inside it,
         // its print, are left out, and so are the lines that run through it.
-        LineFinder finder = lineFinder;
+        cv::Mat interior;
         if (best) {
-            const cv::Mat inside = within(*best, faintEdges.size());
-            faintEdges.setTo(0, inside);
-            finder = lineFinder.without(inside);
+            interior = interiorOf(*best, faintEdges.size());
+            faintEdges.setTo(0, interior);
         }
-        std::vector<EdgeLine> faintLines = finder.with(faintEdges).lines(kMaxLines);
+        const LineFinder finder = (best ? lineFinder.without(interior) : lineFinder).with(faintEdges);
+        std::vector<EdgeLine> faintLines = finder.lines(kMaxLines);
         if (best)
             faintLines.erase(std::remove_if(faintLines.begin(), faintLines.end(),
                                             [&](const EdgeLine &line) { return cutsThrough(line, *best); }),
