@@ -35,7 +35,9 @@
 // a pen and a screen's foot, whose edges beyond its table step far more than its paper's, a form on a pale
 // desk running out of the frame past its table's last rule, and an empty striped cloth, around a patch of
 // which the stripes' steps would outline a page running out of the frame, and a white page on a
-// near-white desk under a hand, which only the fainter edges outline beyond its print.
+// near-white desk under a hand, which only the fainter edges outline beyond its print, and a page among
+// clutter on a near-white desk, found to the pixel, which a slightly larger outline among the fainter
+// edges must not replace (each desk's least overlap is in corners.csv where it is not nine tenths).
 #include "core/jpegcodec.h"
 #include "crop/documentdetector.h"
 
@@ -55,6 +57,8 @@ namespace {
 struct Desk {
     std::string file;
     std::optional<Quad> truth;
+    // The least overlap of the outline found with the document's.
+    double least = 0.9;
 };
 
 std::vector<Desk> desks()
@@ -74,6 +78,9 @@ std::vector<Desk> desks()
                 corner = cv::Point2f(std::stof(x), std::stof(y));
         if (!x.empty())
             desk.truth = Quad(corners);
+        std::string least;
+        if (std::getline(fields, least, ',') && !least.empty())
+            desk.least = std::stod(least);
         rows.push_back(desk);
     }
     return rows;
@@ -102,7 +109,7 @@ double overlap(const Quad &a, const Quad &b)
 TEST(RenderedDesks, FindsEachDocumentAndNothingElse)
 {
     const std::vector<Desk> rows = desks();
-    ASSERT_EQ(rows.size(), 47u);
+    ASSERT_EQ(rows.size(), 48u);
     for (const Desk &desk : rows) {
         const cv::Mat picture = photo(desk.file);
         ASSERT_FALSE(picture.empty()) << desk.file;
@@ -114,8 +121,8 @@ TEST(RenderedDesks, FindsEachDocumentAndNothingElse)
         ASSERT_TRUE(found) << desk.file;
         // The corners of a page under a hand or beyond the frame are extrapolated from its sides, and a
         // curved sheet's from its straighter stretches: the outlines overlap, the corners need not match.
-        // Where the hand hides a white page's corner on a near-white desk, its side there is the hand's.
-        const double least = desk.file == "desk_4925.jpg" ? 0.85 : 0.9;
-        EXPECT_GT(overlap(*found, *desk.truth), least) << desk.file;
+        // Where a hand hides a white page's corner on a near-white desk, its side there is the hand's; a
+        // page found to the pixel must stay so.
+        EXPECT_GT(overlap(*found, *desk.truth), desk.least) << desk.file;
     }
 }
