@@ -92,7 +92,8 @@ private:
     bool isBeyondFrame(const cv::Point2f &p) const;
 
     std::vector<cv::Mat> m_channels;
-    // All channels' gradients, interleaved (CV_16SC(n)).
+    // All channels' gradients, interleaved (CV_16SC(n)), which sides are measured on; and the strongest
+    // channel's at each pixel, which the edge maps are drawn from.
     cv::Mat m_dxAll;
     cv::Mat m_dyAll;
     cv::Mat m_dxStrongest;
