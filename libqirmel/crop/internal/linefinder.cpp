@@ -22,6 +22,18 @@ float offsetFrom(const GatheredLine &line, const cv::Point2f &p)
     return std::abs(d.x * line.direction.y - d.y * line.direction.x);
 }
 
+// The steps from pixel to pixel around a closed contour whose stretches run straight, across or
+// diagonally, between its points.
+std::size_t pixelSteps(const std::vector<cv::Point> &contour)
+{
+    std::size_t steps = 0;
+    for (std::size_t i = 0; i < contour.size(); ++i) {
+        const cv::Point step = contour[(i + 1) % contour.size()] - contour[i];
+        steps += std::size_t(std::max(std::abs(step.x), std::abs(step.y)));
+    }
+    return std::max<std::size_t>(steps, 1);
+}
+
 }  // namespace
 
 bool EdgeLine::runsAcross(float at, float reach) const
@@ -85,12 +97,15 @@ LineFinder LineFinder::without(const cv::Mat &region) const
 
 void LineFinder::trace(const cv::Mat &edges)
 {
+    // The contours come with their straight stretches of pixels reduced to their ends. The farthest point
+    // of a stretch from a chord, or from a point, is one of its ends, so the runs are those of the whole
+    // contour, found among several times fewer points.
     std::vector<std::vector<cv::Point>> contours;
-    cv::findContours(edges, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
+    cv::findContours(edges, contours, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE);
     std::vector<cv::Point> polygon;
     for (const std::vector<cv::Point> &contour : contours) {
         // A thin edge is traced out and back, so a contour is twice as long as the edge it follows.
-        if (double(contour.size()) < 2 * m_minRun)
+        if (double(pixelSteps(contour)) < 2 * m_minRun)
             continue;
         cv::approxPolyDP(contour, polygon, kRunTolerance, true);
         for (std::size_t i = 0; i < polygon.size(); ++i) {
