@@ -61,18 +61,4 @@ LineProfile::Stretch LineProfile::stretch(double from, double to) const
             std::clamp(int(std::floor((to - m_start) / kStep)) + 1, 0, m_samples)};
 }
 
-int LineProfile::supported(int channel, int sign, const Stretch &stretch) const
-{
-    return stretch.end > stretch.first
-               ? m_counts[index(channel, sign, stretch.end)] - m_counts[index(channel, sign, stretch.first)]
-               : 0;
-}
-
-int LineProfile::bridged(int channel, int side, const Stretch &stretch) const
-{
-    if (m_bridged.empty() || stretch.end <= stretch.first)
-        return 0;
-    return m_bridged[index(channel, side, stretch.end)] - m_bridged[index(channel, side, stretch.first)];
-}
-
 }  // namespace qirmel

@@ -36,10 +36,22 @@ public:
     // Samples of a stretch; and of those, the ones where the channel steps up (sign 0) or down (sign 1)
     // along the line's normal (direction.y, -direction.x).
     static int visible(const Stretch &stretch) { return std::max(0, stretch.end - stretch.first); }
-    int supported(int channel, int sign, const Stretch &stretch) const;
+    // Outlines ask these of their sides hundreds of thousands of times a picture: defined here, they
+    // are inlined into the counting.
+    int supported(int channel, int sign, const Stretch &stretch) const
+    {
+        return stretch.end > stretch.first ? m_counts[index(channel, sign, stretch.end)] -
+                                                 m_counts[index(channel, sign, stretch.first)]
+                                           : 0;
+    }
     // Of the samples without a step in the channel, those where a pattern ends (EdgeSupport::bridged),
     // the pattern lying towards the line's normal (side 0) or away from it (side 1).
-    int bridged(int channel, int side, const Stretch &stretch) const;
+    int bridged(int channel, int side, const Stretch &stretch) const
+    {
+        if (m_bridged.empty() || stretch.end <= stretch.first)
+            return 0;
+        return m_bridged[index(channel, side, stretch.end)] - m_bridged[index(channel, side, stretch.first)];
+    }
 
 private:
     std::size_t index(int channel, int sign, int k) const
