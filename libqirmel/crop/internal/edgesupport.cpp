@@ -55,10 +55,12 @@ int medianGradient(const cv::Mat &dx, const cv::Mat &dy)
 }
 
 // Of the interleaved channels' gradients, at each pixel the strongest (squared lengths compared; of
-// equals, the earlier channel).
+// equals, the earlier channel). The channel count known when compiling (Channels; 0 for one given at run
+// time) unrolls the comparison, which is most of what this step costs.
+template <int Channels>
 void keepStrongest(const cv::Mat &dx, const cv::Mat &dy, cv::Mat &strongestDx, cv::Mat &strongestDy)
 {
-    const int channels = dx.channels();
+    const int channels = Channels > 0 ? Channels : dx.channels();
     strongestDx.create(dx.size(), CV_16SC1);
     strongestDy.create(dy.size(), CV_16SC1);
     for (int y = 0; y < dx.rows; ++y) {
@@ -77,6 +79,20 @@ void keepStrongest(const cv::Mat &dx, const cv::Mat &dy, cv::Mat &strongestDx, c
             bestX[x] = gx[best];
             bestY[x] = gy[best];
         }
+    }
+}
+
+void keepStrongest(const cv::Mat &dx, const cv::Mat &dy, cv::Mat &strongestDx, cv::Mat &strongestDy)
+{
+    switch (dx.channels()) {
+    case 1:
+        dx.copyTo(strongestDx);
+        dy.copyTo(strongestDy);
+        return;
+    case 3:
+        return keepStrongest<3>(dx, dy, strongestDx, strongestDy);
+    default:
+        return keepStrongest<0>(dx, dy, strongestDx, strongestDy);
     }
 }
 
