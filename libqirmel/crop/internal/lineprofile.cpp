@@ -55,10 +55,4 @@ LineProfile::LineProfile(const EdgeLine &line, const EdgeSupport &support)
     }
 }
 
-LineProfile::Stretch LineProfile::stretch(double from, double to) const
-{
-    return {std::clamp(int(std::ceil((from - m_start) / kStep)), 0, m_samples),
-            std::clamp(int(std::floor((to - m_start) / kStep)) + 1, 0, m_samples)};
-}
-
 }  // namespace qirmel

@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace qirmel {
@@ -31,7 +32,11 @@ public:
         int first = 0;
         int end = 0;
     };
-    Stretch stretch(double from, double to) const;
+    Stretch stretch(double from, double to) const
+    {
+        return {std::clamp(int(std::ceil((from - m_start) / kStep)), 0, m_samples),
+                std::clamp(int(std::floor((to - m_start) / kStep)) + 1, 0, m_samples)};
+    }
 
     // Samples of a stretch; and of those, the ones where the channel steps up (sign 0) or down (sign 1)
     // along the line's normal (direction.y, -direction.x).
