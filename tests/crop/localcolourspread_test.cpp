@@ -51,6 +51,10 @@ TEST(LocalColourSpread, MatchesBoxFiltersToTheFloat)
             const cv::Mat found = spread.over(window);
             ASSERT_EQ(found.size(), size);
             EXPECT_EQ(cv::norm(found, expected, cv::NORM_INF), 0) << size << " window " << window;
+            // Counted without the image, as whether a picture has a pattern is told: the same pixels.
+            for (float level : {0.5f, 8.f, 20.f})
+                EXPECT_EQ(spread.countBelow(window, level), std::size_t(cv::countNonZero(expected < level)))
+                    << size << " window " << window << " level " << level;
         }
     }
 }

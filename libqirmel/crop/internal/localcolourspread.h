@@ -17,10 +17,17 @@ public:
     // colourDifferences: 8-bit images of one size; largestWindow: the largest odd window asked for.
     LocalColourSpread(const std::vector<cv::Mat> &colourDifferences, int largestWindow);
 
+    const cv::Size &size() const { return m_size; }
     // The spread over an odd window, as a float image of the pictures' size.
     cv::Mat over(int window) const;
+    // How many pixels' spread over an odd window is below level: over(window) < level counted, without
+    // the image.
+    std::size_t countBelow(int window, float level) const;
 
 private:
+    // One row of the summed variances over an odd window, the channels added in their order.
+    void addVariances(int window, int y, float *out) const;
+
     // The running sums of a colour difference's values and of their squares over the mirrored picture:
     // entry (y, x) sums the rows above y and the columns left of x. They wrap around past 32 bits, while
     // a window's sums, the differences of four entries, stay well within them.

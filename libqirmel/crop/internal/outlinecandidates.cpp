@@ -58,12 +58,12 @@ constexpr float kPlainShare = 0.3f;
 // size to where the pattern begins.
 cv::Mat withoutPattern(const LocalColourSpread &colourSpread, int window)
 {
-    const cv::Mat spread = colourSpread.over(window);
     // The spread at the tenth from the top is below the pattern's when more than nine tenths are: most
-    // pictures have no pattern, and counting tells so without ordering the spreads.
-    const std::size_t tenthFromTop = spread.total() * 9 / 10;
-    if (std::size_t(cv::countNonZero(spread < kMinLocalPatternSpread)) > tenthFromTop)
+    // pictures have no pattern, and counting tells so without the spreads' image or their order.
+    const std::size_t tenthFromTop = colourSpread.size().area() * 9 / 10;
+    if (colourSpread.countBelow(window, kMinLocalPatternSpread) > tenthFromTop)
         return cv::Mat();
+    const cv::Mat spread = colourSpread.over(window);
     std::vector<float> spreads;
     spread.reshape(1, 1).copyTo(spreads);
     const auto mostVaried = spreads.begin() + std::ptrdiff_t(tenthFromTop);
