@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace qirmel {
@@ -15,6 +16,17 @@ namespace {
 constexpr double kRunTolerance = 1.2;
 constexpr double kSameOffset = 2.0;
 const double kSameDirection = std::cos(2.5 * CV_PI / 180);
+
+// Directions, taken without their sense, fall into buckets wider than kSameDirection's angle.
+constexpr int kDirectionBuckets = 60;
+
+int directionBucket(const cv::Point2f &direction)
+{
+    double angle = std::atan2(direction.y, direction.x);
+    if (angle < 0)
+        angle += CV_PI;
+    return std::min(kDirectionBuckets - 1, int(angle / CV_PI * kDirectionBuckets));
+}
 
 float offsetFrom(const GatheredLine &line, const cv::Point2f &p)
 {
@@ -123,22 +135,35 @@ std::vector<EdgeLine> LineFinder::lines(std::size_t maxLines) const
     std::vector<Run> runs = m_runs;
     std::sort(runs.begin(), runs.end(), [](const Run &a, const Run &b) { return a.length > b.length; });
 
+    // A run joins the first line it lies on. Only lines in its own direction's bucket or a neighbouring
+    // one can be within kSameDirection of it, so only those are looked through; each bucket holds its
+    // lines in the order they were begun.
     std::vector<GatheredLine> lines;
+    std::array<std::vector<std::size_t>, kDirectionBuckets> byDirection;
     for (const Run &run : runs) {
         const cv::Point2f direction = (run.to - run.from) / float(run.length);
-        auto same = std::find_if(lines.begin(), lines.end(), [&](const GatheredLine &line) {
-            return std::abs(direction.dot(line.direction)) >= kSameDirection &&
-                   offsetFrom(line, run.from) <= kSameOffset && offsetFrom(line, run.to) <= kSameOffset;
-        });
-        if (same == lines.end()) {
+        const int bucket = directionBucket(direction);
+        std::size_t same = lines.size();
+        for (const int neighbour : {bucket + kDirectionBuckets - 1, bucket, bucket + 1})
+            for (const std::size_t index : byDirection[std::size_t(neighbour % kDirectionBuckets)]) {
+                if (index >= same)
+                    break;
+                const GatheredLine &line = lines[index];
+                if (std::abs(direction.dot(line.direction)) >= kSameDirection &&
+                    offsetFrom(line, run.from) <= kSameOffset && offsetFrom(line, run.to) <= kSameOffset) {
+                    same = index;
+                    break;
+                }
+            }
+        if (same == lines.size()) {
             lines.push_back({run.from, direction, 0, {}});
-            same = lines.end() - 1;
+            byDirection[std::size_t(bucket)].push_back(same);
         }
-        same->length += run.length;
+        lines[same].length += run.length;
         // Points every few pixels, so that the fitted line weighs each run by its length.
         const int steps = std::max(1, int(std::ceil(run.length / GatheredLine::kSpacing)));
         for (int k = 0; k <= steps; ++k)
-            same->samples.push_back(run.from + (run.to - run.from) * (float(k) / steps));
+            lines[same].samples.push_back(run.from + (run.to - run.from) * (float(k) / steps));
     }
     std::sort(lines.begin(), lines.end(),
               [](const GatheredLine &a, const GatheredLine &b) { return a.length > b.length; });
