@@ -265,6 +265,21 @@ bool OutlineColours::isScreenInBezel(const Quad &outline) const
 
 bool OutlineColours::deskIsPattern() const
 {
+    return isPatternedDesk(deskBorder([](const cv::Point2f &) { return true; }));
+}
+
+bool OutlineColours::isPatternedDesk(const std::vector<Sample> &border) const
+{
+    // A hand reaching in or a coloured thing lying at the border varies the colour as much, but covers
+    // little of it.
+    return border.size() >= kMinRingSamples &&
+           isColouredPattern(spreadOf(border, m_support.channelCount()), m_support.channelCount()) &&
+           double(otherColours(border).size()) >= kMinOtherShare * double(border.size());
+}
+
+std::vector<OutlineColours::Sample>
+OutlineColours::deskBorder(const std::function<bool(const cv::Point2f &)> &keep) const
+{
     const cv::Size size = m_support.size();
     const cv::Rect middle(size.width / kDeskBorderParts, size.height / kDeskBorderParts,
                           size.width - 2 * (size.width / kDeskBorderParts),
@@ -273,14 +288,10 @@ bool OutlineColours::deskIsPattern() const
     for (float y = 0; y < float(size.height); y += kGridStep)
         for (float x = 0; x < float(size.width); x += kGridStep) {
             const cv::Point2f p(x, y);
-            if (!middle.contains(cv::Point(int(x), int(y))) && m_support.measurable(p))
+            if (!middle.contains(cv::Point(int(x), int(y))) && m_support.measurable(p) && keep(p))
                 border.push_back(m_support.valuesAt(p));
         }
-    // A hand reaching in or a coloured thing lying at the border varies the colour as much, but covers
-    // little of it.
-    return border.size() >= kMinRingSamples &&
-           isColouredPattern(spreadOf(border, m_support.channelCount()), m_support.channelCount()) &&
-           double(otherColours(border).size()) >= kMinOtherShare * double(border.size());
+    return border;
 }
 
 bool OutlineColours::isPatchOfPattern(const Quad &outline) const
@@ -305,16 +316,27 @@ bool OutlineColours::isPatchOfPattern(const Quad &outline) const
     if (within.size() < kMinRingSamples || around.size() < kMinRingSamples)
         return false;
     const int channels = m_support.channelCount();
-    const Spread outside = spreadOf(around, channels);
-    if (!isColouredPattern(outside, channels))
-        return false;
-    if (outline.liesWithin(m_support.size()) && sharedColours(around, within) >= kMinSharedColours)
-        return true;
+    const Spread ringSpread = spreadOf(around, channels);
     const Spread inside = spreadOf(within, channels);
+    const bool ringIsPattern = isColouredPattern(ringSpread, channels);
+    // A ring around a narrow patch can run mostly along one of a cloth's bands and look plainer than the
+    // cloth: a patch that varies as a pattern does is then compared with the cloth along the frame's border,
+    // away from the patch.
+    std::optional<Spread> outside;
+    if (ringIsPattern)
+        outside = ringSpread;
+    else if (isColouredPattern(inside, channels))
+        if (const std::vector<Sample> desk = deskBorder([&](const cv::Point2f &p) { return !contains(clear, p); });
+            isPatternedDesk(desk))
+            outside = spreadOf(desk, channels);
+    if (!outside)
+        return false;
+    if (ringIsPattern && outline.liesWithin(m_support.size()) && sharedColours(around, within) >= kMinSharedColours)
+        return true;
     for (int c = 0; c < channels; ++c) {
-        if (std::abs(inside.mean[c] - outside.mean[c]) > kMaxMeanOffset * std::max(outside.deviation[c], kMinSpread))
+        if (std::abs(inside.mean[c] - outside->mean[c]) > kMaxMeanOffset * std::max(outside->deviation[c], kMinSpread))
             return false;
-        if (outside.deviation[c] >= kMinVariedSpread && inside.deviation[c] < kMinSpreadShare * outside.deviation[c])
+        if (outside->deviation[c] >= kMinVariedSpread && inside.deviation[c] < kMinSpreadShare * outside->deviation[c])
             return false;
     }
     return true;

@@ -45,6 +45,10 @@ public:
     bool deskIsPattern() const;
 
 private:
+    // Values every few pixels along the frame's border, clear of its middle, where keep(point) holds; and
+    // whether they are a cloth's.
+    std::vector<Sample> deskBorder(const std::function<bool(const cv::Point2f &)> &keep) const;
+    bool isPatternedDesk(const std::vector<Sample> &border) const;
     // Values every few pixels along the outline's sides, offset along the outward normal by each of
     // offsets (negative: inside), where measurable and keep(point) holds.
     std::vector<Sample> around(const Quad &quad, const std::vector<float> &offsets,
