@@ -481,3 +481,26 @@ TEST(DocumentDetector, KeepsAnOutlineOnThePapersEndWhereTheDeskStepsBeyond)
     ASSERT_TRUE(found);
     EXPECT_LT(found->maxCornerDistance(*scene.truth), 4.0);
 }
+
+TEST(DocumentDetector, TellsAColouredSheetReachingTheBorderFromAPatchOfCloth)
+{
+    // The sheet and a hand over its corner fill much of the frame's border, so the border alone would look
+    // like a coloured pattern with the sheet among its colours.
+    SceneLayout layout;
+    layout.desk = Desk::Clutter;
+    layout.document = Document::ColouredPaper;
+    layout.lighting = Lighting::Vignetting;
+    layout.occluder = Occluder::HandOverCorner;
+    layout.centreX = 0.407;
+    layout.centreY = 0.4687;
+    layout.areaShare = 0.5711;
+    layout.rotationDegrees = 4953.7265;
+    layout.tiltXDegrees = -1.8245;
+    layout.tiltYDegrees = -2.9253;
+    layout.noise = 1.0993;
+    layout.seed = 2332774537u;
+    const Scene scene = SceneRenderer::render(layout, kFullHd);
+    const std::optional<Quad> found = DocumentDetector().detect(compressed(scene.bgr, 76));
+    ASSERT_TRUE(found);
+    EXPECT_LT(found->maxCornerDistance(*scene.truth), 4.0);
+}
