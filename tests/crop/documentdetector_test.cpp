@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 using namespace qirmel;
 
@@ -30,16 +31,6 @@ SceneLayout page(Desk desk, Document document)
     return layout;
 }
 
-// Corners found in a rendered scene, and how far the worst one is from the truth.
-double cornerError(const SceneLayout &layout)
-{
-    const Scene scene = SceneRenderer::render(layout, kFullHd);
-    const std::optional<Quad> found = DocumentDetector().detect(scene.bgr);
-    if (!found)
-        return 1e9;
-    return found->maxCornerDistance(*scene.truth);
-}
-
 // The picture as a camera delivers it: compressed to JPEG at quality and decoded; empty on failure.
 cv::Mat compressed(const cv::Mat &bgr, int quality)
 {
@@ -50,6 +41,17 @@ cv::Mat compressed(const cv::Mat &bgr, int quality)
         !codec.decode(jpeg.data(), jpeg.size(), decoded))
         return cv::Mat();
     return cv::Mat(bgr.rows, bgr.cols, CV_8UC3, decoded.data.data()).clone();
+}
+
+// Corners found in a rendered scene, compressed first where a JPEG quality is given, and how far the worst
+// one is from the truth.
+double cornerError(const SceneLayout &layout, std::optional<int> quality = std::nullopt)
+{
+    const Scene scene = SceneRenderer::render(layout, kFullHd);
+    const std::optional<Quad> found = DocumentDetector().detect(quality ? compressed(scene.bgr, *quality) : scene.bgr);
+    if (!found)
+        return 1e9;
+    return found->maxCornerDistance(*scene.truth);
 }
 
 }  // namespace
@@ -476,10 +478,7 @@ TEST(DocumentDetector, KeepsAnOutlineOnThePapersEndWhereTheDeskStepsBeyond)
     layout.tiltYDegrees = 1.52;
     layout.noise = 0.62;
     layout.seed = 3517695738u;
-    const Scene scene = SceneRenderer::render(layout, kFullHd);
-    const std::optional<Quad> found = DocumentDetector().detect(compressed(scene.bgr, 82));
-    ASSERT_TRUE(found);
-    EXPECT_LT(found->maxCornerDistance(*scene.truth), 4.0);
+    EXPECT_LT(cornerError(layout, 82), 4.0);
 }
 
 TEST(DocumentDetector, TellsAColouredSheetReachingTheBorderFromAPatchOfCloth)
@@ -499,8 +498,5 @@ TEST(DocumentDetector, TellsAColouredSheetReachingTheBorderFromAPatchOfCloth)
     layout.tiltYDegrees = -2.9253;
     layout.noise = 1.0993;
     layout.seed = 2332774537u;
-    const Scene scene = SceneRenderer::render(layout, kFullHd);
-    const std::optional<Quad> found = DocumentDetector().detect(compressed(scene.bgr, 76));
-    ASSERT_TRUE(found);
-    EXPECT_LT(found->maxCornerDistance(*scene.truth), 4.0);
+    EXPECT_LT(cornerError(layout, 76), 4.0);
 }

@@ -265,7 +265,7 @@ bool OutlineColours::isScreenInBezel(const Quad &outline) const
 
 bool OutlineColours::deskIsPattern() const
 {
-    return isPatternedDesk(deskBorder([](const cv::Point2f &) { return true; }));
+    return isPatternedDesk(deskBorder(everywhere));
 }
 
 bool OutlineColours::isPatternedDesk(const std::vector<Sample> &border) const
