@@ -85,6 +85,8 @@ TEST(OutlineColours, TellsAPatchOfAPatternFromADocumentLyingOnIt)
     cv::Mat noted = gingham();
     cv::rectangle(noted, cv::Rect(192, 64, 128, 128), cv::Scalar(120, 230, 240), cv::FILLED);
     const Quad runningOut = judgedQuad(-32, 64, 320, 192);
+    cv::Mat sheetRunningOut = gingham();
+    cv::rectangle(sheetRunningOut, cv::Rect(0, 64, 320, 128), cv::Scalar(242, 242, 240), cv::FILLED);
     // A white page with a blue logo on a pale desk, a blue pen along it: the desk's colour and the pen's
     // are within the page, but the desk is of one colour, no pattern.
     const cv::Scalar blue(200, 60, 30);
@@ -105,7 +107,8 @@ TEST(OutlineColours, TellsAPatchOfAPatternFromADocumentLyingOnIt)
         {"a sheet printed with the checks in yellower colours", checked, patch, false},
         {"a stretch of a near-white desk under a light falling off", nearWhiteDesk(), patch, false},
         {"a note outlined with the squares beside it", noted, patch, true},
-        {"the same running out of the frame, the ring around it cut off", noted, runningOut, false},
+        {"the same running out of the frame, compared with the cloth along the border", noted, runningOut, true},
+        {"a white sheet running out of the frame", sheetRunningOut, runningOut, false},
         {"a page on a pale desk beside a pen of its logo's colour", besidePen, patch, false},
     };
     for (const auto &c : cases) {
@@ -150,16 +153,21 @@ TEST(OutlineColours, TellsANoteFromABlankStretchOfAPage)
     cv::Mat note(kPicture, CV_8UC3, cv::Scalar(120, 120, 120));
     cv::rectangle(note, cv::Rect(160, 80, 130, 120), cv::Scalar(90, 220, 240), cv::FILLED);
     const Quad square = judgedQuad(160, 80, 290, 200);
+    // A yellow square sheet covering two fifths of the frame: no note is as large.
+    cv::Mat sheet(kPicture, CV_8UC3, cv::Scalar(120, 120, 120));
+    cv::rectangle(sheet, cv::Rect(120, 20, 230, 230), cv::Scalar(90, 220, 240), cv::FILLED);
     const struct {
         const char *what;
         cv::Mat picture;
+        Quad outline;
         bool blankSquare;
     } cases[] = {
-        {"a blank stretch of a printed page", page, false},
-        {"a note on a desk", note, true},
+        {"a blank stretch of a printed page", page, square, false},
+        {"a note on a desk", note, square, true},
+        {"a blank square sheet", sheet, judgedQuad(120, 20, 350, 250), false},
     };
     for (const auto &c : cases) {
         const EdgeSupport support(judged(c.picture));
-        EXPECT_EQ(OutlineColours(support).isBlankSquare(square), c.blankSquare) << c.what;
+        EXPECT_EQ(OutlineColours(support).isBlankSquare(c.outline), c.blankSquare) << c.what;
     }
 }

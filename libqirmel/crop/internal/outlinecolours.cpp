@@ -36,6 +36,9 @@ constexpr double kMaxPrintShare = 0.02;
 // A note stands out from what it lies on by at least this colour distance (grey and weighted colour
 // differences); a blank stretch of a page between its print has the page's own paper all round it.
 constexpr int kMinNoteContrast = 30;
+// The largest notes, 10 cm square, cover an eighth of a frame that shows a page; a blank square larger
+// than this share of the frame is a sheet, or a blank stretch of one framed by its rules.
+constexpr double kMaxNoteShare = 0.2;
 // A bezel, a pixel or two wide around a screen, is darker than both the screen and the desk by this much
 // at least; the soft shadow round a sheet of paper darkens the desk beside it by half as much at most.
 constexpr int kMinBezelContrast = 30;
@@ -67,6 +70,10 @@ constexpr double kMinSpreadShare = 0.7;
 // outline running out of the frame loses part of it.
 constexpr double kMinSharedColours = 0.7;
 constexpr int kSameColour = 15;
+// Where the outline runs out of the frame, its colours are compared with the cloth along the frame's
+// border instead, which holds other things lying at the border too (a keyboard, a mug's shadow): a
+// lower share of them is within.
+constexpr double kMinBorderSharedColours = 0.6;
 // The ring is a pattern of several colours where at least this share of it differs from its median
 // colour by this much: a desk with a few things lying on it is mostly of one.
 constexpr int kOtherColour = 40;
@@ -234,7 +241,8 @@ bool OutlineColours::isDarkObject(const Quad &outline) const
 
 bool OutlineColours::isBlankSquare(const Quad &outline) const
 {
-    if (PaperFormats::longOverShort(outline.sideRatio()) > kMaxSquareRatio)
+    if (PaperFormats::longOverShort(outline.sideRatio()) > kMaxSquareRatio ||
+        outline.area() > kMaxNoteShare * m_support.size().area())
         return false;
     const std::vector<Sample> inside =
         around(outline, {-kOffset, -2 * kOffset, -3 * kOffset, -4 * kOffset}, everywhere);
@@ -333,6 +341,11 @@ bool OutlineColours::isPatchOfPattern(const Quad &outline) const
         return false;
     if (ringIsPattern && outline.liesWithin(m_support.size()) && sharedColours(around, within) >= kMinSharedColours)
         return true;
+    // An outline running out of the frame is compared with the cloth along the border instead.
+    if (!outline.liesWithin(m_support.size()))
+        if (const std::vector<Sample> desk = deskBorder([&](const cv::Point2f &p) { return !contains(clear, p); });
+            isPatternedDesk(desk) && sharedColours(desk, within) >= kMinBorderSharedColours)
+            return true;
     for (int c = 0; c < channels; ++c) {
         if (std::abs(inside.mean[c] - outside->mean[c]) > kMaxMeanOffset * std::max(outside->deviation[c], kMinSpread))
             return false;

@@ -30,8 +30,8 @@ public:
     // darker than them: a phone or a tablet, never paper.
     bool isDarkObject(const Quad &outline) const;
     // Whether the outline is a square of one even colour with nothing printed on it, unlike what lies
-    // around it: a sticky note, as large as an ID card. Documents are not square, and a square one bears
-    // print.
+    // around it: a sticky note, as large as an ID card and far smaller than the frame. Documents are not
+    // square, and a square one bears print.
     bool isBlankSquare(const Quad &outline) const;
     // Whether a dark band runs just outside the outline, the inside and the desk beyond both far
     // brighter: a phone's or a tablet's lit screen within its bezel. Paper lies on the desk itself.
@@ -39,7 +39,8 @@ public:
     // Whether the outline encloses a patch of a coloured pattern that looks like the pattern around it: a
     // cloth's checks or stripes outline such patches with their own lines, while a document lying on the
     // pattern, even one as pale as its pale squares, changes the colours within. An outline within the
-    // frame is also a patch where it holds all the pattern's colours, a note lying among them or not.
+    // frame is also a patch where it holds all the pattern's colours, a note lying among them or not, and
+    // one running out of it where it holds most of the colours of the cloth along the frame's border.
     bool isPatchOfPattern(const Quad &outline) const;
     // Whether the desk, seen along the frame's border, is a coloured pattern: a cloth's checks or stripes.
     bool deskIsPattern() const;
