@@ -6,6 +6,7 @@
 #include "crop/internal/edgesupport.h"
 #include "crop/internal/framecorner.h"
 #include "crop/internal/linefinder.h"
+#include "crop/internal/linemeeting.h"
 #include "crop/internal/linequads.h"
 #include "crop/internal/outlinecandidates.h"
 #include "crop/internal/outlinechooser.h"
@@ -59,6 +60,13 @@ constexpr std::size_t kMaxLineQuads = 12;
 // empty desk is far likelier, and more lines would only bring more chances of a false crop.
 constexpr double kConvincingScore = 0.65;
 constexpr std::size_t kMoreLines = 80;
+// A line cuts a strip off an outline where it runs within this angle (its sine) of a side, its edge
+// along this share of the cut at least.
+constexpr float kMaxCutSine = 0.25f;
+constexpr float kMinCutCover = 0.5f;
+// On a cloth the pattern's own lines outline patches of it that may score as well as a document lying
+// elsewhere on it: up to this many are set aside in turn, the best first.
+constexpr int kMaxPatchesSetAside = 3;
 // Where nothing at all is credible, or the desk is a coloured pattern, a page may lie on a patterned cloth: at the
 // judging size a gingham's squares are a few pixels across, and the page's side, whose edge breaks off wherever it
 // borders a pale square, falls apart into pieces shorter than a run. On the reduced image, twice the size, the
@@ -244,6 +252,43 @@ std::optional<Quad> sheetPastPrint(const Quad &chosen, const std::vector<ScoredO
     return sheet;
 }
 
+// Whether a line nearly along one side of the outline cuts it into a note and a strip of the desk beside
+// it: a pen or a ruler lying a little way off the note closes an outline around both.
+bool isNoteBesideDesk(const Quad &outline, const LineFinder &finder, const OutlineColours &colours,
+                      const cv::Size &size)
+{
+    // Only the lines inside the outline: the longest elsewhere, a desk's grain among them, leave out a note's
+    // short side.
+    cv::Mat outside;
+    cv::bitwise_not(interiorOf(outline, size), outside);
+    const std::vector<EdgeLine> lines = finder.without(outside).lines(kMaxLines);
+    for (int side = 0; side < 4; ++side) {
+        const int next = (side + 1) % 4;
+        const cv::Point2f before = outline[(side + 3) % 4];
+        const cv::Point2f after = outline[(side + 2) % 4];
+        const cv::Point2f along = (outline[next] - outline[side]) / float(outline.sideLength(side));
+        for (const EdgeLine &line : lines) {
+            if (std::abs(along.cross(line.direction)) > kMaxCutSine || !cutsThrough(line, outline))
+                continue;
+            // The outline with this side moved on to the line: what lies beyond the strip.
+            std::array<cv::Point2f, 4> corners = outline.corners();
+            if (!linesMeet(line.point, line.direction, before, outline[side] - before, corners[side]) ||
+                !linesMeet(line.point, line.direction, after, outline[next] - after, corners[next]))
+                continue;
+            const float start = (corners[side] - line.point).dot(line.direction);
+            const float end = (corners[next] - line.point).dot(line.direction);
+            const float from = std::min(start, end);
+            const float to = std::max(start, end);
+            const float covered = std::min(to, line.onEdge.back()) - std::max(from, line.onEdge.front());
+            const Quad rest(corners);
+            if (covered >= kMinCutCover * (to - from) && colours.isBlankSquare(rest) &&
+                colours.ringIsDesk(outline, rest))
+                return true;
+        }
+    }
+    return false;
+}
+
 bool usable(const cv::Mat &picture)
 {
     return (picture.type() == CV_8UC1 || picture.type() == CV_8UC3) && picture.cols >= 16 && picture.rows >= 16;
@@ -309,8 +354,22 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     // The document among the candidates: the outline chosen, unless it is something else lying on the
     // desk, taken on to the frame's border or to the paper's edge beyond its print.
     bool somethingElse = false;
+    const bool onPattern = colours.deskIsPattern();
+    const auto chooseAmong = [&](std::vector<ScoredOutline> outlines) {
+        const OutlineChooser chooser(support, isShadowEdge);
+        std::optional<Quad> chosen = chooser.choose(outlines);
+        for (int setAside = 0;
+             chosen && onPattern && setAside < kMaxPatchesSetAside && colours.isPatchOfPattern(*chosen); ++setAside) {
+            outlines.erase(
+                std::remove_if(outlines.begin(), outlines.end(),
+                               [&](const ScoredOutline &o) { return o.quad.maxCornerDistance(*chosen) < 1; }),
+                outlines.end());
+            chosen = chooser.choose(outlines);
+        }
+        return chosen;
+    };
     const auto documentAmong = [&](const std::vector<ScoredOutline> &outlines) -> std::optional<Quad> {
-        const std::optional<Quad> chosen = OutlineChooser(support, isShadowEdge).choose(outlines);
+        const std::optional<Quad> chosen = chooseAmong(outlines);
         if (!chosen)
             return pageAround.aroundAnyOf(contours);
         if (colours.isDarkObject(*chosen) || colours.isBlankSquare(*chosen) || colours.isScreenInBezel(*chosen)) {
@@ -334,7 +393,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
     // The finer lines only once the choice among the others is known not to be something else: a phone's
     // lit screen would otherwise be enclosed by an outline of the whole phone, whose bezel is too thin to
     // tell at the judging size.
-    if ((bestScore == 0 || colours.deskIsPattern()) && m_effort == Effort::Photo) {
+    if ((bestScore == 0 || onPattern) && m_effort == Effort::Photo) {
         const std::size_t coarse = candidates.size();
         for (const Quad &quad :
              LineQuads::find(fineLines(judging), support, scorer, kFineMinAreaFactor * minArea, kMaxLineQuads)) {
@@ -382,7 +441,7 @@ std::optional<Quad> DocumentDetector::detect(const cv::Mat &picture, const std::
                 best = page;
         }
     }
-    if (!best)
+    if (!best || isNoteBesideDesk(*best, lineFinder, colours, smooth.size()))
         return std::nullopt;
 
     Quad found = best->resampled(judging.toReducedX, judging.toReducedY);
