@@ -120,6 +120,37 @@ TEST(OutlineChooser, TakesAPageOnPastWhereAShadowAcrossItBegins)
     }
 }
 
+TEST(OutlineChooser, TakesACurledSheetOnPastItsShadedEdge)
+{
+    // A band along the top of the sheet: its edge curling away from the camera, shaded but paper; or a
+    // ruler lying along the sheet, as dark as the desk; or a band too thin to tell, the sheet's edge found
+    // twice a few pixels apart. The flat part outlines better each time.
+    const cv::Rect flat(40, 25, 160, 95);
+    const struct {
+        const char *what;
+        int bandGrey;
+        int bandHeight;
+        bool curled;
+    } cases[] = {
+        {"a curled edge", 165, 10, true},
+        {"a ruler beside the sheet", 70, 10, false},
+        {"the edge found twice", 165, 5, false},
+    };
+    for (const auto &c : cases) {
+        const cv::Rect band(flat.x, flat.y - c.bandHeight, flat.width, c.bandHeight);
+        const cv::Rect sheet(flat.x, band.y, flat.width, flat.height + c.bandHeight);
+        const cv::Rect expected = c.curled ? sheet : flat;
+        cv::Mat image(kSize, CV_8UC1, cv::Scalar(90));
+        image(flat) = 200;
+        image(band) = c.bandGrey;
+        const EdgeSupport support(std::vector<cv::Mat>{smoothed(image)});
+        const std::optional<Quad> chosen =
+            OutlineChooser(support).choose({{rectangle(flat), 0.9}, {rectangle(sheet), 0.85}});
+        ASSERT_TRUE(chosen) << c.what;
+        EXPECT_LT(chosen->maxCornerDistance(rectangle(expected)), 1e-3) << c.what;
+    }
+}
+
 TEST(OutlineChooser, ChoosesNothingWithoutACredibleOutline)
 {
     const EdgeSupport support(std::vector<cv::Mat>{cardOnDesk()});

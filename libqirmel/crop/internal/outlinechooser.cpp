@@ -32,6 +32,8 @@ constexpr double kSameCorner = 3;
 // outline and by another to where a page bulges or curls away from it, differs by a few pixels.
 constexpr double kSameEdge = 4;
 constexpr double kFramedShare = 0.9;
+// A sheet's curled edge, bent away from the camera, makes a band a few hundredths of the sheet deep.
+constexpr double kMaxCurlGrowth = 1.15;
 constexpr double kFrameDepth = 0.8;
 constexpr double kMinSignedSupport = 0.5;
 // Where an enclosing outline leaves the enclosed one, most of it must be in the frame and on edges.
@@ -124,6 +126,19 @@ std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &out
             break;
         chosen = next->quad;
         chosenScore = next->score;
+    }
+    // A curled sheet's flat part outlines as well as the sheet: its edge shows a little further out, past
+    // the paper's shading where it bends away, on the same side of which lies the paper.
+    const ScoredOutline *beyondCurl = nullptr;
+    for (const ScoredOutline &o : outlines)
+        if (o.score >= kFramedShare * chosenScore && o.quad.area() >= kMinFrameGrowth * chosen.area() &&
+            o.quad.area() < kMaxCurlGrowth * chosen.area() && inside(o.quad, chosen, -kSameEdge) &&
+            (!beyondCurl || o.score > beyondCurl->score) && !frames(o.quad, chosen) &&
+            OutlineColours(m_support).ringIsDocument(o.quad, chosen) && isDocumentAround(o.quad, chosen))
+            beyondCurl = &o;
+    if (beyondCurl) {
+        chosen = beyondCurl->quad;
+        chosenScore = beyondCurl->score;
     }
     const ScoredOutline *content = nullptr;
     for (const ScoredOutline &o : outlines)
