@@ -133,8 +133,8 @@ std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &out
     for (const ScoredOutline &o : outlines)
         if (o.score >= kFramedShare * chosenScore && o.quad.area() >= kMinFrameGrowth * chosen.area() &&
             o.quad.area() < kMaxCurlGrowth * chosen.area() && inside(o.quad, chosen, -kSameEdge) &&
-            (!beyondCurl || o.score > beyondCurl->score) && !frames(o.quad, chosen) &&
-            OutlineColours(m_support).ringIsDocument(o.quad, chosen) && isDocumentAround(o.quad, chosen))
+            (!beyondCurl || o.score > beyondCurl->score) && OutlineColours(m_support).ringIsDocument(o.quad, chosen) &&
+            isDocumentAround(o.quad, chosen))
             beyondCurl = &o;
     if (beyondCurl) {
         chosen = beyondCurl->quad;
