@@ -93,10 +93,15 @@ bool OutlineChooser::frames(const Quad &outer, const Quad &inner) const
     return outside.meanSupport < kMinSignedSupport || outside.insideBrighter != within.insideBrighter;
 }
 
-bool OutlineChooser::isDocumentAround(const Quad &outer, const Quad &inner) const
+bool OutlineChooser::isOnEdgesApart(const Quad &outer, const Quad &inner) const
 {
     const SideEvidence apart = m_support.measureApart(outer, inner);
-    if (apart.visible < kMinVisibleApart || apart.meanSupport < kMinSupportApart)
+    return apart.visible >= kMinVisibleApart && apart.meanSupport >= kMinSupportApart;
+}
+
+bool OutlineChooser::isDocumentAround(const Quad &outer, const Quad &inner) const
+{
+    if (!isOnEdgesApart(outer, inner))
         return false;
     if (!OutlineColours(m_support).ringIsDesk(outer, inner))
         return true;
@@ -133,8 +138,8 @@ std::optional<Quad> OutlineChooser::choose(const std::vector<ScoredOutline> &out
     for (const ScoredOutline &o : outlines)
         if (o.score >= kFramedShare * chosenScore && o.quad.area() >= kMinFrameGrowth * chosen.area() &&
             o.quad.area() < kMaxCurlGrowth * chosen.area() && inside(o.quad, chosen, -kSameEdge) &&
-            (!beyondCurl || o.score > beyondCurl->score) && OutlineColours(m_support).ringIsDocument(o.quad, chosen) &&
-            isDocumentAround(o.quad, chosen))
+            (!beyondCurl || o.score > beyondCurl->score) && isOnEdgesApart(o.quad, chosen) &&
+            OutlineColours(m_support).ringIsDocument(o.quad, chosen))
             beyondCurl = &o;
     if (beyondCurl) {
         chosen = beyondCurl->quad;

@@ -35,6 +35,8 @@ public:
     std::optional<Quad> choose(const std::vector<ScoredOutline> &outlines) const;
 
 private:
+    // Whether, where outer leaves inner, it lies mostly within the frame and on edges.
+    bool isOnEdgesApart(const Quad &outer, const Quad &inner) const;
     bool isDocumentAround(const Quad &outer, const Quad &inner) const;
     bool frames(const Quad &outer, const Quad &inner) const;
 

@@ -330,22 +330,26 @@ bool OutlineColours::isPatchOfPattern(const Quad &outline) const
     // A ring around a narrow patch can run mostly along one of a cloth's bands and look plainer than the
     // cloth: a patch that varies as a pattern does is then compared with the cloth along the frame's border,
     // away from the patch.
+    // The cloth along the border, away from the patch: gathered once, where first needed.
+    std::optional<std::vector<Sample>> border;
+    const auto borderAway = [&]() -> const std::vector<Sample> & {
+        if (!border)
+            border = deskBorder([&](const cv::Point2f &p) { return !contains(clear, p); });
+        return *border;
+    };
     std::optional<Spread> outside;
     if (ringIsPattern)
         outside = ringSpread;
-    else if (isColouredPattern(inside, channels))
-        if (const std::vector<Sample> desk = deskBorder([&](const cv::Point2f &p) { return !contains(clear, p); });
-            isPatternedDesk(desk))
-            outside = spreadOf(desk, channels);
+    else if (isColouredPattern(inside, channels) && isPatternedDesk(borderAway()))
+        outside = spreadOf(borderAway(), channels);
     if (!outside)
         return false;
     if (ringIsPattern && outline.liesWithin(m_support.size()) && sharedColours(around, within) >= kMinSharedColours)
         return true;
     // An outline running out of the frame is compared with the cloth along the border instead.
-    if (!outline.liesWithin(m_support.size()))
-        if (const std::vector<Sample> desk = deskBorder([&](const cv::Point2f &p) { return !contains(clear, p); });
-            isPatternedDesk(desk) && sharedColours(desk, within) >= kMinBorderSharedColours)
-            return true;
+    if (!outline.liesWithin(m_support.size()) && isPatternedDesk(borderAway()) &&
+        sharedColours(borderAway(), within) >= kMinBorderSharedColours)
+        return true;
     for (int c = 0; c < channels; ++c) {
         if (std::abs(inside.mean[c] - outside->mean[c]) > kMaxMeanOffset * std::max(outside->deviation[c], kMinSpread))
             return false;
