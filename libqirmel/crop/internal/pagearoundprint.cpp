@@ -33,6 +33,13 @@ constexpr float kMaxBend = 1.5f;
 constexpr int kFirstRow = 3;
 constexpr std::size_t kParts = 5;
 constexpr double kMinStep = 1.5;
+// Light falling off steeply, as towards a vignetted corner or away from a lamp, changes every row by nearly
+// as much, and the rows' noise then peaks past kMinStep all over the desk. Where the rows around a step
+// (this many to either side, but for those its blur reaches) change by this much in the median, it must
+// stand out from them by kMinStep.
+constexpr int kFalloffRows = 14;
+constexpr int kBlurRows = 2;
+constexpr double kSteepFalloff = 0.5;
 // The rows' noise also peaks by as much for a row or two, and the further the rows reach, the likelier such
 // peaks line up across stretches, far out on the desk. Where the paper ends, the rows' levels on either side,
 // over this many rows each, past the row next to the step that its blur reaches, differ by a step: lines
@@ -126,6 +133,22 @@ struct Step {
     double change = 0;
 };
 
+// The median change of the rows around row i, leaving out those a step at i blurs.
+double falloffAround(const std::vector<double> &means, std::size_t i)
+{
+    std::vector<double> changes;
+    const std::size_t first = i > kFalloffRows ? i - kFalloffRows : 1;
+    const std::size_t last = std::min(i + kFalloffRows, means.size() - 3);
+    for (std::size_t j = first; j <= last; ++j)
+        if (j + kBlurRows < i || j > i + kBlurRows)
+            changes.push_back(changeAt(means, j));
+    if (changes.empty())
+        return 0;
+    const auto middle = changes.begin() + std::ptrdiff_t(changes.size() / 2);
+    std::nth_element(changes.begin(), middle, changes.end());
+    return *middle;
+}
+
 std::vector<Step> stepsIn(const std::vector<double> &means, int firstRow)
 {
     std::vector<Step> steps;
@@ -134,6 +157,9 @@ std::vector<Step> stepsIn(const std::vector<double> &means, int firstRow)
         const double at = std::abs(changeAt(means, i));
         const double after = std::abs(changeAt(means, i + 1));
         if (at < kMinStep || at < before || at <= after)
+            continue;
+        const double falloff = falloffAround(means, i);
+        if (std::abs(falloff) >= kSteepFalloff && std::abs(changeAt(means, i) - falloff) < kMinStep)
             continue;
         // Between rows, where a parabola through the three changes peaks.
         const double curvature = before - 2 * at + after;
