@@ -69,6 +69,23 @@ TEST(PageAroundPrint, FindsThePageAroundItsPrintPastBlocksRunningOutOfTheFrame)
     EXPECT_LT(page->resampled(2, 2).maxCornerDistance(kPage), 3.0);
 }
 
+// A picture on a white page on a near-white desk: the paper round it looks as much like the desk as like
+// the picture, and only the steps beyond the picture's four sides tell the page.
+TEST(PageAroundPrint, FindsThePageAroundAPictureByItsFourEdges)
+{
+    cv::Mat grey = nearWhiteDesk(kPage);
+    cv::rectangle(grey, cv::Point(150, 100), cv::Point(300, 220), cv::Scalar(120), cv::FILLED);
+    const Pictured desk = pictured(grey);
+    const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));
+
+    const Quad picture({cv::Point2f(75, 50), cv::Point2f(150, 50), cv::Point2f(150, 110), cv::Point2f(75, 110)});
+    const std::optional<Quad> page = pageAround.around(picture);
+    ASSERT_TRUE(page);
+    // The sides are fitted along the picture's alone, a few pixels off at the page's corners until the
+    // refinement on the picture.
+    EXPECT_LT(page->resampled(2, 2).maxCornerDistance(kPage), 10.0);
+}
+
 // A narrow column of print at one end of a wide page: the paper runs on past it three times its width.
 TEST(PageAroundPrint, ReachesThePagesFarEndPastPrintNearTheOther)
 {

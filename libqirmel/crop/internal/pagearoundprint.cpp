@@ -77,6 +77,11 @@ constexpr int kMinMovedSidesOfBlock = 3;
 constexpr std::size_t kMaxBlocks = 3;
 // The print's corners may lie this far outside the page, on a side the two share.
 constexpr double kOnSide = 1;
+// What lies between the print and the page must look like the page rather than the desk. On a near-white
+// desk the paper round a picture looks as much like the desk as like the picture: a page found along steps
+// beyond all four of the print's sides, stepping the same way on nearly all of its edges (paper brighter
+// than the desk all round), is told by its edges alone. A shadow's or a hand's edges step either way.
+constexpr double kMinPolarityAllRound = 0.95;
 
 // The median of the means of a few equal parts of the values: print, a pen or a pencil's tip across part
 // of a row leaves it where the paper or the desk puts it.
@@ -428,7 +433,10 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
                 return std::nullopt;
     }
     if (!page.isConvex() || OutlineScorer::shapeScore(page) <= 0 || page.area() < kMinGrowth * print.area() ||
-        !encloses(page, print) || !OutlineColours(m_support).ringIsDocument(page, print))
+        !encloses(page, print))
+        return std::nullopt;
+    const bool steppedAllRound = moved == 4 && m_support.measure(page).polarity >= kMinPolarityAllRound;
+    if (!steppedAllRound && !OutlineColours(m_support).ringIsDocument(page, print))
         return std::nullopt;
     return page;
 }

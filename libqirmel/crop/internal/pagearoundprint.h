@@ -23,8 +23,8 @@ public:
     PageAroundPrint(const EdgeSupport &support, const cv::Mat &grey, const cv::Mat &picture, const cv::Point2d &scale);
 
     // The page around the chosen outline, if the picture steps along a line beyond at least one of its
-    // sides (the others may be the page's own), and what lies between looks like the page. Outlines in
-    // pixels of the support's images.
+    // sides (the others may be the page's own), and what lies between looks like the page or the page's
+    // four sides all step alike. Outlines in pixels of the support's images.
     std::optional<Quad> around(const Quad &chosen) const;
     // Where no outline holds, the page around the first of the blocks (of print, outlined however
     // loosely), largest first, beyond at least three of whose sides the picture steps.
