@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 using namespace qirmel;
 
 namespace {
@@ -69,38 +72,43 @@ TEST(PageAroundPrint, FindsThePageAroundItsPrintPastBlocksRunningOutOfTheFrame)
     EXPECT_LT(page->resampled(2, 2).maxCornerDistance(kPage), 3.0);
 }
 
-// A picture on a white page on a near-white desk: the paper round it looks as much like the desk as like
-// the picture, and only the steps beyond the picture's four sides tell the page.
-TEST(PageAroundPrint, FindsThePageAroundAPictureByItsFourEdges)
+// The page around print that covers little of it: a narrow column at one end of a wide page, the paper
+// running on past it three times its width; or a picture, the paper round which looks as much like a
+// near-white desk as like the picture, so that only the steps beyond its four sides tell the page.
+TEST(PageAroundPrint, ReachesThePageFarBeyondPrintCoveringLittleOfIt)
 {
-    cv::Mat grey = nearWhiteDesk(kPage);
-    cv::rectangle(grey, cv::Point(150, 100), cv::Point(300, 220), cv::Scalar(120), cv::FILLED);
-    const Pictured desk = pictured(grey);
-    const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));
+    struct Case {
+        const char *name;
+        Quad page;
+        std::function<void(cv::Mat &)> print;
+        Quad outline;
+    };
+    const std::vector<Case> cases = {
+        {"column at one end", kWidePage,
+         [](cv::Mat &grey) {
+             for (int y = 90; y <= 250; y += 10)
+                 cv::line(grey, cv::Point(60, y), cv::Point(140 - y % 3 * 10, y), cv::Scalar(60), 2);
+         },
+         Quad({cv::Point2f(30, 45), cv::Point2f(70, 45), cv::Point2f(70, 125), cv::Point2f(30, 125)})},
+        {"picture", kPage,
+         [](cv::Mat &grey) {
+             cv::rectangle(grey, cv::Point(150, 100), cv::Point(300, 220), cv::Scalar(120), cv::FILLED);
+         },
+         Quad({cv::Point2f(75, 50), cv::Point2f(150, 50), cv::Point2f(150, 110), cv::Point2f(75, 110)})},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        cv::Mat grey = nearWhiteDesk(c.page);
+        c.print(grey);
+        const Pictured desk = pictured(grey);
+        const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));
 
-    const Quad picture({cv::Point2f(75, 50), cv::Point2f(150, 50), cv::Point2f(150, 110), cv::Point2f(75, 110)});
-    const std::optional<Quad> page = pageAround.around(picture);
-    ASSERT_TRUE(page);
-    // The sides are fitted along the picture's alone, a few pixels off at the page's corners until the
-    // refinement on the picture.
-    EXPECT_LT(page->resampled(2, 2).maxCornerDistance(kPage), 10.0);
-}
-
-// A narrow column of print at one end of a wide page: the paper runs on past it three times its width.
-TEST(PageAroundPrint, ReachesThePagesFarEndPastPrintNearTheOther)
-{
-    cv::Mat grey = nearWhiteDesk(kWidePage);
-    for (int y = 90; y <= 250; y += 10)
-        cv::line(grey, cv::Point(60, y), cv::Point(140 - y % 3 * 10, y), cv::Scalar(60), 2);
-    const Pictured desk = pictured(grey);
-    const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));
-
-    const Quad column({cv::Point2f(30, 45), cv::Point2f(70, 45), cv::Point2f(70, 125), cv::Point2f(30, 125)});
-    const std::optional<Quad> page = pageAround.around(column);
-    ASSERT_TRUE(page);
-    // The top and bottom are fitted along the column alone, and run a few pixels off at the far end until
-    // the refinement on the picture.
-    EXPECT_LT(page->resampled(2, 2).maxCornerDistance(kWidePage), 10.0);
+        const std::optional<Quad> page = pageAround.around(c.outline);
+        ASSERT_TRUE(page);
+        // The sides are fitted along the print's alone, and run a few pixels off at the page's far corners
+        // until the refinement on the picture.
+        EXPECT_LT(page->resampled(2, 2).maxCornerDistance(c.page), 10.0);
+    }
 }
 
 // Darkens the desk beyond column x by `perPixel` levels a column, as light falls off towards a vignetted
