@@ -112,26 +112,32 @@ TEST(PageAroundPrint, ReachesThePageFarBeyondPrintCoveringLittleOfIt)
 }
 
 // Darkens the desk beyond column x by `perPixel` levels a column, as light falls off towards a vignetted
-// corner; the page keeps its level.
-void fallOffBeyond(cv::Mat &grey, int x, double perPixel)
+// corner, and by `seam` levels beyond column seamAt; the page keeps its level.
+void darkenDeskBeyond(cv::Mat &grey, int x, double perPixel, int seamAt, int seam)
 {
     for (int row = 0; row < grey.rows; ++row)
         for (int column = x; column < grey.cols; ++column) {
             unsigned char &level = grey.at<unsigned char>(row, column);
             if (level == 200)
-                level = cv::saturate_cast<unsigned char>(200 - perPixel * (column - x));
+                level = cv::saturate_cast<unsigned char>(200 - perPixel * (column - x) - (column >= seamAt ? seam : 0));
         }
 }
 
 // The outline chosen may have three of the page's sides and a ruled line of its print for the fourth, where
-// the page's own side there is too faint for the lines: the page lies beyond that one side, on a flat desk
-// or on one whose light falls off so steeply past the page that the rows' noise steps all over it.
+// the page's own side there is too faint for the lines: the page lies beyond that one side, on a flat desk,
+// on one whose light falls off so steeply past the page that the rows' noise steps all over it, or on one
+// that steps again further out, where two boards of a table meet.
 TEST(PageAroundPrint, MovesTheOneSideThatIsARuleInsideThePage)
 {
-    for (const double falloff : {0.0, 0.8}) {
-        SCOPED_TRACE(falloff);
+    struct Case {
+        const char *name;
+        double falloff;
+        int seam;
+    };
+    for (const Case &c : {Case{"flat desk", 0.0, 0}, Case{"steep falloff", 0.8, 0}, Case{"seam beyond", 0.0, 3}}) {
+        SCOPED_TRACE(c.name);
         cv::Mat grey = nearWhiteDesk(kPage);
-        fallOffBeyond(grey, 392, falloff);
+        darkenDeskBeyond(grey, 392, c.falloff, 440, c.seam);
         cv::line(grey, cv::Point(250, 66), cv::Point(246, 295), cv::Scalar(60), 2);
         const Pictured desk = pictured(grey);
         const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));

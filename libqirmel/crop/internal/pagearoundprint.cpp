@@ -47,6 +47,13 @@ constexpr double kSteepFalloff = 0.5;
 // shadow just beyond a page's edge keeps the rows from settling.
 constexpr int kSettleRows = 2;
 constexpr int kSettleGap = 1;
+// Beyond the paper's end lies the desk, whose grain, seams and falling light step too, and the outermost
+// line would follow them far out. Where the rows darken by a step and stay darker than the paper was, over
+// up to this many rows beyond (at least the second many, short of the frame's border), the paper has
+// ended there: the nearest such line is the page's edge. A paper's end on a desk brighter than it steps the
+// way a picture's edge on the page does, and is left to the outermost line.
+constexpr int kEndRows = 40;
+constexpr int kMinEndRows = 10;
 // A white page's edge that only this search finds steps by a few levels, and a clearer one would have been
 // found by its edges; a step of more than this is where something else on the desk begins (a keyboard, a
 // ruler, a screen's foot), which the outermost line would otherwise follow far beyond the page.
@@ -190,6 +197,24 @@ bool settles(const std::vector<double> &means, const Step &step, int firstRow)
     return std::abs(change) >= kMinStep;
 }
 
+// Whether the paper ends at the step: the rows darken by it, all stay darker than the kSettleRows before it
+// (by half a step at least) over the kEndRows beyond, and by a step on average.
+bool endsPaper(const std::vector<double> &means, const Step &step, int firstRow)
+{
+    const auto firstBeyond = std::ptrdiff_t(std::ceil(step.offset)) - firstRow;
+    const std::ptrdiff_t reach = kSettleGap + kSettleRows;
+    const std::ptrdiff_t from = firstBeyond + kSettleGap;
+    const std::ptrdiff_t to = std::min(std::ptrdiff_t(means.size()), from + kEndRows);
+    if (step.change >= 0 || firstBeyond < reach || to - from < kMinEndRows)
+        return false;
+    const auto before = means.begin() + firstBeyond - reach;
+    const double paper = std::accumulate(before, before + kSettleRows, 0.0) / kSettleRows;
+    const auto first = means.begin() + from;
+    const auto last = means.begin() + to;
+    return std::accumulate(first, last, 0.0) / double(to - from) <= paper - kMinStep &&
+           *std::max_element(first, last) <= paper - kMinStep / 2;
+}
+
 struct Line {
     cv::Point2f point;
     cv::Point2f direction;
@@ -241,15 +266,16 @@ class StepFinder {
 public:
     StepFinder(const Quad &outline, const cv::Mat &grey) : m_outline(outline), m_grey(grey) {}
 
-    // The outermost line beyond the side along which most stretches of the image (of grey's size) step,
-    // through settled steps where there is one.
-    std::optional<Line> outermostBeyond(int side, const cv::Mat &image) const
+    // The line beyond the side along which most stretches of the image (of grey's size) step: the nearest
+    // where the paper ends, else the outermost through settled steps where there is one, else through any.
+    std::optional<Line> lineBeyond(int side, const cv::Mat &image) const
     {
         const float reach =
             float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
         const cv::Point2f a = m_outline[side];
         const cv::Point2f b = m_outline[(side + 1) % 4];
         const cv::Point2f outward = -m_outline.inwardNormal(side);
+        StretchSteps ending;
         StretchSteps settled;
         StretchSteps any;
         StretchMiddles middles;
@@ -264,12 +290,16 @@ public:
                 any[stretch].push_back(step.offset);
                 if (settles(means, step, kFirstRow))
                     settled[stretch].push_back(step.offset);
+                if (endsPaper(means, step, kFirstRow))
+                    ending[stretch].push_back(step.offset);
             }
             middles[stretch] = float((from + to) / 2);
         }
-        if (std::optional<Line> line = outermostThrough(side, settled, middles))
+        if (std::optional<Line> line = lineThrough(side, ending, middles, Pick::Nearest))
             return line;
-        return outermostThrough(side, any, middles);
+        if (std::optional<Line> line = lineThrough(side, settled, middles, Pick::Outermost))
+            return line;
+        return lineThrough(side, any, middles, Pick::Outermost);
     }
 
     // Whether the paper ends at the side itself: the rows darken outward by a step right there and all
@@ -302,31 +332,51 @@ public:
     }
 
 private:
-    // The outermost line beyond the side through steps (offsets outward from it) of most stretches.
-    std::optional<Line> outermostThrough(int side, const StretchSteps &steps, const StretchMiddles &middles) const
+    enum class Pick { Nearest, Outermost };
+
+    // The nearest or the outermost line beyond the side through steps (offsets outward from it) of most
+    // stretches.
+    std::optional<Line> lineThrough(int side, const StretchSteps &steps, const StretchMiddles &middles, Pick pick) const
     {
+        // Whether a line (its offset halfway along the side) is a better pick than another: further out, or
+        // nearer; for the nearest, of two lines along one edge (as far apart as a side may bend), the one
+        // fitted to more stretches, as one stretch's noise tilts a line fitted without it, and a side carried
+        // far beyond its print runs off at the page's far corner.
+        const auto better = [pick](const StepLine &line, const StepLine &than) {
+            const double apart = line.offset(0.5) - than.offset(0.5);
+            if (pick == Pick::Outermost)
+                return apart > 0;
+            return std::abs(apart) <= kMaxBend ? line.stretches > than.stretches : apart < 0;
+        };
+        // Whether no line fitted near the guess is likely to be better. Fitted lines lie within kMaxBend of
+        // their guesses: a nearer one may come of a guess a little further out.
+        const auto hopeless = [pick](const StepLine &guess, const StepLine &than) {
+            const double apart = guess.offset(0.5) - than.offset(0.5);
+            return pick == Pick::Outermost ? apart <= 0 : apart > 2 * kMaxBend;
+        };
         // Every line through a step of each of two stretches is a guess.
         const double maxSlope = kMaxSlant * m_outline.sideLength(side);
-        std::optional<StepLine> outermost;
+        std::optional<StepLine> picked;
         for (int i = 0; i < kStretches; ++i)
             for (int j = i + 1; j < kStretches; ++j)
                 for (const float first : steps[i])
                     for (const float second : steps[j]) {
                         const double slope = (second - first) / (middles[j] - middles[i]);
                         const StepLine guess{first - slope * middles[i], slope, 2};
-                        if (std::abs(slope) > maxSlope || (outermost && guess.offset(0.5) <= outermost->offset(0.5)))
+                        if (std::abs(slope) > maxSlope || (picked && hopeless(guess, *picked)))
                             continue;
                         const StepLine line = fitNear(guess, steps, middles);
-                        if (line.stretches >= kMinStretchesOnLine && std::abs(line.slope) <= maxSlope)
-                            outermost = line;
+                        if (line.stretches >= kMinStretchesOnLine && std::abs(line.slope) <= maxSlope &&
+                            (!picked || better(line, *picked)))
+                            picked = line;
                     }
-        if (!outermost)
+        if (!picked)
             return std::nullopt;
         const cv::Point2f a = m_outline[side];
         const cv::Point2f b = m_outline[(side + 1) % 4];
         const cv::Point2f outward = -m_outline.inwardNormal(side);
-        const cv::Point2f start = a + outward * float(outermost->offset(0));
-        return Line{start, b + outward * float(outermost->offset(1)) - start};
+        const cv::Point2f start = a + outward * float(picked->offset(0));
+        return Line{start, b + outward * float(picked->offset(1)) - start};
     }
 
     const Quad &m_outline;
@@ -403,9 +453,9 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
             continue;
         // A white page on a white desk may differ from it in tint alone, by a level or two of the colour
         // differences, where grey does not step at all; print, being grey, leaves the tint flat.
-        std::optional<Line> line = finder.outermostBeyond(side, m_grey);
+        std::optional<Line> line = finder.lineBeyond(side, m_grey);
         for (std::size_t c = 0; !line && c < colourDifferences().size(); ++c)
-            line = finder.outermostBeyond(side, colourDifferences()[c]);
+            line = finder.lineBeyond(side, colourDifferences()[c]);
         if (line) {
             lines[side] = *line;
             ++moved;
