@@ -123,21 +123,36 @@ void darkenDeskBeyond(cv::Mat &grey, int x, double perPixel, int seamAt, int sea
         }
 }
 
+// Darkens a band from column `from` to column `to` by `levels`, its edges soft, as the camera arm's shadow.
+void shadeBand(cv::Mat &grey, int from, int to, double levels)
+{
+    cv::Mat shade(grey.size(), CV_32FC1, cv::Scalar(0));
+    shade.colRange(from, to).setTo(levels);
+    cv::GaussianBlur(shade, shade, cv::Size(0, 0), 4);
+    cv::Mat level;
+    grey.convertTo(level, CV_32FC1);
+    level -= shade;
+    level.convertTo(grey, CV_8UC1);
+}
+
 // The outline chosen may have three of the page's sides and a ruled line of its print for the fourth, where
 // the page's own side there is too faint for the lines: the page lies beyond that one side, on a flat desk,
 // on one whose light falls off so steeply past the page that the rows' noise steps all over it, or on one
-// that steps again further out, where two boards of a table meet.
+// that steps again further out, where two boards of a table meet; or a shadow falls across the page between.
 TEST(PageAroundPrint, MovesTheOneSideThatIsARuleInsideThePage)
 {
     struct Case {
         const char *name;
         double falloff;
         int seam;
+        double shadow;
     };
-    for (const Case &c : {Case{"flat desk", 0.0, 0}, Case{"steep falloff", 0.8, 0}, Case{"seam beyond", 0.0, 3}}) {
+    for (const Case &c : {Case{"flat desk", 0.0, 0, 0}, Case{"steep falloff", 0.8, 0, 0},
+                          Case{"seam beyond", 0.0, 3, 0}, Case{"shadow between", 0.0, 0, 8}}) {
         SCOPED_TRACE(c.name);
         cv::Mat grey = nearWhiteDesk(kPage);
         darkenDeskBeyond(grey, 392, c.falloff, 440, c.seam);
+        shadeBand(grey, 290, 345, c.shadow);
         cv::line(grey, cv::Point(250, 66), cv::Point(246, 295), cv::Scalar(60), 2);
         const Pictured desk = pictured(grey);
         const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));

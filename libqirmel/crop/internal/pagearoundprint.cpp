@@ -50,10 +50,13 @@ constexpr int kSettleGap = 1;
 // Beyond the paper's end lies the desk, whose grain, seams and falling light step too, and the outermost
 // line would follow them far out. Where the rows darken by a step and stay darker than the paper was, over
 // up to this many rows beyond (at least the second many, short of the frame's border), the paper has
-// ended there: the nearest such line is the page's edge. A paper's end on a desk brighter than it steps the
-// way a picture's edge on the page does, and is left to the outermost line.
+// ended there: the nearest such line is the page's edge. The paper's end is sharp, its step at least this
+// share of the drop from the paper to the rows beyond, where a shadow's edge spreads its drop over many
+// rows. A paper's end on a desk brighter than it steps the way a picture's edge on the page does, and is
+// left to the outermost line.
 constexpr int kEndRows = 40;
 constexpr int kMinEndRows = 10;
+constexpr double kMinSharpShare = 0.5;
 // A white page's edge that only this search finds steps by a few levels, and a clearer one would have been
 // found by its edges; a step of more than this is where something else on the desk begins (a keyboard, a
 // ruler, a screen's foot), which the outermost line would otherwise follow far beyond the page.
@@ -198,7 +201,8 @@ bool settles(const std::vector<double> &means, const Step &step, int firstRow)
 }
 
 // Whether the paper ends at the step: the rows darken by it, all stay darker than the kSettleRows before it
-// (by half a step at least) over the kEndRows beyond, and by a step on average.
+// (by half a step at least) over the kEndRows beyond, and by a step on average, of which the step itself
+// makes kMinSharpShare at least.
 bool endsPaper(const std::vector<double> &means, const Step &step, int firstRow)
 {
     const auto firstBeyond = std::ptrdiff_t(std::ceil(step.offset)) - firstRow;
@@ -211,7 +215,8 @@ bool endsPaper(const std::vector<double> &means, const Step &step, int firstRow)
     const double paper = std::accumulate(before, before + kSettleRows, 0.0) / kSettleRows;
     const auto first = means.begin() + from;
     const auto last = means.begin() + to;
-    return std::accumulate(first, last, 0.0) / double(to - from) <= paper - kMinStep &&
+    const double drop = paper - std::accumulate(first, last, 0.0) / double(to - from);
+    return drop >= kMinStep && -step.change >= kMinSharpShare * drop &&
            *std::max_element(first, last) <= paper - kMinStep / 2;
 }
 
