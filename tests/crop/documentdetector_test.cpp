@@ -182,6 +182,7 @@ enum class Thing {
     PhoneCutOff,
     LitPhone,
     GlossyPhone,
+    MirroringPhone,
     Tablet,
     StickyNote,
     LargeStickyNote,
@@ -240,6 +241,7 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
         {"a phone", Top::Plain, Thing::Phone},
         {"a phone with its screen lit", Top::Gingham, Thing::LitPhone},
         {"a glossy phone catching the light", Top::Plain, Thing::GlossyPhone},
+        {"a phone mirroring a lamp, from near black to near white", Top::Plain, Thing::MirroringPhone},
         {"a sticky note", Top::Plain, Thing::StickyNote},
         {"a sticky note as large as an ID card", Top::Plain, Thing::LargeStickyNote},
         {"a square sheet with print", Top::Plain, Thing::PrintedSquare},
@@ -270,14 +272,17 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
             placed(desk, cv::RotatedRect({800, 600}, {360, 720}, 8), cv::Scalar(30, 30, 32));
             placed(desk, cv::RotatedRect({800, 600}, {330, 690}, 8), cv::Scalar(175, 176, 178));
             break;
-        case Thing::GlossyPhone: {
-            // Dark at one end, lit to a mid grey at the other by the lamp's reflection.
+        case Thing::GlossyPhone:
+        case Thing::MirroringPhone: {
+            // Dark at one end, lit at the other by the lamp's reflection, to a mid grey or to near white.
+            const bool mirroring = row.thing == Thing::MirroringPhone;
             cv::Mat phone(kPhoto, CV_8UC1, cv::Scalar(0));
             placed(phone, cv::RotatedRect({900, 700}, {560, 280}, 15), cv::Scalar(255));
             for (int y = 0; y < kPhoto.height; ++y)
                 for (int x = 0; x < kPhoto.width; ++x)
                     if (phone.at<uchar>(y, x))
-                        desk.at<cv::Vec3b>(y, x) = cv::Vec3b::all(cv::saturate_cast<uchar>(150 - (x - 600) / 4));
+                        desk.at<cv::Vec3b>(y, x) = cv::Vec3b::all(
+                            cv::saturate_cast<uchar>(mirroring ? 240 - (x - 620) * 2 / 5 : 130 - (x - 600) / 8));
             break;
         }
         case Thing::Tablet:

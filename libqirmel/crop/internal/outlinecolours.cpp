@@ -28,6 +28,14 @@ constexpr int kDarkest = 64;
 // A glossy screen catches the light, which may lift its grey above the darkest paper's; it stays under
 // half the desk's, while a sheet in a shadow the desk beside it escapes keeps more than that.
 constexpr int kDarkGlossy = 100;
+// A phone's glass mirrors the room: a lamp's reflection sweeps across it from near black to near white, by
+// this much at least between the tenth of it that is darkest and the tenth that is brightest, its median
+// stays darker than the desk by the second much, and a phone is twice as long as it is wide. A sheet is far
+// less long; one darker than the desk is a coloured one, evenly coloured, or one a shadow darkens across
+// part of it; and a receipt, as long, is pale paper.
+constexpr int kMinReflectionSweep = 100;
+constexpr int kMinGlassDarkening = 40;
+constexpr double kMinPhoneRatio = 1.8;
 // Square within this ratio of its sides; blank where fewer than this share of the inside differs from its
 // median grey by as much as faint print does.
 constexpr double kMaxSquareRatio = 1.15;
@@ -236,7 +244,17 @@ bool OutlineColours::isDarkObject(const Quad &outline) const
 {
     const int inside = medianGrey(around(outline, {-2 * kOffset, -4 * kOffset}, everywhere));
     const int outside = medianGrey(around(outline, {2 * kOffset, 4 * kOffset}, everywhere));
-    return inside < outside && (inside < kDarkest || (inside < kDarkGlossy && inside * 2 < outside));
+    if (inside >= outside)
+        return false;
+    if (inside < kDarkest || (inside < kDarkGlossy && inside * 2 < outside))
+        return true;
+    if (inside + kMinGlassDarkening > outside || PaperFormats::longOverShort(outline.sideRatio()) < kMinPhoneRatio)
+        return false;
+    std::vector<int> greys;
+    for (const Sample &sample : around(outline, {-2 * kOffset, -4 * kOffset, -6 * kOffset, -8 * kOffset}, everywhere))
+        greys.push_back(sample[0]);
+    std::sort(greys.begin(), greys.end());
+    return greys[greys.size() * 9 / 10] - greys[greys.size() / 10] >= kMinReflectionSweep;
 }
 
 bool OutlineColours::isBlankSquare(const Quad &outline) const

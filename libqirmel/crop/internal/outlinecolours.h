@@ -26,8 +26,9 @@ public:
     // The converse, where the band shows at all: the document goes on beyond inner.
     bool ringIsDocument(const Quad &outer, const Quad &inner) const;
 
-    // Whether the inside is nearly black, or dark and under half as bright as the surroundings, and
-    // darker than them: a phone or a tablet, never paper.
+    // Whether the inside is darker than the surroundings and nearly black, dark and under half as bright as
+    // them, or, twice as long as wide, swept from dark to bright by a reflection: a phone or a tablet, never
+    // paper.
     bool isDarkObject(const Quad &outline) const;
     // Whether the outline is a square of one even colour with nothing printed on it, unlike what lies
     // around it: a sticky note, as large as an ID card and far smaller than the frame. Documents are not
