@@ -28,14 +28,16 @@ constexpr int kDarkest = 64;
 // A glossy screen catches the light, which may lift its grey above the darkest paper's; it stays under
 // half the desk's, while a sheet in a shadow the desk beside it escapes keeps more than that.
 constexpr int kDarkGlossy = 100;
-// A phone's glass mirrors the room: a lamp's reflection sweeps across it from near black to near white, by
-// this much at least between the tenth of it that is darkest and the tenth that is brightest, its median
-// stays darker than the desk by the second much, and a phone is twice as long as it is wide. A sheet is far
-// less long; one darker than the desk is a coloured one, evenly coloured, or one a shadow darkens across
-// part of it; and a receipt, as long, is pale paper.
+// A phone's or a tablet's glass mirrors the room: a lamp's reflection sweeps across it from near black to
+// near white, by this much at least between the tenth of it that is darkest and the tenth that is brightest,
+// and its median stays darker than the desk by the second much. Paper is lit evenly: a sheet darker than
+// the desk is a coloured one, evenly coloured, and one that a shadow darkens across part of it, or a
+// banknote, may be as varied, but by its print, from one figure or line to the next, and by the shadow's
+// edge, where a reflection changes smoothly across the glass: a plane through the grey leaves at most this
+// share of the reflection's variance unexplained.
 constexpr int kMinReflectionSweep = 100;
 constexpr int kMinGlassDarkening = 40;
-constexpr double kMinPhoneRatio = 1.8;
+constexpr double kMaxUnexplainedShare = 0.4;
 // Square within this ratio of its sides; blank where fewer than this share of the inside differs from its
 // median grey by as much as faint print does.
 constexpr double kMaxSquareRatio = 1.15;
@@ -248,13 +250,41 @@ bool OutlineColours::isDarkObject(const Quad &outline) const
         return false;
     if (inside < kDarkest || (inside < kDarkGlossy && inside * 2 < outside))
         return true;
-    if (inside + kMinGlassDarkening > outside || PaperFormats::longOverShort(outline.sideRatio()) < kMinPhoneRatio)
+    return inside + kMinGlassDarkening <= outside && isSweptByReflection(outline);
+}
+
+bool OutlineColours::isSweptByReflection(const Quad &outline) const
+{
+    std::vector<cv::Point2f> points;
+    std::vector<double> greys;
+    for (int side = 0; side < 4; ++side)
+        for (const float offset : {-2 * kOffset, -4 * kOffset, -6 * kOffset, -8 * kOffset})
+            for (const cv::Point2f &p : pointsAlong(outline, side, offset))
+                if (m_support.measurable(p)) {
+                    points.push_back(p);
+                    greys.push_back(m_support.valuesAt(p)[0]);
+                }
+    if (points.size() < kMinRingSamples)
         return false;
-    std::vector<int> greys;
-    for (const Sample &sample : around(outline, {-2 * kOffset, -4 * kOffset, -6 * kOffset, -8 * kOffset}, everywhere))
-        greys.push_back(sample[0]);
-    std::sort(greys.begin(), greys.end());
-    return greys[greys.size() * 9 / 10] - greys[greys.size() / 10] >= kMinReflectionSweep;
+    std::vector<double> sorted = greys;
+    std::sort(sorted.begin(), sorted.end());
+    if (sorted[sorted.size() * 9 / 10] - sorted[sorted.size() / 10] < kMinReflectionSweep)
+        return false;
+    // The plane grey = a + b x + c y through the samples, by least squares.
+    cv::Mat atPoints(int(points.size()), 3, CV_64FC1);
+    for (int i = 0; i < atPoints.rows; ++i) {
+        atPoints.at<double>(i, 0) = 1;
+        atPoints.at<double>(i, 1) = points[std::size_t(i)].x;
+        atPoints.at<double>(i, 2) = points[std::size_t(i)].y;
+    }
+    const cv::Mat grey(greys, false);
+    cv::Mat plane;
+    cv::solve(atPoints, grey, plane, cv::DECOMP_SVD);
+    cv::Scalar mean;
+    cv::Scalar deviation;
+    cv::meanStdDev(grey, mean, deviation);
+    const double unexplained = cv::norm(grey - atPoints * plane, cv::NORM_L2SQR);
+    return unexplained <= kMaxUnexplainedShare * double(points.size()) * deviation[0] * deviation[0];
 }
 
 bool OutlineColours::isBlankSquare(const Quad &outline) const

@@ -27,8 +27,7 @@ public:
     bool ringIsDocument(const Quad &outer, const Quad &inner) const;
 
     // Whether the inside is darker than the surroundings and nearly black, dark and under half as bright as
-    // them, or, twice as long as wide, swept from dark to bright by a reflection: a phone or a tablet, never
-    // paper.
+    // them, or swept from dark to bright by a reflection: a phone or a tablet, never paper.
     bool isDarkObject(const Quad &outline) const;
     // Whether the outline is a square of one even colour with nothing printed on it, unlike what lies
     // around it: a sticky note, as large as an ID card and far smaller than the frame. Documents are not
@@ -66,6 +65,9 @@ private:
     int nearest(const Sample &sample, const std::vector<Sample> &samples) const;
     // The colour distance between two samples: grey, and the colour differences weighted to its scale.
     int distance(const Sample &a, const Sample &b) const;
+    // Whether the grey inside the outline sweeps from near black to near white, and smoothly, as a
+    // reflection across glass does.
+    bool isSweptByReflection(const Quad &outline) const;
     // The share of neighbouring samples along the sides, at each of offsets, whose grey differs by as
     // much as print does.
     double printedShare(const Quad &outline, const std::vector<float> &offsets) const;
