@@ -295,7 +295,8 @@ TEST(DocumentDetector, TellsDocumentsFromWhatElseLiesOnADesk)
             const cv::Point2f along(std::cos(angle * float(CV_PI) / 180), std::sin(angle * float(CV_PI) / 180));
             const cv::Point2f across(-along.y, along.x);
             for (int figure = 0; figure < 14; ++figure) {
-                const cv::Point2f at = centre + along * float(-225 + figure / 2 * 75) + across * (figure % 2 ? 70.f : -70.f);
+                const cv::Point2f at =
+                    centre + along * float(-225 + figure / 2 * 75) + across * (figure % 2 ? 70.f : -70.f);
                 placed(desk, cv::RotatedRect(at, {50, 50}, angle),
                        (figure / 2 + figure % 2) % 2 ? cv::Scalar::all(30) : cv::Scalar::all(240));
             }
@@ -422,8 +423,8 @@ TEST(DocumentDetector, TakesAPageSweptByAShadowForNoPhone)
         {{Desk::Clutter, Document::Letter, Lighting::Shadow, Occluder::HandOverCorner, 0.5942, 0.5008, 0.2799,
           11221.1815, -3.6924, 6.0757, 2.535, 5.922, 0, 1361366049u},
          84},
-        {{Desk::Clutter, Document::OpenBook, Lighting::Shadow, Occluder::None, 0.6111, 0.5627, 0.1491, 4.1247,
-          -11.1242, 13.2519, 4.187, 6.924, 0, 3837570391u},
+        {{Desk::Clutter, Document::OpenBook, Lighting::Shadow, Occluder::None, 0.6111, 0.5627, 0.1491, 4.1247, -11.1242,
+          13.2519, 4.187, 6.924, 0, 3837570391u},
          91},
     };
     for (const auto &s : scenes)
