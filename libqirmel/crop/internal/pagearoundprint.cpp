@@ -225,6 +225,13 @@ struct Line {
     cv::Point2f direction;
 };
 
+// A line beyond a side, and whether it runs through steps where the paper ends or that settle, or only
+// through any steps, as the rows' noise lined up by chance may.
+struct SideLine {
+    Line line;
+    bool sure = true;
+};
+
 // Where the rows step in each stretch of a side (offsets outward from it), and the middle of each stretch
 // as a share of the side's length.
 using StretchSteps = std::array<std::vector<float>, kStretches>;
@@ -273,7 +280,7 @@ public:
 
     // The line beyond the side along which most stretches of the image (of grey's size) step: the nearest
     // where the paper ends, else the outermost through settled steps where there is one, else through any.
-    std::optional<Line> lineBeyond(int side, const cv::Mat &image) const
+    std::optional<SideLine> lineBeyond(int side, const cv::Mat &image) const
     {
         const float reach =
             float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
@@ -301,10 +308,12 @@ public:
             middles[stretch] = float((from + to) / 2);
         }
         if (std::optional<Line> line = lineThrough(side, ending, middles, Pick::Nearest))
-            return line;
+            return SideLine{*line, true};
         if (std::optional<Line> line = lineThrough(side, settled, middles, Pick::Outermost))
-            return line;
-        return lineThrough(side, any, middles, Pick::Outermost);
+            return SideLine{*line, true};
+        if (std::optional<Line> line = lineThrough(side, any, middles, Pick::Outermost))
+            return SideLine{*line, false};
+        return std::nullopt;
     }
 
     // Whether the paper ends at the side itself: the rows darken outward by a step right there and all
@@ -448,17 +457,20 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
 {
     const Quad outline = print.resampled(m_scale.x, m_scale.y);
     const StepFinder finder(outline, m_grey);
-    std::array<Line, 4> lines;
+    std::array<SideLine, 4> lines;
     std::array<bool, 4> found{};
     int moved = 0;
-    for (int side = 0; side < 4; ++side) {
+    const auto onPrint = [&outline](int side) {
         const cv::Point2f from = outline[side];
-        lines[side] = {from, outline[(side + 1) % 4] - from};
+        return SideLine{{from, outline[(side + 1) % 4] - from}};
+    };
+    for (int side = 0; side < 4; ++side) {
+        lines[side] = onPrint(side);
         if (finder.isPaperEdge(side))
             continue;
         // A white page on a white desk may differ from it in tint alone, by a level or two of the colour
         // differences, where grey does not step at all; print, being grey, leaves the tint flat.
-        std::optional<Line> line = finder.lineBeyond(side, m_grey);
+        std::optional<SideLine> line = finder.lineBeyond(side, m_grey);
         for (std::size_t c = 0; !line && c < colourDifferences().size(); ++c)
             line = finder.lineBeyond(side, colourDifferences()[c]);
         if (line) {
@@ -467,31 +479,47 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
             found[side] = true;
         }
     }
-    if (moved < minMovedSides)
-        return std::nullopt;
-    std::array<cv::Point2f, 4> corners;
-    for (int corner = 0; corner < 4; ++corner) {
-        const Line &before = lines[(corner + 3) % 4];
-        const Line &after = lines[corner];
-        if (!linesMeet(before.point, before.direction, after.point, after.direction, corners[corner]))
+    std::optional<Quad> page;
+    while (!page) {
+        if (moved < minMovedSides)
             return std::nullopt;
-    }
-    const Quad page = Quad(corners).resampled(1 / m_scale.x, 1 / m_scale.y);
-    // On a plain desk, a page may run out of the frame past a side of its print with no step beyond it: the
-    // frame cuts the page there, and the corners at that side's ends lie beyond the frame. Those between
-    // two sides found along steps must lie within it; on a coloured pattern, every corner must.
-    if (!withinFrame(page, m_support.size())) {
+        std::array<cv::Point2f, 4> corners;
+        for (int corner = 0; corner < 4; ++corner) {
+            const Line &before = lines[(corner + 3) % 4].line;
+            const Line &after = lines[corner].line;
+            if (!linesMeet(before.point, before.direction, after.point, after.direction, corners[corner]))
+                return std::nullopt;
+        }
+        page = Quad(corners).resampled(1 / m_scale.x, 1 / m_scale.y);
+        // On a plain desk, a page may run out of the frame past a side of its print with no step beyond it:
+        // the frame cuts the page there, and the corners at that side's ends lie beyond the frame. Those
+        // between two sides found along steps must lie within it; on a coloured pattern, every corner must.
+        // Where one does not, a side found through any steps alone went astray on the rows' noise: it is left
+        // on the print, and the page sought again.
+        if (withinFrame(*page, m_support.size()))
+            break;
         if (OutlineColours(m_support).deskIsPattern())
             return std::nullopt;
-        for (int corner = 0; corner < 4; ++corner)
-            if (found[(corner + 3) % 4] && found[corner] && !cornerWithinFrame(page[corner], m_support.size()))
+        for (int corner = 0; corner < 4 && page; ++corner) {
+            const int before = (corner + 3) % 4;
+            if (!found[before] || !found[corner] || cornerWithinFrame((*page)[corner], m_support.size()))
+                continue;
+            if (lines[before].sure && lines[corner].sure)
                 return std::nullopt;
+            for (const int side : {before, corner})
+                if (!lines[side].sure) {
+                    lines[side] = onPrint(side);
+                    found[side] = false;
+                    --moved;
+                }
+            page.reset();
+        }
     }
-    if (!page.isConvex() || OutlineScorer::shapeScore(page) <= 0 || page.area() < kMinGrowth * print.area() ||
-        !encloses(page, print))
+    if (!page->isConvex() || OutlineScorer::shapeScore(*page) <= 0 || page->area() < kMinGrowth * print.area() ||
+        !encloses(*page, print))
         return std::nullopt;
-    const bool steppedAllRound = moved == 4 && m_support.measure(page).polarity >= kMinPolarityAllRound;
-    if (!steppedAllRound && !OutlineColours(m_support).ringIsDocument(page, print))
+    const bool steppedAllRound = moved == 4 && m_support.measure(*page).polarity >= kMinPolarityAllRound;
+    if (!steppedAllRound && !OutlineColours(m_support).ringIsDocument(*page, print))
         return std::nullopt;
     return page;
 }
