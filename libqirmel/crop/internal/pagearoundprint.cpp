@@ -459,7 +459,6 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
     const StepFinder finder(outline, m_grey);
     std::array<SideLine, 4> lines;
     std::array<bool, 4> found{};
-    int moved = 0;
     const auto onPrint = [&outline](int side) {
         const cv::Point2f from = outline[side];
         return SideLine{{from, outline[(side + 1) % 4] - from}};
@@ -475,13 +474,13 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
             line = finder.lineBeyond(side, colourDifferences()[c]);
         if (line) {
             lines[side] = *line;
-            ++moved;
             found[side] = true;
         }
     }
+    const auto moved = [&found] { return int(std::count(found.begin(), found.end(), true)); };
     std::optional<Quad> page;
-    while (!page) {
-        if (moved < minMovedSides)
+    for (;;) {
+        if (moved() < minMovedSides)
             return std::nullopt;
         std::array<cv::Point2f, 4> corners;
         for (int corner = 0; corner < 4; ++corner) {
@@ -500,25 +499,25 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
             break;
         if (OutlineColours(m_support).deskIsPattern())
             return std::nullopt;
-        for (int corner = 0; corner < 4 && page; ++corner) {
-            const int before = (corner + 3) % 4;
-            if (!found[before] || !found[corner] || cornerWithinFrame((*page)[corner], m_support.size()))
-                continue;
-            if (lines[before].sure && lines[corner].sure)
-                return std::nullopt;
-            for (const int side : {before, corner})
-                if (!lines[side].sure) {
-                    lines[side] = onPrint(side);
-                    found[side] = false;
-                    --moved;
-                }
-            page.reset();
-        }
+        int astray = 0;
+        while (astray < 4 && (!found[(astray + 3) % 4] || !found[astray] ||
+                              cornerWithinFrame((*page)[astray], m_support.size())))
+            ++astray;
+        if (astray == 4)
+            break;
+        const int before = (astray + 3) % 4;
+        if (lines[before].sure && lines[astray].sure)
+            return std::nullopt;
+        for (const int side : {before, astray})
+            if (!lines[side].sure) {
+                lines[side] = onPrint(side);
+                found[side] = false;
+            }
     }
     if (!page->isConvex() || OutlineScorer::shapeScore(*page) <= 0 || page->area() < kMinGrowth * print.area() ||
         !encloses(*page, print))
         return std::nullopt;
-    const bool steppedAllRound = moved == 4 && m_support.measure(*page).polarity >= kMinPolarityAllRound;
+    const bool steppedAllRound = moved() == 4 && m_support.measure(*page).polarity >= kMinPolarityAllRound;
     if (!steppedAllRound && !OutlineColours(m_support).ringIsDocument(*page, print))
         return std::nullopt;
     return page;
