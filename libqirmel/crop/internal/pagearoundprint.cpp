@@ -500,8 +500,8 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
         if (OutlineColours(m_support).deskIsPattern())
             return std::nullopt;
         int astray = 0;
-        while (astray < 4 && (!found[(astray + 3) % 4] || !found[astray] ||
-                              cornerWithinFrame((*page)[astray], m_support.size())))
+        while (astray < 4 &&
+               (!found[(astray + 3) % 4] || !found[astray] || cornerWithinFrame((*page)[astray], m_support.size())))
             ++astray;
         if (astray == 4)
             break;
