@@ -135,10 +135,19 @@ void shadeBand(cv::Mat &grey, int from, int to, double levels)
     level.convertTo(grey, CV_8UC1);
 }
 
+// Brightens the desk from row `from` down, right of column x, to the paper's level: the page's side fades
+// to nothing there.
+void fadeEdgeBelow(cv::Mat &grey, int x, int from)
+{
+    cv::Mat faded = grey(cv::Rect(x, from, grey.cols - x, grey.rows - from));
+    cv::max(faded, 204, faded);
+}
+
 // The outline chosen may have three of the page's sides and a ruled line of its print for the fourth, where
 // the page's own side there is too faint for the lines: the page lies beyond that one side, on a flat desk,
 // on one whose light falls off so steeply past the page that the rows' noise steps all over it, or on one
-// that steps again further out, where two boards of a table meet; or a shadow falls across the page between.
+// that steps again further out, where two boards of a table meet; or a shadow falls across the page between;
+// or the page's side shows along half of its length only, the desk's light reaching the paper's level below.
 TEST(PageAroundPrint, MovesTheOneSideThatIsARuleInsideThePage)
 {
     struct Case {
@@ -146,13 +155,17 @@ TEST(PageAroundPrint, MovesTheOneSideThatIsARuleInsideThePage)
         double falloff;
         int seam;
         double shadow;
+        int fadedBelow;
     };
-    for (const Case &c : {Case{"flat desk", 0.0, 0, 0}, Case{"steep falloff", 0.8, 0, 0},
-                          Case{"seam beyond", 0.0, 3, 0}, Case{"shadow between", 0.0, 0, 8}}) {
+    for (const Case &c : {Case{"flat desk", 0.0, 0, 0, 0}, Case{"steep falloff", 0.8, 0, 0, 0},
+                          Case{"seam beyond", 0.0, 3, 0, 0}, Case{"shadow between", 0.0, 0, 8, 0},
+                          Case{"side fading out", 0.0, 0, 0, 180}}) {
         SCOPED_TRACE(c.name);
         cv::Mat grey = nearWhiteDesk(kPage);
         darkenDeskBeyond(grey, 392, c.falloff, 440, c.seam);
         shadeBand(grey, 290, 345, c.shadow);
+        if (c.fadedBelow > 0)
+            fadeEdgeBelow(grey, 370, c.fadedBelow);
         cv::line(grey, cv::Point(250, 66), cv::Point(246, 295), cv::Scalar(60), 2);
         const Pictured desk = pictured(grey);
         const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));

@@ -22,6 +22,10 @@ namespace {
 // this many pixels, as print, a hand or a pen may hide it in one.
 constexpr int kStretches = 4;
 constexpr int kMinStretchesOnLine = 3;
+// Where no line runs through that many in grey or in tint, the paper's end seen in two stretches still
+// tells its line: a white page's edge may fade to nothing along the rest, where the desk's light reaches
+// the paper's level, and steps where the paper ends are the surest there are.
+constexpr int kMinStretchesWherePaperEnds = 2;
 constexpr double kFirstStretch = 0.05;
 constexpr double kLastStretch = 0.95;
 constexpr float kStep = 1.5f;
@@ -282,36 +286,23 @@ public:
     // where the paper ends, else the outermost through settled steps where there is one, else through any.
     std::optional<SideLine> lineBeyond(int side, const cv::Mat &image) const
     {
-        const float reach =
-            float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
-        const cv::Point2f a = m_outline[side];
-        const cv::Point2f b = m_outline[(side + 1) % 4];
-        const cv::Point2f outward = -m_outline.inwardNormal(side);
-        StretchSteps ending;
-        StretchSteps settled;
-        StretchSteps any;
-        StretchMiddles middles;
-        for (int stretch = 0; stretch < kStretches; ++stretch) {
-            const double from = kFirstStretch + (kLastStretch - kFirstStretch) * stretch / kStretches;
-            const double to = kFirstStretch + (kLastStretch - kFirstStretch) * (stretch + 1) / kStretches;
-            const std::vector<double> means =
-                rowMeans(image, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow, int(reach));
-            for (const Step &step : stepsIn(means, kFirstRow)) {
-                if (std::abs(step.change) > kMaxStep)
-                    continue;
-                any[stretch].push_back(step.offset);
-                if (settles(means, step, kFirstRow))
-                    settled[stretch].push_back(step.offset);
-                if (endsPaper(means, step, kFirstRow))
-                    ending[stretch].push_back(step.offset);
-            }
-            middles[stretch] = float((from + to) / 2);
-        }
-        if (std::optional<Line> line = lineThrough(side, ending, middles, Pick::Nearest))
+        const Steps steps = stepsBeyond(side, image);
+        if (std::optional<Line> line = lineThrough(side, steps.ending, steps.middles, Pick::Nearest))
             return SideLine{*line, true};
-        if (std::optional<Line> line = lineThrough(side, settled, middles, Pick::Outermost))
+        if (std::optional<Line> line = lineThrough(side, steps.settled, steps.middles, Pick::Outermost))
             return SideLine{*line, true};
-        if (std::optional<Line> line = lineThrough(side, any, middles, Pick::Outermost))
+        if (std::optional<Line> line = lineThrough(side, steps.any, steps.middles, Pick::Outermost))
+            return SideLine{*line, false};
+        return std::nullopt;
+    }
+
+    // The nearest line beyond the side where the paper ends in the grey image, in as few stretches as
+    // kMinStretchesWherePaperEnds: a line fitted to so few may be tilted, and is not sure.
+    std::optional<SideLine> lineWherePaperEndsInPart(int side) const
+    {
+        const Steps steps = stepsBeyond(side, m_grey);
+        if (std::optional<Line> line =
+                lineThrough(side, steps.ending, steps.middles, Pick::Nearest, kMinStretchesWherePaperEnds))
             return SideLine{*line, false};
         return std::nullopt;
     }
@@ -348,9 +339,46 @@ public:
 private:
     enum class Pick { Nearest, Outermost };
 
+    // Where the rows beyond a side step in each stretch: all steps, those that settle, and those where the
+    // paper ends.
+    struct Steps {
+        StretchSteps any;
+        StretchSteps settled;
+        StretchSteps ending;
+        StretchMiddles middles;
+    };
+
+    Steps stepsBeyond(int side, const cv::Mat &image) const
+    {
+        const float reach =
+            float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
+        const cv::Point2f a = m_outline[side];
+        const cv::Point2f b = m_outline[(side + 1) % 4];
+        const cv::Point2f outward = -m_outline.inwardNormal(side);
+        Steps steps;
+        for (int stretch = 0; stretch < kStretches; ++stretch) {
+            const double from = kFirstStretch + (kLastStretch - kFirstStretch) * stretch / kStretches;
+            const double to = kFirstStretch + (kLastStretch - kFirstStretch) * (stretch + 1) / kStretches;
+            const std::vector<double> means =
+                rowMeans(image, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow, int(reach));
+            for (const Step &step : stepsIn(means, kFirstRow)) {
+                if (std::abs(step.change) > kMaxStep)
+                    continue;
+                steps.any[stretch].push_back(step.offset);
+                if (settles(means, step, kFirstRow))
+                    steps.settled[stretch].push_back(step.offset);
+                if (endsPaper(means, step, kFirstRow))
+                    steps.ending[stretch].push_back(step.offset);
+            }
+            steps.middles[stretch] = float((from + to) / 2);
+        }
+        return steps;
+    }
+
     // The nearest or the outermost line beyond the side through steps (offsets outward from it) of most
     // stretches.
-    std::optional<Line> lineThrough(int side, const StretchSteps &steps, const StretchMiddles &middles, Pick pick) const
+    std::optional<Line> lineThrough(int side, const StretchSteps &steps, const StretchMiddles &middles, Pick pick,
+                                    int minStretches = kMinStretchesOnLine) const
     {
         // Whether a line (its offset halfway along the side) is a better pick than another: further out, or
         // nearer; for the nearest, of two lines along one edge (as far apart as a side may bend), the one
@@ -380,7 +408,7 @@ private:
                         if (std::abs(slope) > maxSlope || (picked && hopeless(guess, *picked)))
                             continue;
                         const StepLine line = fitNear(guess, steps, middles);
-                        if (line.stretches >= kMinStretchesOnLine && std::abs(line.slope) <= maxSlope &&
+                        if (line.stretches >= minStretches && std::abs(line.slope) <= maxSlope &&
                             (!picked || better(line, *picked)))
                             picked = line;
                     }
@@ -472,6 +500,8 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
         std::optional<SideLine> line = finder.lineBeyond(side, m_grey);
         for (std::size_t c = 0; !line && c < colourDifferences().size(); ++c)
             line = finder.lineBeyond(side, colourDifferences()[c]);
+        if (!line)
+            line = finder.lineWherePaperEndsInPart(side);
         if (line) {
             lines[side] = *line;
             found[side] = true;
