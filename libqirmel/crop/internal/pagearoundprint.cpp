@@ -375,8 +375,8 @@ private:
         return steps;
     }
 
-    // The nearest or the outermost line beyond the side through steps (offsets outward from it) of most
-    // stretches.
+    // The nearest or the outermost line beyond the side through steps (offsets outward from it) of at least
+    // minStretches stretches.
     std::optional<Line> lineThrough(int side, const StretchSteps &steps, const StretchMiddles &middles, Pick pick,
                                     int minStretches = kMinStretchesOnLine) const
     {
