@@ -22,7 +22,8 @@ for tool in xvfb-run xdotool import convert python3 desktop-file-validate; do
 done
 
 if [ -z "${DOCCAM_PACKAGE_IN_XVFB:-}" ]; then
-  exec env DOCCAM_PACKAGE_IN_XVFB=1 xvfb-run -a -s '-screen 0 1024x768x24' "$0" "$build"
+  # Displays from :130 up, apart from the photo test's (see photo_e2e.sh).
+  exec env DOCCAM_PACKAGE_IN_XVFB=1 xvfb-run -n 130 -a -s '-screen 0 1024x768x24' "$0" "$build"
 fi
 
 work=$(mktemp -d)
