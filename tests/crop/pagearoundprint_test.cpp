@@ -177,3 +177,28 @@ TEST(PageAroundPrint, MovesTheOneSideThatIsARuleInsideThePage)
         EXPECT_LT(page->resampled(2, 2).maxCornerDistance(kPage), 4.0);
     }
 }
+
+// The outline chosen may end at the gutter between two columns of text, where the rows step into the next
+// column's print as they would onto a darker desk: the page lies beyond the column.
+TEST(PageAroundPrint, MovesASideAtTheGutterBetweenColumnsOfText)
+{
+    cv::Mat grey = nearWhiteDesk(kPage);
+    // Lines of words, 2 pixels high every 8: the left column's ragged end short of the gutter, the right
+    // column's start flush with it.
+    const auto words = [&grey](int y, int from, int to) {
+        for (int x = from; x < to; x += 23)
+            cv::line(grey, cv::Point(x, y), cv::Point(std::min(x + 17, to), y), cv::Scalar(60), 2);
+    };
+    for (int y = 84; y <= 276; y += 8) {
+        words(y, 100, 236 - y % 24 / 8 * 6);
+        words(y, 247, 375);
+    }
+    const Pictured desk = pictured(grey);
+    const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));
+
+    const Quad pageUpToGutter(
+        {cv::Point2f(45, 30), cv::Point2f(122.5f, 32.6f), cv::Point2f(120.5f, 147.6f), cv::Point2f(42, 145)});
+    const std::optional<Quad> page = pageAround.around(pageUpToGutter);
+    ASSERT_TRUE(page);
+    EXPECT_LT(page->resampled(2, 2).maxCornerDistance(kPage), 4.0);
+}

@@ -72,6 +72,11 @@ constexpr float kEdgeOffset = 4;
 constexpr int kEdgeRows = 7;
 // The levels on either side: the outermost rows, beyond where the step may lie.
 constexpr std::size_t kEdgeLevelRows = std::size_t(kEdgeRows) - std::size_t(kEdgeOffset);
+// Print beyond a side: marks darker than the rows' median by this much, one begun in every so many samples
+// along them at least (a column of text: one in six or seven; a desk's grain and noise, a pen or a hand's
+// edge: one in a hundred at most).
+constexpr int kPrintContrast = 20;
+constexpr double kMinPrintRuns = 0.05;
 // The page reaches at most four times as far past the print as the print is across: a picture or a narrow
 // column of print may lie at one end of a wide page.
 constexpr double kMaxReach = 4.0;
@@ -113,29 +118,64 @@ double robustMean(const std::vector<unsigned char> &values)
     return means[kParts / 2];
 }
 
+// The samples of one row of the grey image parallel to the segment from a to b, row pixels along the unit
+// vector outward, that lie within the image; false where most of the row lies outside.
+bool sampleRow(const cv::Mat &grey, const cv::Point2f &a, const cv::Point2f &b, const cv::Point2f &outward, int row,
+               std::vector<unsigned char> &values)
+{
+    const float length = std::max(1.0f, float(cv::norm(b - a)));
+    int points = 0;
+    for (float t = 0; t <= length; t += kStep, ++points) {
+        const cv::Point2f p = a + (b - a) * (t / length) + outward * float(row);
+        const int x = cvRound(p.x);
+        const int y = cvRound(p.y);
+        if (x >= 0 && y >= 0 && x < grey.cols && y < grey.rows)
+            values.push_back(grey.at<unsigned char>(y, x));
+    }
+    return 2 * int(values.size()) >= points;
+}
+
 // Robust means of rows of the grey image parallel to the segment from a to b, a pixel apart along the unit
 // vector outward, from firstRow to lastRow, up to the first row mostly outside the image.
 std::vector<double> rowMeans(const cv::Mat &grey, const cv::Point2f &a, const cv::Point2f &b,
                              const cv::Point2f &outward, int firstRow, int lastRow)
 {
     std::vector<double> means;
-    const float length = std::max(1.0f, float(cv::norm(b - a)));
     std::vector<unsigned char> values;
     for (int row = firstRow; row <= lastRow; ++row) {
         values.clear();
-        int points = 0;
-        for (float t = 0; t <= length; t += kStep, ++points) {
-            const cv::Point2f p = a + (b - a) * (t / length) + outward * float(row);
-            const int x = cvRound(p.x);
-            const int y = cvRound(p.y);
-            if (x >= 0 && y >= 0 && x < grey.cols && y < grey.rows)
-                values.push_back(grey.at<unsigned char>(y, x));
-        }
-        if (2 * int(values.size()) < points)
+        if (!sampleRow(grey, a, b, outward, row, values))
             break;
         means.push_back(robustMean(values));
     }
     return means;
+}
+
+// Whether the rows from firstRow to lastRow hold print: dark marks, one after another along them, on a
+// lighter ground. A column of text beyond a gutter darkens the rows' means as a desk would, but breaks
+// into runs of print many times along them; a pen, a hand or a picture makes one or two.
+bool holdPrint(const cv::Mat &grey, const cv::Point2f &a, const cv::Point2f &b, const cv::Point2f &outward,
+               int firstRow, int lastRow)
+{
+    std::vector<unsigned char> values;
+    int runs = 0;
+    for (int row = firstRow; row <= lastRow; ++row) {
+        const std::size_t from = values.size();
+        sampleRow(grey, a, b, outward, row, values);
+        if (values.size() == from)
+            continue;
+        std::vector<unsigned char> sorted(values.begin() + std::ptrdiff_t(from), values.end());
+        const auto middle = sorted.begin() + std::ptrdiff_t(sorted.size() / 2);
+        std::nth_element(sorted.begin(), middle, sorted.end());
+        const int ground = *middle;
+        bool inPrint = false;
+        for (std::size_t i = from; i < values.size(); ++i) {
+            const bool dark = values[i] + kPrintContrast < ground;
+            runs += dark && !inPrint;
+            inPrint = dark;
+        }
+    }
+    return !values.empty() && double(runs) >= kMinPrintRuns * double(values.size());
 }
 
 // The change between rows i + 1 and i, smoothed: a sharp step between them gives half its height at
@@ -311,15 +351,18 @@ public:
     // stay darker beyond, as at a page's edge on a darker desk. Print has paper or more print beyond it:
     // a ruled border or a line of text darkens only the rows along it, and a shaded heading lies inside.
     // The light falling off across a page may leave the outermost rows darker than the innermost all
-    // the same, so every row beyond the step is compared.
+    // the same, so every row beyond the step is compared. The gutter between two columns of text steps
+    // as an edge does, into the next column's print, and the rows beyond it hold print.
     bool isPaperEdge(int side) const
     {
         const cv::Point2f a = m_outline[side];
         const cv::Point2f b = m_outline[(side + 1) % 4];
-        const std::vector<double> means =
-            rowMeans(m_grey, a + (b - a) * float(kFirstStretch), a + (b - a) * float(kLastStretch),
-                     -m_outline.inwardNormal(side), -kEdgeRows, kEdgeRows);
-        if (means.size() != std::size_t(2 * kEdgeRows + 1))
+        const cv::Point2f first = a + (b - a) * float(kFirstStretch);
+        const cv::Point2f last = a + (b - a) * float(kLastStretch);
+        const cv::Point2f outward = -m_outline.inwardNormal(side);
+        const std::vector<double> means = rowMeans(m_grey, first, last, outward, -kEdgeRows, kEdgeRows);
+        if (means.size() != std::size_t(2 * kEdgeRows + 1) ||
+            holdPrint(m_grey, first, last, outward, kEdgeRows + 1 - int(kEdgeLevelRows), kEdgeRows))
             return false;
         const auto levelsFrom = means.begin() + std::ptrdiff_t(means.size() - kEdgeLevelRows);
         const double inside = *std::min_element(means.begin(), means.begin() + std::ptrdiff_t(kEdgeLevelRows));
