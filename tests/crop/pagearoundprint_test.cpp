@@ -143,12 +143,28 @@ void fadeEdgeBelow(cv::Mat &grey, int x, int from)
     cv::max(faded, 204, faded);
 }
 
+// Lines of words, 2 pixels high every 8, in two columns: the left one's ragged end short of the gutter at
+// column x, the right one's start flush with it.
+void printTwoColumns(cv::Mat &grey, int x)
+{
+    const auto words = [&grey](int y, int from, int to) {
+        for (int start = from; start < to; start += 23)
+            cv::line(grey, cv::Point(start, y), cv::Point(std::min(start + 17, to), y), cv::Scalar(60), 2);
+    };
+    for (int y = 84; y <= 276; y += 8) {
+        words(y, 100, x - 12 - y % 24 / 8 * 6);
+        words(y, x + 2, 375);
+    }
+}
+
 // The outline chosen may have three of the page's sides and a ruled line of its print for the fourth, where
 // the page's own side there is too faint for the lines: the page lies beyond that one side, on a flat desk,
 // on one whose light falls off so steeply past the page that the rows' noise steps all over it, or on one
 // that steps again further out, where two boards of a table meet; or a shadow falls across the page between;
 // or the page's side shows along half of its length only, the desk's light reaching the paper's level below.
-TEST(PageAroundPrint, MovesTheOneSideThatIsARuleInsideThePage)
+// Or the fourth side is the gutter between two columns of text, where the rows step into the next column's
+// print as they would onto a darker desk.
+TEST(PageAroundPrint, MovesTheOneSideThatIsARuleOrAGutterInsideThePage)
 {
     struct Case {
         const char *name;
@@ -156,49 +172,29 @@ TEST(PageAroundPrint, MovesTheOneSideThatIsARuleInsideThePage)
         int seam;
         double shadow;
         int fadedBelow;
+        bool columns;
     };
-    for (const Case &c : {Case{"flat desk", 0.0, 0, 0, 0}, Case{"steep falloff", 0.8, 0, 0, 0},
-                          Case{"seam beyond", 0.0, 3, 0, 0}, Case{"shadow between", 0.0, 0, 8, 0},
-                          Case{"side fading out", 0.0, 0, 0, 180}}) {
+    for (const Case &c : {Case{"flat desk", 0.0, 0, 0, 0, false}, Case{"steep falloff", 0.8, 0, 0, 0, false},
+                          Case{"seam beyond", 0.0, 3, 0, 0, false}, Case{"shadow between", 0.0, 0, 8, 0, false},
+                          Case{"side fading out", 0.0, 0, 0, 180, false}, Case{"gutter", 0.0, 0, 0, 0, true}}) {
         SCOPED_TRACE(c.name);
         cv::Mat grey = nearWhiteDesk(kPage);
         darkenDeskBeyond(grey, 392, c.falloff, 440, c.seam);
         shadeBand(grey, 290, 345, c.shadow);
         if (c.fadedBelow > 0)
             fadeEdgeBelow(grey, 370, c.fadedBelow);
-        cv::line(grey, cv::Point(250, 66), cv::Point(246, 295), cv::Scalar(60), 2);
+        if (c.columns)
+            printTwoColumns(grey, 245);
+        else
+            cv::line(grey, cv::Point(250, 66), cv::Point(246, 295), cv::Scalar(60), 2);
         const Pictured desk = pictured(grey);
         const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));
 
-        const Quad pageUpToRule(
-            {cv::Point2f(45, 30), cv::Point2f(125.5f, 32.7f), cv::Point2f(123.5f, 147.7f), cv::Point2f(42, 145)});
-        const std::optional<Quad> page = pageAround.around(pageUpToRule);
+        const float gutterShift = c.columns ? 3.0f : 0.0f;
+        const Quad pageUpToPrint({cv::Point2f(45, 30), cv::Point2f(125.5f - gutterShift, 32.7f),
+                                  cv::Point2f(123.5f - gutterShift, 147.7f), cv::Point2f(42, 145)});
+        const std::optional<Quad> page = pageAround.around(pageUpToPrint);
         ASSERT_TRUE(page);
         EXPECT_LT(page->resampled(2, 2).maxCornerDistance(kPage), 4.0);
     }
-}
-
-// The outline chosen may end at the gutter between two columns of text, where the rows step into the next
-// column's print as they would onto a darker desk: the page lies beyond the column.
-TEST(PageAroundPrint, MovesASideAtTheGutterBetweenColumnsOfText)
-{
-    cv::Mat grey = nearWhiteDesk(kPage);
-    // Lines of words, 2 pixels high every 8: the left column's ragged end short of the gutter, the right
-    // column's start flush with it.
-    const auto words = [&grey](int y, int from, int to) {
-        for (int x = from; x < to; x += 23)
-            cv::line(grey, cv::Point(x, y), cv::Point(std::min(x + 17, to), y), cv::Scalar(60), 2);
-    };
-    for (int y = 84; y <= 276; y += 8) {
-        words(y, 100, 236 - y % 24 / 8 * 6);
-        words(y, 247, 375);
-    }
-    const Pictured desk = pictured(grey);
-    const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));
-
-    const Quad pageUpToGutter(
-        {cv::Point2f(45, 30), cv::Point2f(122.5f, 32.6f), cv::Point2f(120.5f, 147.6f), cv::Point2f(42, 145)});
-    const std::optional<Quad> page = pageAround.around(pageUpToGutter);
-    ASSERT_TRUE(page);
-    EXPECT_LT(page->resampled(2, 2).maxCornerDistance(kPage), 4.0);
 }
