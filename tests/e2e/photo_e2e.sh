@@ -12,7 +12,7 @@ bin=${1:?usage: photo_e2e.sh BIN_FOLDER}
 bin=$(cd "$bin" && pwd)
 source "$(cd "$(dirname "$0")" && pwd)/session.sh"
 
-for tool in xvfb-run xdotool import convert; do
+for tool in xvfb-run xdpyinfo xdotool import convert; do
   command -v "$tool" >/dev/null || { echo "photo_e2e: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
 done
 
@@ -45,10 +45,7 @@ fail() {
 }
 
 cd "$work"
-./doccam >doccam.log 2>&1 &
-app_pid=$!
-
-wait_for 30 find_doccam_window "$app_pid" || fail "no doccam window appeared"
+start_doccam_window ./doccam doccam.log || fail "no doccam window appeared"
 click_photo() { click_form 620 480 101 41; }
 click_turn_right() { click_form 630 410 80 26; }
 click_auto_crop() { click_form 630 270 82 24; }

@@ -18,6 +18,27 @@ wait_for() {
   return 1
 }
 
+# Whether the X display answers a client.
+display_answers() { xdpyinfo >/dev/null 2>&1; }
+
+# Starts doccam ($1, its output to the file $2) and waits for its window, setting app_pid and
+# doccam_window; fails where no window appears. On a loaded machine the X server has now and then
+# refused doccam's connection right after answering another client: that is the display's failure,
+# not doccam's, and doccam is started once more.
+start_doccam_window() {
+  local app=$1 log=$2
+  wait_for 10 display_answers || { echo "the X display $DISPLAY does not answer"; return 1; }
+  "$app" >"$log" 2>&1 &
+  app_pid=$!
+  wait_for 30 find_doccam_window "$app_pid" && return 0
+  grep -qF "could not connect to display" "$log" && wait_for 10 display_answers || return 1
+  echo "the X display refused doccam's connection; starting it once more. Its output:"
+  cat "$log"
+  "$app" >"$log" 2>&1 &
+  app_pid=$!
+  wait_for 30 find_doccam_window "$app_pid"
+}
+
 # Finds the window of the doccam process $1, or with no argument the one doccam window on the
 # display (for an app started through a wrapper process).
 find_doccam_window() {

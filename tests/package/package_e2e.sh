@@ -17,13 +17,19 @@ fi
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../e2e/session.sh"
 
-for tool in xvfb-run xdotool import convert python3 desktop-file-validate; do
+for tool in xvfb-run xdpyinfo xdotool import convert python3 desktop-file-validate; do
   command -v "$tool" >/dev/null || { echo "package_e2e: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
 done
 
 if [ -z "${DOCCAM_PACKAGE_IN_XVFB:-}" ]; then
-  # Displays from :130 up, apart from the photo test's (see photo_e2e.sh).
-  exec env DOCCAM_PACKAGE_IN_XVFB=1 xvfb-run -n 130 -a -s '-screen 0 1024x768x24' "$0" "$build"
+  # Displays from :130 up, apart from the photo test's (see photo_e2e.sh). The X server's own output
+  # goes to a file that a failure shows; xvfb-run writes to it until it ends.
+  xvfb_log=$(mktemp)
+  status=0
+  env DOCCAM_PACKAGE_IN_XVFB=1 DOCCAM_XVFB_LOG="$xvfb_log" \
+    xvfb-run -n 130 -a -e "$xvfb_log" -s '-screen 0 1024x768x24' "$0" "$build" || status=$?
+  rm -f "$xvfb_log"
+  exit "$status"
 fi
 
 work=$(mktemp -d)
@@ -39,6 +45,7 @@ trap cleanup EXIT
 fail() {
   echo "package_e2e: FAIL: $*"
   [ -f "$work/doccam.log" ] && { echo "--- doccam's output:"; cat "$work/doccam.log"; }
+  [ -s "${DOCCAM_XVFB_LOG:-}" ] && { echo "--- the X server's output:"; cat "$DOCCAM_XVFB_LOG"; }
   exit 1
 }
 
@@ -67,10 +74,7 @@ grep -qxF "Exec=\"$app/doccam\"" "$entry" || fail "the desktop entry does not st
 
 # Start from another working directory, as a desktop launcher might.
 cd "$work"
-"$app/doccam" >"$work/doccam.log" 2>&1 &
-app_pid=$!
-
-wait_for 30 find_doccam_window "$app_pid" || fail "no doccam window appeared"
+start_doccam_window "$app/doccam" "$work/doccam.log" || fail "no doccam window appeared"
 wait_for_preview 30 || fail "the preview never showed a frame"
 if [ -n "${DOCCAM_SCREENSHOT:-}" ]; then
   # At the largest sizes the virtual camera's first frames show a soft draft of its scene for a
