@@ -281,6 +281,15 @@ struct SideLine {
 using StretchSteps = std::array<std::vector<float>, kStretches>;
 using StretchMiddles = std::array<float, kStretches>;
 
+// Where the rows beyond a side step in each stretch: all steps, those that settle, and those where the
+// paper ends.
+struct Steps {
+    StretchSteps any;
+    StretchSteps settled;
+    StretchSteps ending;
+    StretchMiddles middles;
+};
+
 // A line beyond a side, offset(t) = start + slope * t pixels out at a share t of the side's length,
 // fitted by least squares to the steps near a guess at it, and how many stretches have one there.
 struct StepLine {
@@ -322,11 +331,39 @@ class StepFinder {
 public:
     StepFinder(const Quad &outline, const cv::Mat &grey) : m_outline(outline), m_grey(grey) {}
 
-    // The line beyond the side along which most stretches of the image (of grey's size) step: the nearest
-    // where the paper ends, else the outermost through settled steps where there is one, else through any.
-    std::optional<SideLine> lineBeyond(int side, const cv::Mat &image) const
+    // Where the rows beyond the side step in each stretch of the image (of grey's size).
+    Steps stepsBeyond(int side, const cv::Mat &image) const
     {
-        const Steps steps = stepsBeyond(side, image);
+        const float reach =
+            float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
+        const cv::Point2f a = m_outline[side];
+        const cv::Point2f b = m_outline[(side + 1) % 4];
+        const cv::Point2f outward = -m_outline.inwardNormal(side);
+        Steps steps;
+        for (int stretch = 0; stretch < kStretches; ++stretch) {
+            const double from = kFirstStretch + (kLastStretch - kFirstStretch) * stretch / kStretches;
+            const double to = kFirstStretch + (kLastStretch - kFirstStretch) * (stretch + 1) / kStretches;
+            const std::vector<double> means =
+                rowMeans(image, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow, int(reach));
+            for (const Step &step : stepsIn(means, kFirstRow)) {
+                if (std::abs(step.change) > kMaxStep)
+                    continue;
+                steps.any[stretch].push_back(step.offset);
+                if (settles(means, step, kFirstRow))
+                    steps.settled[stretch].push_back(step.offset);
+                if (endsPaper(means, step, kFirstRow))
+                    steps.ending[stretch].push_back(step.offset);
+            }
+            steps.middles[stretch] = float((from + to) / 2);
+        }
+        return steps;
+    }
+
+    // The line beyond the side along which most stretches of an image step (steps found by stepsBeyond):
+    // the nearest where the paper ends, else the outermost through settled steps where there is one, else
+    // through any.
+    std::optional<SideLine> lineBeyond(int side, const Steps &steps) const
+    {
         if (std::optional<Line> line = lineThrough(side, steps.ending, steps.middles, Pick::Nearest))
             return SideLine{*line, true};
         if (std::optional<Line> line = lineThrough(side, steps.settled, steps.middles, Pick::Outermost))
@@ -336,11 +373,10 @@ public:
         return std::nullopt;
     }
 
-    // The nearest line beyond the side where the paper ends in the grey image, in as few stretches as
+    // The nearest line beyond the side where the paper ends, in as few stretches as
     // kMinStretchesWherePaperEnds: a line fitted to so few may be tilted, and is not sure.
-    std::optional<SideLine> lineWherePaperEndsInPart(int side) const
+    std::optional<SideLine> lineWherePaperEndsInPart(int side, const Steps &steps) const
     {
-        const Steps steps = stepsBeyond(side, m_grey);
         if (std::optional<Line> line =
                 lineThrough(side, steps.ending, steps.middles, Pick::Nearest, kMinStretchesWherePaperEnds))
             return SideLine{*line, false};
@@ -381,42 +417,6 @@ public:
 
 private:
     enum class Pick { Nearest, Outermost };
-
-    // Where the rows beyond a side step in each stretch: all steps, those that settle, and those where the
-    // paper ends.
-    struct Steps {
-        StretchSteps any;
-        StretchSteps settled;
-        StretchSteps ending;
-        StretchMiddles middles;
-    };
-
-    Steps stepsBeyond(int side, const cv::Mat &image) const
-    {
-        const float reach =
-            float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
-        const cv::Point2f a = m_outline[side];
-        const cv::Point2f b = m_outline[(side + 1) % 4];
-        const cv::Point2f outward = -m_outline.inwardNormal(side);
-        Steps steps;
-        for (int stretch = 0; stretch < kStretches; ++stretch) {
-            const double from = kFirstStretch + (kLastStretch - kFirstStretch) * stretch / kStretches;
-            const double to = kFirstStretch + (kLastStretch - kFirstStretch) * (stretch + 1) / kStretches;
-            const std::vector<double> means =
-                rowMeans(image, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow, int(reach));
-            for (const Step &step : stepsIn(means, kFirstRow)) {
-                if (std::abs(step.change) > kMaxStep)
-                    continue;
-                steps.any[stretch].push_back(step.offset);
-                if (settles(means, step, kFirstRow))
-                    steps.settled[stretch].push_back(step.offset);
-                if (endsPaper(means, step, kFirstRow))
-                    steps.ending[stretch].push_back(step.offset);
-            }
-            steps.middles[stretch] = float((from + to) / 2);
-        }
-        return steps;
-    }
 
     // The nearest or the outermost line beyond the side through steps (offsets outward from it) of at least
     // minStretches stretches.
@@ -540,11 +540,12 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
             continue;
         // A white page on a white desk may differ from it in tint alone, by a level or two of the colour
         // differences, where grey does not step at all; print, being grey, leaves the tint flat.
-        std::optional<SideLine> line = finder.lineBeyond(side, m_grey);
+        const Steps greySteps = finder.stepsBeyond(side, m_grey);
+        std::optional<SideLine> line = finder.lineBeyond(side, greySteps);
         for (std::size_t c = 0; !line && c < colourDifferences().size(); ++c)
-            line = finder.lineBeyond(side, colourDifferences()[c]);
+            line = finder.lineBeyond(side, finder.stepsBeyond(side, colourDifferences()[c]));
         if (!line)
-            line = finder.lineWherePaperEndsInPart(side);
+            line = finder.lineWherePaperEndsInPart(side, greySteps);
         if (line) {
             lines[side] = *line;
             found[side] = true;
