@@ -18,9 +18,7 @@ done
 
 # Start again inside a private X server on a free display.
 if [ -z "${DOCCAM_E2E_IN_XVFB:-}" ]; then
-  # Displays from :110 up, apart from the package test's: xvfb-run stops its server without waiting
-  # for it to go, and a test started right after on the display just freed can meet that server.
-  exec env DOCCAM_E2E_IN_XVFB=1 xvfb-run -n 110 -a -s '-screen 0 1024x768x24' "$0" "$bin"
+  exec env DOCCAM_E2E_IN_XVFB=1 xvfb-run -a -s '-screen 0 1024x768x24' "$0" "$bin"
 fi
 
 # A copy of the bin folder, so that the photos land there and not in the build.

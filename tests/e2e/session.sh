@@ -26,17 +26,17 @@ display_answers() { xdpyinfo >/dev/null 2>&1; }
 # refused doccam's connection right after answering another client: that is the display's failure,
 # not doccam's, and doccam is started once more.
 start_doccam_window() {
-  local app=$1 log=$2
+  local app=$1 log=$2 attempt
   wait_for 10 display_answers || { echo "the X display $DISPLAY does not answer"; return 1; }
-  "$app" >"$log" 2>&1 &
-  app_pid=$!
-  wait_for 30 find_doccam_window "$app_pid" && return 0
-  grep -qF "could not connect to display" "$log" && wait_for 10 display_answers || return 1
-  echo "the X display refused doccam's connection; starting it once more. Its output:"
-  cat "$log"
-  "$app" >"$log" 2>&1 &
-  app_pid=$!
-  wait_for 30 find_doccam_window "$app_pid"
+  for attempt in first second; do
+    "$app" >"$log" 2>&1 &
+    app_pid=$!
+    wait_for 30 find_doccam_window "$app_pid" && return 0
+    [ "$attempt" = first ] && grep -qF "could not connect to display" "$log" && wait_for 10 display_answers ||
+      return 1
+    echo "the X display refused doccam's connection; starting it once more. Its output:"
+    cat "$log"
+  done
 }
 
 # Finds the window of the doccam process $1, or with no argument the one doccam window on the

@@ -22,12 +22,11 @@ for tool in xvfb-run xdpyinfo xdotool import convert python3 desktop-file-valida
 done
 
 if [ -z "${DOCCAM_PACKAGE_IN_XVFB:-}" ]; then
-  # Displays from :130 up, apart from the photo test's (see photo_e2e.sh). The X server's own output
-  # goes to a file that a failure shows; xvfb-run writes to it until it ends.
+  # The X server's own output goes to a file that a failure shows; xvfb-run writes to it until it ends.
   xvfb_log=$(mktemp)
   status=0
   env DOCCAM_PACKAGE_IN_XVFB=1 DOCCAM_XVFB_LOG="$xvfb_log" \
-    xvfb-run -n 130 -a -e "$xvfb_log" -s '-screen 0 1024x768x24' "$0" "$build" || status=$?
+    xvfb-run -a -e "$xvfb_log" -s '-screen 0 1024x768x24' "$0" "$build" || status=$?
   rm -f "$xvfb_log"
   exit "$status"
 fi
