@@ -143,13 +143,25 @@ void fadeEdgeBelow(cv::Mat &grey, int x, int from)
     cv::max(faded, 204, faded);
 }
 
-// Lines of words, 2 pixels high every 8, in two columns: the left one's ragged end short of the gutter at
-// column x, the right one's start flush with it.
+// Lights the desk beyond column x back up to the paper's level over `over` columns, as a lamp beside the
+// page does: the paper's end steps, but the desk beyond does not stay darker.
+void lightDeskBeyond(cv::Mat &grey, int x, int over)
+{
+    for (int row = 0; row < grey.rows; ++row)
+        for (int column = x; column < grey.cols; ++column) {
+            unsigned char &level = grey.at<unsigned char>(row, column);
+            if (level == 200)
+                level = cv::saturate_cast<unsigned char>(200 + 4 * std::min(1.0, double(column - x) / over));
+        }
+}
+
+// Lines of words, 2 pixels high every 8 and grey, as small type is once reduced, in two columns: the left
+// one's ragged end short of the gutter at column x, the right one's start flush with it.
 void printTwoColumns(cv::Mat &grey, int x)
 {
     const auto words = [&grey](int y, int from, int to) {
         for (int start = from; start < to; start += 23)
-            cv::line(grey, cv::Point(start, y), cv::Point(std::min(start + 17, to), y), cv::Scalar(60), 2);
+            cv::line(grey, cv::Point(start, y), cv::Point(std::min(start + 17, to), y), cv::Scalar(140), 2);
     };
     for (int y = 84; y <= 276; y += 8) {
         words(y, 100, x - 12 - y % 24 / 8 * 6);
@@ -161,9 +173,14 @@ void printTwoColumns(cv::Mat &grey, int x)
 // the page's own side there is too faint for the lines: the page lies beyond that one side, on a flat desk,
 // on one whose light falls off so steeply past the page that the rows' noise steps all over it, or on one
 // that steps again further out, where two boards of a table meet; or a shadow falls across the page between;
-// or the page's side shows along half of its length only, the desk's light reaching the paper's level below.
+// or the page's side shows along half of its length only, the desk's light reaching the paper's level below,
+// a dark screen's foot stepping along the whole of it beyond.
 // Or the fourth side is the gutter between two columns of text, where the rows step into the next column's
-// print as they would onto a darker desk.
+// print as they would onto a darker desk, and the rows where that column ends step as the paper's end does:
+// where the page's side shows along half of its length, they are print's; beyond print the paper goes on, and
+// its side is taken where it settles along that half, though the desk beyond is lit to the paper's level.
+// On a grained desk, whose rows look like print, the paper's end beside the grain is the page's side, and a
+// board's joint stepping along half of the page's far side leaves that side where it is.
 TEST(PageAroundPrint, MovesTheOneSideThatIsARuleOrAGutterInsideThePage)
 {
     struct Case {
@@ -173,16 +190,38 @@ TEST(PageAroundPrint, MovesTheOneSideThatIsARuleOrAGutterInsideThePage)
         double shadow;
         int fadedBelow;
         bool columns;
+        bool litBeyond;
+        bool footBeyond;
+        int grainEvery = 0;
     };
-    for (const Case &c : {Case{"flat desk", 0.0, 0, 0, 0, false}, Case{"steep falloff", 0.8, 0, 0, 0, false},
-                          Case{"seam beyond", 0.0, 3, 0, 0, false}, Case{"shadow between", 0.0, 0, 8, 0, false},
-                          Case{"side fading out", 0.0, 0, 0, 180, false}, Case{"gutter", 0.0, 0, 0, 0, true}}) {
+    for (const Case &c : {Case{"flat desk", 0.0, 0, 0, 0, false, false, false},
+                          Case{"steep falloff", 0.8, 0, 0, 0, false, false, false},
+                          Case{"seam beyond", 0.0, 3, 0, 0, false, false, false},
+                          Case{"shadow between", 0.0, 0, 8, 0, false, false, false},
+                          Case{"side fading out", 0.0, 0, 0, 180, false, false, false},
+                          Case{"side fading out, a screen's foot beyond", 0.0, 0, 0, 180, false, false, true},
+                          Case{"gutter", 0.0, 0, 0, 0, true, false, false},
+                          Case{"gutter, side fading out", 0.0, 0, 0, 180, true, false, false},
+                          Case{"gutter, desk lit beyond", 0.0, 0, 0, 180, true, true, false},
+                          Case{"grained desk", 0.0, 0, 0, 0, false, false, false, 10}}) {
         SCOPED_TRACE(c.name);
         cv::Mat grey = nearWhiteDesk(kPage);
         darkenDeskBeyond(grey, 392, c.falloff, 440, c.seam);
+        if (c.litBeyond)
+            lightDeskBeyond(grey, 400, 30);
         shadeBand(grey, 290, 345, c.shadow);
         if (c.fadedBelow > 0)
             fadeEdgeBelow(grey, 370, c.fadedBelow);
+        if (c.footBeyond)
+            grey.colRange(440, 465).setTo(70);
+        for (int y = 0; c.grainEvery > 0 && y < grey.rows; ++y)
+            for (unsigned char &level : cv::Mat_<unsigned char>(grey.row(y)))
+                if (level == 200 && y % c.grainEvery < c.grainEvery / 2)
+                    level = 175;
+        if (c.grainEvery > 0) {
+            cv::Mat board = grey(cv::Rect(0, 0, 40, 160));
+            board -= 4;
+        }
         if (c.columns)
             printTwoColumns(grey, 245);
         else
@@ -196,5 +235,56 @@ TEST(PageAroundPrint, MovesTheOneSideThatIsARuleOrAGutterInsideThePage)
         const std::optional<Quad> page = pageAround.around(pageUpToPrint);
         ASSERT_TRUE(page);
         EXPECT_LT(page->resampled(2, 2).maxCornerDistance(kPage), 4.0);
+    }
+}
+
+// Lines of text, one every 9 pixels up from row `to` to row `from`, between columns `left` and `right`.
+void printText(cv::Mat &grey, int left, int right, int from, int to)
+{
+    for (int y = to; y >= from; y -= 9)
+        for (int x = left; x + 30 <= right; x += 34)
+            cv::putText(grey, "dolor", cv::Point(x, y), cv::FONT_HERSHEY_SIMPLEX, 0.3, cv::Scalar(60));
+}
+
+// A page's side may not step at all where a lamp lights the desk to the paper's level. Where the page's
+// other three sides show and its print runs along that side, the page has a sheet's proportions, standing
+// upright or lying on its side; not where the page's own side borders a brighter desk, no print along it, or
+// where the page would run out of the frame.
+TEST(PageAroundPrint, GivesAPageASheetsProportionsWhereOneSideDoesNotShow)
+{
+    struct Case {
+        const char *name;
+        Quad page;
+        int textBottom;  // the last line of print; the outline's bottom side runs just below it
+        cv::Rect lit;    // the part of the desk lit to litLevel: the paper's, or brighter
+        int litLevel;
+        bool expected;
+    };
+    const Quad upright({cv::Point2f(160, 50), cv::Point2f(320, 50), cv::Point2f(320, 276), cv::Point2f(160, 276)});
+    const Quad lying({cv::Point2f(130, 80), cv::Point2f(356, 80), cv::Point2f(356, 240), cv::Point2f(130, 240)});
+    const Quad square({cv::Point2f(160, 50), cv::Point2f(320, 50), cv::Point2f(320, 230), cv::Point2f(160, 230)});
+    const Quad offFrame({cv::Point2f(160, 150), cv::Point2f(320, 150), cv::Point2f(320, 376), cv::Point2f(160, 376)});
+    for (const Case &c : {Case{"upright", upright, 240, cv::Rect(0, 250, 480, 110), 204, true},
+                          Case{"lying", lying, 198, cv::Rect(0, 215, 480, 145), 204, true},
+                          Case{"own side on a brighter desk", square, 118, cv::Rect(0, 0, 160, 360), 206, true},
+                          Case{"running out of the frame", offFrame, 300, cv::Rect(), 204, false}}) {
+        SCOPED_TRACE(c.name);
+        cv::Mat grey = nearWhiteDesk(c.page);
+        cv::Mat lit = grey(c.lit);
+        cv::max(lit, c.litLevel, lit);
+        const cv::Point2f topLeft = c.page[0];
+        const cv::Point2f topRight = c.page[1];
+        printText(grey, int(topLeft.x) + 12, int(topRight.x) - 12, int(topLeft.y) + 20, c.textBottom);
+        const Pictured desk = pictured(grey);
+        const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));
+
+        const float bottom = float(c.textBottom + 2);
+        const Quad outline({topLeft * 0.5f, topRight * 0.5f, cv::Point2f(topRight.x, bottom) * 0.5f,
+                            cv::Point2f(topLeft.x, bottom) * 0.5f});
+        const std::optional<Quad> page = pageAround.around(outline);
+        ASSERT_EQ(page.has_value(), c.expected);
+        if (page) {
+            EXPECT_LT(page->resampled(2, 2).maxCornerDistance(c.page), 4.0);
+        }
     }
 }

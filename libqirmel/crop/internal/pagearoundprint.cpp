@@ -24,8 +24,9 @@ constexpr int kStretches = 4;
 constexpr int kMinStretchesOnLine = 3;
 // Where no line runs through that many in grey or in tint, the paper's end seen in two stretches still
 // tells its line: a white page's edge may fade to nothing along the rest, where the desk's light reaches
-// the paper's level, and steps where the paper ends are the surest there are.
-constexpr int kMinStretchesWherePaperEnds = 2;
+// the paper's level, and steps where the paper ends are the surest there are. Where print lies beyond the
+// side, the paper surely goes on past it, and settled steps in two stretches tell the line as well.
+constexpr int kMinStretchesInPart = 2;
 constexpr double kFirstStretch = 0.05;
 constexpr double kLastStretch = 0.95;
 constexpr float kStep = 1.5f;
@@ -77,6 +78,11 @@ constexpr std::size_t kEdgeLevelRows = std::size_t(kEdgeRows) - std::size_t(kEdg
 // edge: one in a hundred at most).
 constexpr int kPrintContrast = 20;
 constexpr double kMinPrintRuns = 0.05;
+// Each row of print steps from the one before as the letters come and go, and the rows where a column of
+// text ends step as the paper's end does. On a quiet desk, a step this many rows or fewer from a row that
+// holds print is the print's, not the paper's; a desk's grain or a cloth's pattern makes rows that look
+// like print, and there the paper's end may lie right beside them.
+constexpr int kPrintRows = 3;
 // The page reaches at most four times as far past the print as the print is across: a picture or a narrow
 // column of print may lie at one end of a wide page.
 constexpr double kMaxReach = 4.0;
@@ -85,6 +91,11 @@ constexpr double kMinGrowth = 1.1;
 constexpr double kMaxSlant = 0.15;
 // The page's corners lie at least this far inside the frame, in pixels of the support's images.
 constexpr float kMinBorder = 2;
+// Where the page's sides show beyond three sides of its print and not beyond the fourth, along which the
+// print runs, the page has the proportions of the commonest sheet, ISO A's (the square root of two): that
+// side is moved out, in steps of this many pixels, until the page has them.
+constexpr double kSheetProportion = 1.41421;
+constexpr float kProportionStep = 0.5f;
 // A side with no step beyond it may already be the page's: print reaching its margin, or an edge the lines
 // found where the page's other sides are too faint. An outline that the lines chose may have three of the
 // page's sides and a rule, a picture's edge or a column of print for the fourth, where the page's side
@@ -135,20 +146,52 @@ bool sampleRow(const cv::Mat &grey, const cv::Point2f &a, const cv::Point2f &b, 
     return 2 * int(values.size()) >= points;
 }
 
-// Robust means of rows of the grey image parallel to the segment from a to b, a pixel apart along the unit
-// vector outward, from firstRow to lastRow, up to the first row mostly outside the image.
-std::vector<double> rowMeans(const cv::Mat &grey, const cv::Point2f &a, const cv::Point2f &b,
-                             const cv::Point2f &outward, int firstRow, int lastRow)
+// The dark marks along a row's samples: runs darker than the row's median by kPrintContrast.
+int printRuns(const std::vector<unsigned char> &values)
 {
+    if (values.empty())
+        return 0;
+    std::vector<unsigned char> sorted(values);
+    const auto middle = sorted.begin() + std::ptrdiff_t(sorted.size() / 2);
+    std::nth_element(sorted.begin(), middle, sorted.end());
+    const int ground = *middle;
+    int runs = 0;
+    bool inPrint = false;
+    for (const unsigned char value : values) {
+        const bool dark = value + kPrintContrast < ground;
+        runs += dark && !inPrint;
+        inPrint = dark;
+    }
+    return runs;
+}
+
+bool manyRuns(int runs, std::size_t samples)
+{
+    return samples > 0 && double(runs) >= kMinPrintRuns * double(samples);
+}
+
+// Rows of the grey image parallel to the segment from a to b, a pixel apart along the unit vector outward,
+// from firstRow to lastRow, up to the first row mostly outside the image: their robust means and, where
+// asked for, whether each holds print.
+struct Rows {
     std::vector<double> means;
+    std::vector<bool> print;
+};
+
+Rows rowsOf(const cv::Mat &grey, const cv::Point2f &a, const cv::Point2f &b, const cv::Point2f &outward, int firstRow,
+            int lastRow, bool markPrint)
+{
+    Rows rows;
     std::vector<unsigned char> values;
     for (int row = firstRow; row <= lastRow; ++row) {
         values.clear();
         if (!sampleRow(grey, a, b, outward, row, values))
             break;
-        means.push_back(robustMean(values));
+        rows.means.push_back(robustMean(values));
+        if (markPrint)
+            rows.print.push_back(manyRuns(printRuns(values), values.size()));
     }
-    return means;
+    return rows;
 }
 
 // Whether the rows from firstRow to lastRow hold print: dark marks, one after another along them, on a
@@ -159,23 +202,14 @@ bool holdPrint(const cv::Mat &grey, const cv::Point2f &a, const cv::Point2f &b, 
 {
     std::vector<unsigned char> values;
     int runs = 0;
+    std::size_t samples = 0;
     for (int row = firstRow; row <= lastRow; ++row) {
-        const std::size_t from = values.size();
+        values.clear();
         sampleRow(grey, a, b, outward, row, values);
-        if (values.size() == from)
-            continue;
-        std::vector<unsigned char> sorted(values.begin() + std::ptrdiff_t(from), values.end());
-        const auto middle = sorted.begin() + std::ptrdiff_t(sorted.size() / 2);
-        std::nth_element(sorted.begin(), middle, sorted.end());
-        const int ground = *middle;
-        bool inPrint = false;
-        for (std::size_t i = from; i < values.size(); ++i) {
-            const bool dark = values[i] + kPrintContrast < ground;
-            runs += dark && !inPrint;
-            inPrint = dark;
-        }
+        runs += printRuns(values);
+        samples += values.size();
     }
-    return !values.empty() && double(runs) >= kMinPrintRuns * double(values.size());
+    return manyRuns(runs, samples);
 }
 
 // The change between rows i + 1 and i, smoothed: a sharp step between them gives half its height at
@@ -264,6 +298,17 @@ bool endsPaper(const std::vector<double> &means, const Step &step, int firstRow)
            *std::max_element(first, last) <= paper - kMinStep / 2;
 }
 
+// Whether a row within kPrintRows of the step holds print.
+bool besidePrint(const std::vector<bool> &print, const Step &step, int firstRow)
+{
+    const int at = int(std::lround(step.offset)) - firstRow;
+    const int last = std::min(int(print.size()) - 1, at + kPrintRows - 1);
+    for (int row = std::max(0, at - kPrintRows); row <= last; ++row)
+        if (print[std::size_t(row)])
+            return true;
+    return false;
+}
+
 struct Line {
     cv::Point2f point;
     cv::Point2f direction;
@@ -329,9 +374,13 @@ StepLine fitNear(const StepLine &guess, const StretchSteps &steps, const Stretch
 // in grey or in its tint.
 class StepFinder {
 public:
-    StepFinder(const Quad &outline, const cv::Mat &grey) : m_outline(outline), m_grey(grey) {}
+    // quietDesk: whether the desk is plain and pale, where rows holding print are the page's.
+    StepFinder(const Quad &outline, const cv::Mat &grey, bool quietDesk)
+        : m_outline(outline), m_grey(grey), m_quietDesk(quietDesk)
+    {}
 
-    // Where the rows beyond the side step in each stretch of the image (of grey's size).
+    // Where the rows beyond the side step in each stretch of the image (of grey's size), but beside print
+    // on a quiet desk.
     Steps stepsBeyond(int side, const cv::Mat &image) const
     {
         const float reach =
@@ -343,10 +392,11 @@ public:
         for (int stretch = 0; stretch < kStretches; ++stretch) {
             const double from = kFirstStretch + (kLastStretch - kFirstStretch) * stretch / kStretches;
             const double to = kFirstStretch + (kLastStretch - kFirstStretch) * (stretch + 1) / kStretches;
-            const std::vector<double> means =
-                rowMeans(image, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow, int(reach));
+            const Rows rows = rowsOf(image, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow,
+                                     int(reach), m_quietDesk);
+            const std::vector<double> &means = rows.means;
             for (const Step &step : stepsIn(means, kFirstRow)) {
-                if (std::abs(step.change) > kMaxStep)
+                if (std::abs(step.change) > kMaxStep || (m_quietDesk && besidePrint(rows.print, step, kFirstRow)))
                     continue;
                 steps.any[stretch].push_back(step.offset);
                 if (settles(means, step, kFirstRow))
@@ -373,22 +423,31 @@ public:
         return std::nullopt;
     }
 
-    // The nearest line beyond the side where the paper ends, in as few stretches as
-    // kMinStretchesWherePaperEnds: a line fitted to so few may be tilted, and is not sure.
-    std::optional<SideLine> lineWherePaperEndsInPart(int side, const Steps &steps) const
+    // A line beyond the side through steps of as few stretches as kMinStretchesInPart: the nearest where
+    // the paper ends, else, where print lies beyond the side on a quiet desk (elsewhere, a grain or a pattern
+    // may look like print), the outermost through settled steps. A line fitted to so few may be tilted, and
+    // is not sure.
+    std::optional<SideLine> lineInPart(int side, const Steps &steps, bool printBeyond) const
     {
-        if (std::optional<Line> line =
-                lineThrough(side, steps.ending, steps.middles, Pick::Nearest, kMinStretchesWherePaperEnds))
+        std::optional<Line> line = lineThrough(side, steps.ending, steps.middles, Pick::Nearest, kMinStretchesInPart);
+        if (!line && printBeyond && m_quietDesk)
+            line = lineThrough(side, steps.settled, steps.middles, Pick::Outermost, kMinStretchesInPart);
+        if (line)
             return SideLine{*line, false};
         return std::nullopt;
     }
+
+    // Whether the outermost rows that isPaperEdge compares hold print, as beyond a gutter between columns.
+    bool printBeyond(int side) const { return printAlong(side, kEdgeRows + 1 - int(kEdgeLevelRows), kEdgeRows); }
+    // Whether the rows just inside the side hold print: the side runs along the print's end.
+    bool printWithin(int side) const { return printAlong(side, -kEdgeRows, -1); }
 
     // Whether the paper ends at the side itself: the rows darken outward by a step right there and all
     // stay darker beyond, as at a page's edge on a darker desk. Print has paper or more print beyond it:
     // a ruled border or a line of text darkens only the rows along it, and a shaded heading lies inside.
     // The light falling off across a page may leave the outermost rows darker than the innermost all
     // the same, so every row beyond the step is compared. The gutter between two columns of text steps
-    // as an edge does, into the next column's print, and the rows beyond it hold print.
+    // as an edge does, into the next column's print: where printBeyond, the side is no paper edge.
     bool isPaperEdge(int side) const
     {
         const cv::Point2f a = m_outline[side];
@@ -396,9 +455,8 @@ public:
         const cv::Point2f first = a + (b - a) * float(kFirstStretch);
         const cv::Point2f last = a + (b - a) * float(kLastStretch);
         const cv::Point2f outward = -m_outline.inwardNormal(side);
-        const std::vector<double> means = rowMeans(m_grey, first, last, outward, -kEdgeRows, kEdgeRows);
-        if (means.size() != std::size_t(2 * kEdgeRows + 1) ||
-            holdPrint(m_grey, first, last, outward, kEdgeRows + 1 - int(kEdgeLevelRows), kEdgeRows))
+        const std::vector<double> means = rowsOf(m_grey, first, last, outward, -kEdgeRows, kEdgeRows, false).means;
+        if (means.size() != std::size_t(2 * kEdgeRows + 1))
             return false;
         const auto levelsFrom = means.begin() + std::ptrdiff_t(means.size() - kEdgeLevelRows);
         const double inside = *std::min_element(means.begin(), means.begin() + std::ptrdiff_t(kEdgeLevelRows));
@@ -464,8 +522,17 @@ private:
         return Line{start, b + outward * float(picked->offset(1)) - start};
     }
 
+    bool printAlong(int side, int firstRow, int lastRow) const
+    {
+        const cv::Point2f a = m_outline[side];
+        const cv::Point2f b = m_outline[(side + 1) % 4];
+        return holdPrint(m_grey, a + (b - a) * float(kFirstStretch), a + (b - a) * float(kLastStretch),
+                         -m_outline.inwardNormal(side), firstRow, lastRow);
+    }
+
     const Quad &m_outline;
     const cv::Mat &m_grey;
+    bool m_quietDesk;
 };
 
 bool cornerWithinFrame(const cv::Point2f &p, const cv::Size &frame)
@@ -480,6 +547,46 @@ bool withinFrame(const Quad &quad, const cv::Size &frame)
 {
     return std::all_of(quad.corners().begin(), quad.corners().end(),
                        [&](const cv::Point2f &p) { return cornerWithinFrame(p, frame); });
+}
+
+// The corners where the lines meet, if every two neighbours do.
+std::optional<std::array<cv::Point2f, 4>> cornersOf(const std::array<SideLine, 4> &lines)
+{
+    std::array<cv::Point2f, 4> corners;
+    for (int corner = 0; corner < 4; ++corner) {
+        const Line &before = lines[(corner + 3) % 4].line;
+        const Line &after = lines[corner].line;
+        if (!linesMeet(before.point, before.direction, after.point, after.direction, corners[corner]))
+            return std::nullopt;
+    }
+    return corners;
+}
+
+// The side's line moved outward by as little as gives the outline the sheet's proportions, the sides beside
+// it kSheetProportion times as long as it and the one opposite, or as short, within reach.
+std::optional<Line> lineAtSheetProportion(std::array<SideLine, 4> lines, int side, const cv::Point2f &outward,
+                                          float reach)
+{
+    const auto proportion = [&lines, side]() -> std::optional<double> {
+        const std::optional<std::array<cv::Point2f, 4>> corners = cornersOf(lines);
+        if (!corners)
+            return std::nullopt;
+        const Quad quad(*corners);
+        return (quad.sideLength((side + 1) % 4) + quad.sideLength((side + 3) % 4)) /
+               std::max(1e-6, quad.sideLength(side) + quad.sideLength((side + 2) % 4));
+    };
+    const std::optional<double> start = proportion();
+    if (!start || *start >= kSheetProportion)
+        return std::nullopt;
+    const double wanted = *start < 1 / kSheetProportion ? 1 / kSheetProportion : kSheetProportion;
+    const cv::Point2f onPrint = lines[side].line.point;
+    for (float offset = kProportionStep; offset < reach; offset += kProportionStep) {
+        lines[side].line.point = onPrint + outward * offset;
+        const std::optional<double> now = proportion();
+        if (now && *now >= wanted)
+            return lines[side].line;
+    }
+    return std::nullopt;
 }
 
 // Whether inner lies within outer, or on the sides the two share.
@@ -527,16 +634,19 @@ std::optional<Quad> PageAroundPrint::aroundAnyOf(std::vector<Quad> blocks) const
 std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides) const
 {
     const Quad outline = print.resampled(m_scale.x, m_scale.y);
-    const StepFinder finder(outline, m_grey);
+    const StepFinder finder(outline, m_grey, m_support.isQuiet());
     std::array<SideLine, 4> lines;
     std::array<bool, 4> found{};
+    std::array<bool, 4> paperEdge{};
     const auto onPrint = [&outline](int side) {
         const cv::Point2f from = outline[side];
         return SideLine{{from, outline[(side + 1) % 4] - from}};
     };
     for (int side = 0; side < 4; ++side) {
         lines[side] = onPrint(side);
-        if (finder.isPaperEdge(side))
+        const bool printBeyond = finder.printBeyond(side);
+        paperEdge[side] = !printBeyond && finder.isPaperEdge(side);
+        if (paperEdge[side])
             continue;
         // A white page on a white desk may differ from it in tint alone, by a level or two of the colour
         // differences, where grey does not step at all; print, being grey, leaves the tint flat.
@@ -545,10 +655,30 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
         for (std::size_t c = 0; !line && c < colourDifferences().size(); ++c)
             line = finder.lineBeyond(side, finder.stepsBeyond(side, colourDifferences()[c]));
         if (!line)
-            line = finder.lineWherePaperEndsInPart(side, greySteps);
+            line = finder.lineInPart(side, greySteps, printBeyond);
         if (line) {
             lines[side] = *line;
             found[side] = true;
+        }
+    }
+    // One side left on the print, along which the print runs, where the page's other sides showed: the page's
+    // side there is too faint to see, as where a lamp lights the desk to the paper's level. The page takes
+    // the sheet's proportions, if it then lies within the frame.
+    std::vector<int> unseen;
+    for (int side = 0; side < 4; ++side)
+        if (!paperEdge[side] && !found[side])
+            unseen.push_back(side);
+    if (unseen.size() == 1 && finder.printWithin(unseen[0])) {
+        const int side = unseen[0];
+        const float reach = float(kMaxReach * outline.sideLength((side + 1) % 4));
+        if (const std::optional<Line> line = lineAtSheetProportion(lines, side, -outline.inwardNormal(side), reach)) {
+            std::array<SideLine, 4> withLine = lines;
+            withLine[side].line = *line;
+            const std::optional<std::array<cv::Point2f, 4>> corners = cornersOf(withLine);
+            if (corners && withinFrame(Quad(*corners).resampled(1 / m_scale.x, 1 / m_scale.y), m_support.size())) {
+                lines = withLine;
+                found[side] = true;
+            }
         }
     }
     const auto moved = [&found] { return int(std::count(found.begin(), found.end(), true)); };
@@ -556,14 +686,10 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
     for (;;) {
         if (moved() < minMovedSides)
             return std::nullopt;
-        std::array<cv::Point2f, 4> corners;
-        for (int corner = 0; corner < 4; ++corner) {
-            const Line &before = lines[(corner + 3) % 4].line;
-            const Line &after = lines[corner].line;
-            if (!linesMeet(before.point, before.direction, after.point, after.direction, corners[corner]))
-                return std::nullopt;
-        }
-        page = Quad(corners).resampled(1 / m_scale.x, 1 / m_scale.y);
+        const std::optional<std::array<cv::Point2f, 4>> corners = cornersOf(lines);
+        if (!corners)
+            return std::nullopt;
+        page = Quad(*corners).resampled(1 / m_scale.x, 1 / m_scale.y);
         // On a plain desk, a page may run out of the frame past a side of its print with no step beyond it:
         // the frame cuts the page there, and the corners at that side's ends lie beyond the frame. Those
         // between two sides found along steps must lie within it; on a coloured pattern, every corner must.
