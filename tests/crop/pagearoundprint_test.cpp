@@ -238,6 +238,30 @@ TEST(PageAroundPrint, MovesTheOneSideThatIsARuleOrAGutterInsideThePage)
     }
 }
 
+// Where the page's side beyond a gutter does not show at all, the desk lit to the paper's level along the whole
+// of it, the page reaches at least as far as its print: well into the second column, along the steps of its
+// words, and not beyond the paper.
+TEST(PageAroundPrint, TakesThePageOnToItsPrintWhereItsSideDoesNotShow)
+{
+    cv::Mat grey = nearWhiteDesk(kPage);
+    fadeEdgeBelow(grey, 370, 0);
+    printTwoColumns(grey, 245);
+    const Pictured desk = pictured(grey);
+    const PageAroundPrint pageAround(desk.support, desk.grey, desk.grey, cv::Point2d(2, 2));
+
+    const Quad firstColumn(
+        {cv::Point2f(45, 30), cv::Point2f(122.5f, 32.7f), cv::Point2f(120.5f, 147.7f), cv::Point2f(42, 145)});
+    const std::optional<Quad> page = pageAround.around(firstColumn);
+    ASSERT_TRUE(page);
+    const Quad inGrey = page->resampled(2, 2);
+    for (const int corner : {0, 3})
+        EXPECT_LT(cv::norm(inGrey[corner] - kPage[corner]), 4.0) << corner;
+    for (const int corner : {1, 2}) {
+        EXPECT_GT(inGrey[corner].x, 340) << corner;
+        EXPECT_LT(inGrey[corner].x, 392) << corner;
+    }
+}
+
 // Lines of text, one every 9 pixels up from row `to` to row `from`, between columns `left` and `right`.
 void printText(cv::Mat &grey, int left, int right, int from, int to)
 {

@@ -80,8 +80,9 @@ constexpr int kPrintContrast = 20;
 constexpr double kMinPrintRuns = 0.05;
 // Each row of print steps from the one before as the letters come and go, and the rows where a column of
 // text ends step as the paper's end does. On a quiet desk, a step this many rows or fewer from a row that
-// holds print is the print's, not the paper's; a desk's grain or a cloth's pattern makes rows that look
-// like print, and there the paper's end may lie right beside them.
+// holds print is the print's, not the paper's, and lines through such steps are sought only where no other
+// is found; a desk's grain or a cloth's pattern makes rows that look like print, and there the paper's end
+// may lie right beside them.
 constexpr int kPrintRows = 3;
 // The page reaches at most four times as far past the print as the print is across: a picture or a narrow
 // column of print may lie at one end of a wide page.
@@ -380,9 +381,10 @@ public:
     {}
 
     // Where the rows beyond the side step in each stretch of the image (of grey's size), but beside print
-    // on a quiet desk.
-    Steps stepsBeyond(int side, const cv::Mat &image) const
+    // where skipPrint, on a quiet desk.
+    Steps stepsBeyond(int side, const cv::Mat &image, bool skipPrint) const
     {
+        const bool besidePrintIsPrint = skipPrint && m_quietDesk;
         const float reach =
             float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
         const cv::Point2f a = m_outline[side];
@@ -393,10 +395,11 @@ public:
             const double from = kFirstStretch + (kLastStretch - kFirstStretch) * stretch / kStretches;
             const double to = kFirstStretch + (kLastStretch - kFirstStretch) * (stretch + 1) / kStretches;
             const Rows rows = rowsOf(image, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow,
-                                     int(reach), m_quietDesk);
+                                     int(reach), besidePrintIsPrint);
             const std::vector<double> &means = rows.means;
             for (const Step &step : stepsIn(means, kFirstRow)) {
-                if (std::abs(step.change) > kMaxStep || (m_quietDesk && besidePrint(rows.print, step, kFirstRow)))
+                if (std::abs(step.change) > kMaxStep ||
+                    (besidePrintIsPrint && besidePrint(rows.print, step, kFirstRow)))
                     continue;
                 steps.any[stretch].push_back(step.offset);
                 if (settles(means, step, kFirstRow))
@@ -642,21 +645,24 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
         const cv::Point2f from = outline[side];
         return SideLine{{from, outline[(side + 1) % 4] - from}};
     };
+    // A white page on a white desk may differ from it in tint alone, by a level or two of the colour
+    // differences, where grey does not step at all; print, being grey, leaves the tint flat.
+    const auto lineBeyond = [&](int side, bool skipPrint, bool printBeyond) {
+        const Steps greySteps = finder.stepsBeyond(side, m_grey, skipPrint);
+        std::optional<SideLine> line = finder.lineBeyond(side, greySteps);
+        for (std::size_t c = 0; !line && c < colourDifferences().size(); ++c)
+            line = finder.lineBeyond(side, finder.stepsBeyond(side, colourDifferences()[c], skipPrint));
+        if (!line)
+            line = finder.lineInPart(side, greySteps, printBeyond);
+        return line;
+    };
     for (int side = 0; side < 4; ++side) {
         lines[side] = onPrint(side);
         const bool printBeyond = finder.printBeyond(side);
         paperEdge[side] = !printBeyond && finder.isPaperEdge(side);
         if (paperEdge[side])
             continue;
-        // A white page on a white desk may differ from it in tint alone, by a level or two of the colour
-        // differences, where grey does not step at all; print, being grey, leaves the tint flat.
-        const Steps greySteps = finder.stepsBeyond(side, m_grey);
-        std::optional<SideLine> line = finder.lineBeyond(side, greySteps);
-        for (std::size_t c = 0; !line && c < colourDifferences().size(); ++c)
-            line = finder.lineBeyond(side, finder.stepsBeyond(side, colourDifferences()[c]));
-        if (!line)
-            line = finder.lineInPart(side, greySteps, printBeyond);
-        if (line) {
+        if (const std::optional<SideLine> line = lineBeyond(side, true, printBeyond)) {
             lines[side] = *line;
             found[side] = true;
         }
@@ -681,6 +687,14 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
             }
         }
     }
+    // Where no line clear of print was found, the outermost through the print's own steps is taken: the
+    // paper reaches at least as far as its print.
+    for (int side = 0; side < 4 && m_support.isQuiet(); ++side)
+        if (!paperEdge[side] && !found[side])
+            if (const std::optional<SideLine> line = lineBeyond(side, false, false)) {
+                lines[side] = *line;
+                found[side] = true;
+            }
     const auto moved = [&found] { return int(std::count(found.begin(), found.end(), true)); };
     std::optional<Quad> page;
     for (;;) {
