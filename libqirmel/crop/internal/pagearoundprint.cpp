@@ -4,6 +4,7 @@
 #include "crop/internal/linemeeting.h"
 #include "crop/internal/outlinecolours.h"
 #include "crop/internal/outlinescorer.h"
+#include "crop/internal/paperformats.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -93,9 +94,9 @@ constexpr double kMaxSlant = 0.15;
 // The page's corners lie at least this far inside the frame, in pixels of the support's images.
 constexpr float kMinBorder = 2;
 // Where the page's sides show beyond three sides of its print and not beyond the fourth, along which the
-// print runs, the page has the proportions of the commonest sheet, ISO A's (the square root of two): that
-// side is moved out, in steps of this many pixels, until the page has them.
-constexpr double kSheetProportion = 1.41421;
+// print runs, the page has the proportions of the commonest sheet, ISO A's: that side is moved out, in
+// steps of this many pixels, until the page has them.
+constexpr double kSheetProportion = PaperFormats::kIsoSheet;
 constexpr float kProportionStep = 0.5f;
 // A side with no step beyond it may already be the page's: print reaching its margin, or an edge the lines
 // found where the page's other sides are too faint. An outline that the lines chose may have three of the
@@ -334,6 +335,21 @@ struct Steps {
     StretchSteps settled;
     StretchSteps ending;
     StretchMiddles middles;
+
+    void add(int stretch, const std::vector<double> &means, const Step &step, int firstRow)
+    {
+        any[std::size_t(stretch)].push_back(step.offset);
+        if (settles(means, step, firstRow))
+            settled[std::size_t(stretch)].push_back(step.offset);
+        if (endsPaper(means, step, firstRow))
+            ending[std::size_t(stretch)].push_back(step.offset);
+    }
+};
+
+// The steps beyond a side, those beside print left out on a quiet desk, and all of them.
+struct SideSteps {
+    Steps clearOfPrint;
+    Steps all;
 };
 
 // A line beyond a side, offset(t) = start + slope * t pixels out at a share t of the side's length,
@@ -380,34 +396,29 @@ public:
         : m_outline(outline), m_grey(grey), m_quietDesk(quietDesk)
     {}
 
-    // Where the rows beyond the side step in each stretch of the image (of grey's size), but beside print
-    // where skipPrint, on a quiet desk.
-    Steps stepsBeyond(int side, const cv::Mat &image, bool skipPrint) const
+    // Where the rows beyond the side step in each stretch of the image (of grey's size).
+    SideSteps stepsBeyond(int side, const cv::Mat &image) const
     {
-        const bool besidePrintIsPrint = skipPrint && m_quietDesk;
         const float reach =
             float(kMaxReach * std::max(m_outline.sideLength((side + 1) % 4), m_outline.sideLength((side + 3) % 4)));
         const cv::Point2f a = m_outline[side];
         const cv::Point2f b = m_outline[(side + 1) % 4];
         const cv::Point2f outward = -m_outline.inwardNormal(side);
-        Steps steps;
+        SideSteps steps;
         for (int stretch = 0; stretch < kStretches; ++stretch) {
             const double from = kFirstStretch + (kLastStretch - kFirstStretch) * stretch / kStretches;
             const double to = kFirstStretch + (kLastStretch - kFirstStretch) * (stretch + 1) / kStretches;
             const Rows rows = rowsOf(image, a + (b - a) * float(from), a + (b - a) * float(to), outward, kFirstRow,
-                                     int(reach), besidePrintIsPrint);
-            const std::vector<double> &means = rows.means;
-            for (const Step &step : stepsIn(means, kFirstRow)) {
-                if (std::abs(step.change) > kMaxStep ||
-                    (besidePrintIsPrint && besidePrint(rows.print, step, kFirstRow)))
+                                     int(reach), m_quietDesk);
+            for (const Step &step : stepsIn(rows.means, kFirstRow)) {
+                if (std::abs(step.change) > kMaxStep)
                     continue;
-                steps.any[stretch].push_back(step.offset);
-                if (settles(means, step, kFirstRow))
-                    steps.settled[stretch].push_back(step.offset);
-                if (endsPaper(means, step, kFirstRow))
-                    steps.ending[stretch].push_back(step.offset);
+                steps.all.add(stretch, rows.means, step, kFirstRow);
+                if (!m_quietDesk || !besidePrint(rows.print, step, kFirstRow))
+                    steps.clearOfPrint.add(stretch, rows.means, step, kFirstRow);
             }
-            steps.middles[stretch] = float((from + to) / 2);
+            steps.all.middles[std::size_t(stretch)] = float((from + to) / 2);
+            steps.clearOfPrint.middles[std::size_t(stretch)] = steps.all.middles[std::size_t(stretch)];
         }
         return steps;
     }
@@ -645,15 +656,23 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
         const cv::Point2f from = outline[side];
         return SideLine{{from, outline[(side + 1) % 4] - from}};
     };
+    // The steps beyond each side in grey, then in each tint looked at, kept for the search through the
+    // print's own steps.
+    std::array<std::vector<SideSteps>, 4> stepsBeyond;
     // A white page on a white desk may differ from it in tint alone, by a level or two of the colour
     // differences, where grey does not step at all; print, being grey, leaves the tint flat.
-    const auto lineBeyond = [&](int side, bool skipPrint, bool printBeyond) {
-        const Steps greySteps = finder.stepsBeyond(side, m_grey, skipPrint);
-        std::optional<SideLine> line = finder.lineBeyond(side, greySteps);
-        for (std::size_t c = 0; !line && c < colourDifferences().size(); ++c)
-            line = finder.lineBeyond(side, finder.stepsBeyond(side, colourDifferences()[c], skipPrint));
+    const auto lineBeyond = [&](int side, Steps SideSteps::*kept, bool printBeyond) {
+        std::vector<SideSteps> &steps = stepsBeyond[std::size_t(side)];
+        if (steps.empty())
+            steps.push_back(finder.stepsBeyond(side, m_grey));
+        std::optional<SideLine> line = finder.lineBeyond(side, steps[0].*kept);
+        for (std::size_t c = 0; !line && c < colourDifferences().size(); ++c) {
+            if (steps.size() < c + 2)
+                steps.push_back(finder.stepsBeyond(side, colourDifferences()[c]));
+            line = finder.lineBeyond(side, steps[c + 1].*kept);
+        }
         if (!line)
-            line = finder.lineInPart(side, greySteps, printBeyond);
+            line = finder.lineInPart(side, steps[0].*kept, printBeyond);
         return line;
     };
     for (int side = 0; side < 4; ++side) {
@@ -662,7 +681,7 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
         paperEdge[side] = !printBeyond && finder.isPaperEdge(side);
         if (paperEdge[side])
             continue;
-        if (const std::optional<SideLine> line = lineBeyond(side, true, printBeyond)) {
+        if (const std::optional<SideLine> line = lineBeyond(side, &SideSteps::clearOfPrint, printBeyond)) {
             lines[side] = *line;
             found[side] = true;
         }
@@ -691,7 +710,7 @@ std::optional<Quad> PageAroundPrint::around(const Quad &print, int minMovedSides
     // paper reaches at least as far as its print.
     for (int side = 0; side < 4 && m_support.isQuiet(); ++side)
         if (!paperEdge[side] && !found[side])
-            if (const std::optional<SideLine> line = lineBeyond(side, false, false)) {
+            if (const std::optional<SideLine> line = lineBeyond(side, &SideSteps::all, false)) {
                 lines[side] = *line;
                 found[side] = true;
             }

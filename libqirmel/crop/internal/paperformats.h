@@ -7,6 +7,9 @@ namespace qirmel {
 // sheets, Letter, Legal, ID cards, business cards, photos, open books, and till receipts of any length.
 class PaperFormats {
 public:
+    // ISO A and B sheets, the commonest: the square root of two.
+    static constexpr double kIsoSheet = 1.41421;
+
     // The known proportion nearest to ratio (either orientation), or ratio itself when none lies within
     // the relative tolerance.
     static double snap(double ratio, double tolerance);
