@@ -25,6 +25,30 @@ cv::Mat paleSheet()
     return image;
 }
 
+// Grey and the two colour differences of a mid-grey sheet on a cloth of white and blue stripes, smoothed
+// as outlines are judged on them: the sheet is darker than the white stripes, lighter than the blue ones,
+// and differs in colour from the blue ones only.
+std::vector<cv::Mat> sheetOnStripes(const Quad &sheet)
+{
+    std::vector<cv::Mat> channels = {cv::Mat(kSize, CV_8UC1), cv::Mat(kSize, CV_8UC1, cv::Scalar(128)),
+                                     cv::Mat(kSize, CV_8UC1)};
+    for (int y = 0; y < kSize.height; ++y)
+        for (int x = 0; x < kSize.width; ++x) {
+            const bool blue = (x + y) / 12 % 2 == 1;
+            channels[0].at<unsigned char>(y, x) = blue ? 130 : 230;
+            channels[2].at<unsigned char>(y, x) = blue ? 88 : 128;
+        }
+    std::vector<cv::Point> corners;
+    for (const cv::Point2f &p : sheet.corners())
+        corners.emplace_back(cvRound(p.x), cvRound(p.y));
+    const int sheetValues[] = {200, 128, 128};
+    for (int c = 0; c < 3; ++c) {
+        cv::fillConvexPoly(channels[c], corners, cv::Scalar(sheetValues[c]));
+        cv::GaussianBlur(channels[c], channels[c], cv::Size(5, 5), 0);
+    }
+    return channels;
+}
+
 }  // namespace
 
 TEST(EdgeSupport, FindsAFaintSheetAllRoundWithOneSignAndOnlyWhereItIs)
@@ -75,5 +99,52 @@ TEST(EdgeSupport, StrongestChannelGivesTheEdgesOfAllChannels)
         cv::Canny(support.dx(), support.dy(), edges, low, 3 * low, true);
         ASSERT_GT(cv::countNonZero(expected), 0);
         EXPECT_EQ(cv::countNonZero(edges != expected), 0) << "thresholds from " << low;
+    }
+}
+
+// Where an outline around another leaves it, its sides must lie on edges for it to be the document around
+// what the other outlines: a sheet on stripes shows its edge in grey with one sign against the white
+// stripes, the other against the blue ones, and in colour against the blue ones alone.
+TEST(EdgeSupport, FindsASheetOnAColouredPatternApartFromWhatItEncloses)
+{
+    const Quad sheet = rectangle(60, 30, 180, 110);
+    const EdgeSupport support(sheetOnStripes(sheet));
+    // Its lower part, as a line of its print would cut it off.
+    const Quad lowerPart = rectangle(60, 80, 180, 110);
+    const SideEvidence apart = support.measureApart(sheet, lowerPart);
+    EXPECT_GT(apart.meanSupport, 0.8);
+    EXPECT_DOUBLE_EQ(apart.visible, 1.0);
+    // Nor does either sign alone, in grey or in colour, fit most of the sheet's own outline.
+    EXPECT_LT(support.measure(sheet).meanSupport, 0.75);
+    // Taken on over the cloth, the outline's new sides cross the stripes.
+    EXPECT_LT(support.measureApart(rectangle(20, 10, 180, 110), lowerPart).meanSupport, 0.6);
+}
+
+// A side that lies almost wholly beyond the frame leaves the outline to be judged on the three that show,
+// unless it lies along the frame's border, where an object cut off by the frame is outlined by its edge.
+TEST(EdgeSupport, JudgesAnOutlineOnItsShownSidesOnlyWhereTheFourthLiesBeyondTheFrame)
+{
+    struct Case {
+        const char *name;
+        cv::Point2f topLeft;
+        cv::Point2f topRight;
+        bool judgedOnThree;
+    };
+    const Case cases[] = {
+        {"far out of the frame", {60, -40}, {180, -40}, true},
+        {"leaving the frame at a slant", {60, 3}, {180, -5}, true},
+        {"along the border", {60, 0.5f}, {180, -1}, false},
+    };
+    for (const Case &c : cases) {
+        const Quad page({c.topLeft, c.topRight, cv::Point2f(180, 110), cv::Point2f(60, 110)});
+        cv::Mat image(kSize, CV_8UC1, cv::Scalar(90));
+        std::vector<cv::Point> corners;
+        for (const cv::Point2f &p : page.corners())
+            corners.emplace_back(cvRound(p.x), cvRound(p.y));
+        cv::fillConvexPoly(image, corners, cv::Scalar(200));
+        cv::GaussianBlur(image, image, cv::Size(5, 5), 0);
+        const SideEvidence evidence = EdgeSupport(std::vector<cv::Mat>{image}).measure(page);
+        EXPECT_EQ(evidence.minShownSupport > 0.9, c.judgedOnThree) << c.name;
+        EXPECT_DOUBLE_EQ(evidence.minSupport, 0) << c.name;
     }
 }

@@ -29,7 +29,9 @@ constexpr float kCornerShare = 0.06f;
 const float kBridgedAlignment = float(std::cos(4 * CV_PI / 180));
 constexpr float kBridgedDistance = 2;
 // A side hidden by the frame lies beyond it, clear of this band along the border, where a side laid
-// along the border itself (an object cut off by the frame, outlined by its edge) would lie.
+// along the border itself (an object cut off by the frame, outlined by its edge) would lie: most of it,
+// or at least one of its ends, as where a page's side leaves the frame at a slant too shallow to clear
+// the band soon.
 constexpr float kBorderBand = 2;
 // Samples closer than this to another outline belong to it.
 constexpr double kApart = 2.0;
@@ -214,7 +216,7 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
             }
         }
         visibleShare[side] = double(visible[side]) / samples;
-        beyondFrame[side] = 2 * beyond > samples;
+        beyondFrame[side] = 2 * beyond > samples || isBeyondFrame(from) || isBeyondFrame(to);
     }
 
     SideEvidence best;
@@ -266,9 +268,8 @@ SideEvidence EdgeSupport::measure(const Quad &quad, int onlyChannel) const
 SideEvidence EdgeSupport::measureApart(const Quad &outer, const Quad &inner) const
 {
     const std::vector<cv::Point2f> innerOutline = inner.points();
-    std::array<std::array<int, 2>, kMaxChannels> counts{};
+    std::vector<std::array<int, kMaxChannels>> signsApart;
     int apart = 0;
-    int visible = 0;
     for (int side = 0; side < 4; ++side) {
         const cv::Point2f from = outer[side];
         const cv::Point2f to = outer[(side + 1) % 4];
@@ -281,25 +282,41 @@ SideEvidence EdgeSupport::measureApart(const Quad &outer, const Quad &inner) con
             if (std::abs(cv::pointPolygonTest(innerOutline, p, true)) < kApart)
                 continue;
             ++apart;
-            if (!measurable(p))
-                continue;
-            ++visible;
-            const std::array<int, kMaxChannels> signs = edgeSigns(p, inward);
-            for (int c = 0; c < channelCount(); ++c) {
-                const int sign = signs[c];
-                if (sign != 0)
-                    ++counts[c][sign > 0 ? 0 : 1];
-            }
+            if (measurable(p))
+                signsApart.push_back(edgeSigns(p, inward));
         }
     }
-    SideEvidence evidence;
+    // The samples on an edge in a channel with a sign and, unless other is none (channelCount()), in
+    // another channel with its own sign; and those stepping at all in either.
+    const auto count = [&](int channel, int sign, int other, int otherSign, int &agreeing, int &stepping) {
+        agreeing = 0;
+        stepping = 0;
+        for (const std::array<int, kMaxChannels> &signs : signsApart) {
+            const bool inOther = other < channelCount();
+            agreeing += signs[channel] == sign || (inOther && signs[other] == otherSign);
+            stepping += signs[channel] != 0 || (inOther && signs[other] != 0);
+        }
+    };
+    // A sheet on a coloured pattern is lighter in grey than the pattern's dark parts and may be darker
+    // than its pale ones, and differs in colour from the coloured parts alone: where it does not step in
+    // grey with one sign, it steps in colour with one sign. So grey with each sign is also tried together
+    // with a colour channel.
     int best = 0;
     int all = 0;
     for (int c = 0; c < channelCount(); ++c)
-        if (std::max(counts[c][0], counts[c][1]) > best) {
-            best = std::max(counts[c][0], counts[c][1]);
-            all = counts[c][0] + counts[c][1];
-        }
+        for (int other = c == 0 ? 1 : channelCount(); other <= channelCount(); ++other)
+            for (const int sign : {1, -1})
+                for (const int otherSign : {1, -1}) {
+                    int agreeing = 0;
+                    int stepping = 0;
+                    count(c, sign, other, otherSign, agreeing, stepping);
+                    if (agreeing > best) {
+                        best = agreeing;
+                        all = stepping;
+                    }
+                }
+    const int visible = int(signsApart.size());
+    SideEvidence evidence;
     evidence.meanSupport = visible > 0 ? double(best) / visible : 0;
     evidence.minSupport = evidence.meanSupport;
     evidence.polarity = all > 0 ? double(best) / all : 0;

@@ -82,7 +82,8 @@ public:
     // onlyChannel: judge in that channel alone rather than in the one that fits best.
     SideEvidence measure(const Quad &quad, int onlyChannel = -1) const;
     // Evidence for the stretches of outer's sides that run clear of inner's outline: meanSupport is the
-    // share of such samples inside the image on an edge (best channel and sign), visible the share of
+    // share of such samples inside the image on an edge (best channel and sign, or grey with one sign
+    // where a colour channel has no edge with its own), visible the share of
     // such samples inside the image. A document around a printed rectangle has all of its own outline on
     // edges; a rectangle stretched from the printed one over the desk or out of the frame has not.
     SideEvidence measureApart(const Quad &outer, const Quad &inner) const;
