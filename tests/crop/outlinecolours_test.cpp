@@ -156,6 +156,14 @@ TEST(OutlineColours, TellsANoteFromABlankStretchOfAPage)
     // A yellow square sheet covering two fifths of the frame: no note is as large.
     cv::Mat sheet(kPicture, CV_8UC3, cv::Scalar(120, 120, 120));
     cv::rectangle(sheet, cv::Rect(120, 20, 230, 230), cv::Scalar(90, 220, 240), cv::FILLED);
+    // The same note under a lamp whose light falls off across it, and a square card printed all over.
+    cv::Mat shadedNote = note.clone();
+    for (int x = 160; x < 290; ++x)
+        shadedNote(cv::Rect(x, 80, 1, 120)) -= cv::Scalar::all(40 * (x - 160) / 130);
+    cv::Mat card(kPicture, CV_8UC3, cv::Scalar(120, 120, 120));
+    cv::rectangle(card, cv::Rect(160, 80, 130, 120), cv::Scalar::all(235), cv::FILLED);
+    for (int y = 88; y < 194; y += 8)
+        cv::rectangle(card, cv::Rect(168, y, 114, 2), cv::Scalar::all(40), cv::FILLED);
     const struct {
         const char *what;
         cv::Mat picture;
@@ -164,6 +172,8 @@ TEST(OutlineColours, TellsANoteFromABlankStretchOfAPage)
     } cases[] = {
         {"a blank stretch of a printed page", page, square, false},
         {"a note on a desk", note, square, true},
+        {"a note the light falls off across", shadedNote, square, true},
+        {"a square card printed all over", card, square, false},
         {"a blank square sheet", sheet, judgedQuad(120, 20, 350, 250), false},
     };
     for (const auto &c : cases) {

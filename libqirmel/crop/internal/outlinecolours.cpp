@@ -38,8 +38,8 @@ constexpr int kDarkGlossy = 100;
 constexpr int kMinReflectionSweep = 100;
 constexpr int kMinGlassDarkening = 40;
 constexpr double kMaxUnexplainedShare = 0.4;
-// Square within this ratio of its sides; blank where fewer than this share of the inside differs from its
-// median grey by as much as faint print does.
+// Square within this ratio of its sides; blank where fewer than this share of the inside differs from the
+// plane through its grey by as much as faint print does.
 constexpr double kMaxSquareRatio = 1.15;
 constexpr int kPrintStep = 12;
 constexpr double kMaxPrintShare = 0.02;
@@ -253,38 +253,48 @@ bool OutlineColours::isDarkObject(const Quad &outline) const
     return inside + kMinGlassDarkening <= outside && isSweptByReflection(outline);
 }
 
-bool OutlineColours::isSweptByReflection(const Quad &outline) const
+OutlineColours::GreyOffPlane OutlineColours::greyOffPlane(const Quad &outline, const std::vector<float> &offsets) const
 {
+    GreyOffPlane samples;
     std::vector<cv::Point2f> points;
-    std::vector<double> greys;
     for (int side = 0; side < 4; ++side)
-        for (const float offset : {-2 * kOffset, -4 * kOffset, -6 * kOffset, -8 * kOffset})
+        for (const float offset : offsets)
             for (const cv::Point2f &p : pointsAlong(outline, side, offset))
                 if (m_support.measurable(p)) {
                     points.push_back(p);
-                    greys.push_back(m_support.valuesAt(p)[0]);
+                    samples.grey.push_back(m_support.valuesAt(p)[0]);
                 }
-    if (points.size() < kMinRingSamples)
-        return false;
-    std::vector<double> sorted = greys;
-    std::sort(sorted.begin(), sorted.end());
-    if (sorted[sorted.size() * 9 / 10] - sorted[sorted.size() / 10] < kMinReflectionSweep)
-        return false;
-    // The plane grey = a + b x + c y through the samples, by least squares.
+    if (points.size() < 3)
+        return samples;
+    // The plane grey = a + b x + c y through the samples.
     cv::Mat atPoints(int(points.size()), 3, CV_64FC1);
     for (int i = 0; i < atPoints.rows; ++i) {
         atPoints.at<double>(i, 0) = 1;
         atPoints.at<double>(i, 1) = points[std::size_t(i)].x;
         atPoints.at<double>(i, 2) = points[std::size_t(i)].y;
     }
-    const cv::Mat grey(greys, false);
+    const cv::Mat grey(samples.grey, false);
     cv::Mat plane;
     cv::solve(atPoints, grey, plane, cv::DECOMP_SVD);
+    const cv::Mat offPlane = grey - atPoints * plane;
+    samples.offPlane.assign(offPlane.begin<double>(), offPlane.end<double>());
+    return samples;
+}
+
+bool OutlineColours::isSweptByReflection(const Quad &outline) const
+{
+    const GreyOffPlane samples = greyOffPlane(outline, {-2 * kOffset, -4 * kOffset, -6 * kOffset, -8 * kOffset});
+    if (samples.grey.size() < kMinRingSamples)
+        return false;
+    std::vector<double> sorted = samples.grey;
+    std::sort(sorted.begin(), sorted.end());
+    if (sorted[sorted.size() * 9 / 10] - sorted[sorted.size() / 10] < kMinReflectionSweep)
+        return false;
     cv::Scalar mean;
     cv::Scalar deviation;
-    cv::meanStdDev(grey, mean, deviation);
-    const double unexplained = cv::norm(grey - atPoints * plane, cv::NORM_L2SQR);
-    return unexplained <= kMaxUnexplainedShare * double(points.size()) * deviation[0] * deviation[0];
+    cv::meanStdDev(samples.grey, mean, deviation);
+    const double unexplained = cv::norm(samples.offPlane, cv::NORM_L2SQR);
+    return unexplained <= kMaxUnexplainedShare * double(samples.grey.size()) * deviation[0] * deviation[0];
 }
 
 bool OutlineColours::isBlankSquare(const Quad &outline) const
@@ -296,10 +306,12 @@ bool OutlineColours::isBlankSquare(const Quad &outline) const
         around(outline, {-kOffset, -2 * kOffset, -3 * kOffset, -4 * kOffset}, everywhere);
     if (inside.empty())
         return false;
-    const int median = medianGrey(inside);
-    const auto printed = std::count_if(inside.begin(), inside.end(),
-                                       [median](const Sample &s) { return std::abs(s[0] - median) >= kPrintStep; });
-    if (printed >= kMaxPrintShare * double(inside.size()))
+    // Print, not the light falling off across a note, which shades it smoothly.
+    const std::vector<double> offPlane =
+        greyOffPlane(outline, {-kOffset, -2 * kOffset, -3 * kOffset, -4 * kOffset}).offPlane;
+    const auto printed = std::count_if(offPlane.begin(), offPlane.end(),
+                                       [](double off) { return std::abs(off) >= kPrintStep; });
+    if (printed >= kMaxPrintShare * double(offPlane.size()))
         return false;
     const std::vector<Sample> outside = around(outline, {kOffset, 2 * kOffset, 4 * kOffset}, everywhere);
     const int channels = m_support.channelCount();

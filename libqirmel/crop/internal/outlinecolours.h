@@ -65,6 +65,13 @@ private:
     int nearest(const Sample &sample, const std::vector<Sample> &samples) const;
     // The colour distance between two samples: grey, and the colour differences weighted to its scale.
     int distance(const Sample &a, const Sample &b) const;
+    // The grey along the sides at each of offsets, and how far each sample lies off the plane through
+    // them all (least squares): what smooth light across a surface leaves is its marks.
+    struct GreyOffPlane {
+        std::vector<double> grey;
+        std::vector<double> offPlane;
+    };
+    GreyOffPlane greyOffPlane(const Quad &outline, const std::vector<float> &offsets) const;
     // Whether the grey inside the outline sweeps from near black to near white, and smoothly, as a
     // reflection across glass does.
     bool isSweptByReflection(const Quad &outline) const;
