@@ -286,35 +286,40 @@ SideEvidence EdgeSupport::measureApart(const Quad &outer, const Quad &inner) con
                 signsApart.push_back(edgeSigns(p, inward));
         }
     }
-    // The samples on an edge in a channel with a sign and, unless other is none (channelCount()), in
-    // another channel with its own sign; and those stepping at all in either.
-    const auto count = [&](int channel, int sign, int other, int otherSign, int &agreeing, int &stepping) {
-        agreeing = 0;
-        stepping = 0;
-        for (const std::array<int, kMaxChannels> &signs : signsApart) {
-            const bool inOther = other < channelCount();
-            agreeing += signs[channel] == sign || (inOther && signs[other] == otherSign);
-            stepping += signs[channel] != 0 || (inOther && signs[other] != 0);
-        }
-    };
     // A sheet on a coloured pattern is lighter in grey than the pattern's dark parts and may be darker
     // than its pale ones, and differs in colour from the coloured parts alone: where it does not step in
-    // grey with one sign, it steps in colour with one sign. So grey with each sign is also tried together
-    // with a colour channel.
+    // grey with one sign, it steps in colour with one sign. So besides each channel with each sign, grey
+    // with each sign is tried together with each colour channel with each sign.
+    struct Fit {
+        int channel;
+        int sign;
+        int other;  // none: -1
+        int otherSign;
+    };
+    std::vector<Fit> fits;
+    for (int c = 0; c < channelCount(); ++c)
+        for (const int sign : {1, -1}) {
+            fits.push_back({c, sign, -1, 0});
+            if (c == 0)
+                for (int other = 1; other < channelCount(); ++other)
+                    for (const int otherSign : {1, -1})
+                        fits.push_back({c, sign, other, otherSign});
+        }
     int best = 0;
     int all = 0;
-    for (int c = 0; c < channelCount(); ++c)
-        for (int other = c == 0 ? 1 : channelCount(); other <= channelCount(); ++other)
-            for (const int sign : {1, -1})
-                for (const int otherSign : {1, -1}) {
-                    int agreeing = 0;
-                    int stepping = 0;
-                    count(c, sign, other, otherSign, agreeing, stepping);
-                    if (agreeing > best) {
-                        best = agreeing;
-                        all = stepping;
-                    }
-                }
+    for (const Fit &fit : fits) {
+        int agreeing = 0;
+        int stepping = 0;
+        for (const std::array<int, kMaxChannels> &signs : signsApart) {
+            const bool inOther = fit.other >= 0;
+            agreeing += signs[fit.channel] == fit.sign || (inOther && signs[fit.other] == fit.otherSign);
+            stepping += signs[fit.channel] != 0 || (inOther && signs[fit.other] != 0);
+        }
+        if (agreeing > best) {
+            best = agreeing;
+            all = stepping;
+        }
+    }
     const int visible = int(signsApart.size());
     SideEvidence evidence;
     evidence.meanSupport = visible > 0 ? double(best) / visible : 0;
