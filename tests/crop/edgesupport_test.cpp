@@ -148,3 +148,19 @@ TEST(EdgeSupport, JudgesAnOutlineOnItsShownSidesOnlyWhereTheFourthLiesBeyondTheF
         EXPECT_DOUBLE_EQ(evidence.minSupport, 0) << c.name;
     }
 }
+
+// A sheet running out of the frame at its foot, and an outline of it cut short by a line of its print:
+// stepping out from there to an outline whose foot lies along the frame's border takes on stretches
+// whose gradients the border reflects, which cannot show whether they lie on an edge. One clear of the
+// border by a few pixels more shows it.
+TEST(EdgeSupport, SeesNoEdgeAlongTheFramesBorderApartFromWhatAnOutlineEncloses)
+{
+    cv::Mat image(kSize, CV_8UC1, cv::Scalar(90));
+    cv::rectangle(image, cv::Point(60, 30), cv::Point(180, kSize.height), cv::Scalar(200), cv::FILLED);
+    cv::GaussianBlur(image, image, cv::Size(5, 5), 0);
+    const EdgeSupport support(std::vector<cv::Mat>{image});
+    const Quad cutShort = rectangle(59.5f, 29.5f, 179.5f, 100);
+    const float lastRow = float(kSize.height - 1);
+    EXPECT_LT(support.measureApart(rectangle(59.5f, 29.5f, 179.5f, lastRow - 2), cutShort).visible, 0.5);
+    EXPECT_DOUBLE_EQ(support.measureApart(rectangle(59.5f, 29.5f, 179.5f, lastRow - 4), cutShort).visible, 1.0);
+}

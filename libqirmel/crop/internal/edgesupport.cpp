@@ -35,6 +35,10 @@ constexpr float kBridgedDistance = 2;
 constexpr float kBorderBand = 2;
 // Samples closer than this to another outline belong to it.
 constexpr double kApart = 2.0;
+// The judging channels are smoothed over 5 by 5 pixels before their gradients are taken over 3 by 3, so
+// within this many pixels of the frame's border a gradient is made partly of pixels the border reflects:
+// an outline's stretch laid there, along the border, cannot be seen to be on an edge or off one.
+constexpr float kReflectedBorder = 3;
 
 // The median of |dx| + |dy| over the image, of the first of the interleaved channels.
 int medianGradient(const cv::Mat &dx, const cv::Mat &dy)
@@ -282,7 +286,8 @@ SideEvidence EdgeSupport::measureApart(const Quad &outer, const Quad &inner) con
             if (std::abs(cv::pointPolygonTest(innerOutline, p, true)) < kApart)
                 continue;
             ++apart;
-            if (measurable(p))
+            if (p.x >= kReflectedBorder && p.y >= kReflectedBorder && p.x <= m_dxAll.cols - 1 - kReflectedBorder &&
+                p.y <= m_dxAll.rows - 1 - kReflectedBorder)
                 signsApart.push_back(edgeSigns(p, inward));
         }
     }

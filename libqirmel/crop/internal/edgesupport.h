@@ -84,7 +84,8 @@ public:
     // Evidence for the stretches of outer's sides that run clear of inner's outline: meanSupport is the
     // share of such samples inside the image on an edge (best channel and sign, or grey with one sign
     // where a colour channel has no edge with its own), visible the share of
-    // such samples inside the image. A document around a printed rectangle has all of its own outline on
+    // such samples inside the image, clear of the few rows and columns along its border where gradients
+    // are partly reflected. A document around a printed rectangle has all of its own outline on
     // edges; a rectangle stretched from the printed one over the desk or out of the frame has not.
     SideEvidence measureApart(const Quad &outer, const Quad &inner) const;
 
