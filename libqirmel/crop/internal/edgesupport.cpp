@@ -144,9 +144,14 @@ bool EdgeSupport::isBeyondFrame(const cv::Point2f &p) const
            p.y > m_dxAll.rows - 1 + kBorderBand;
 }
 
+bool EdgeSupport::clearOfBorder(const cv::Point2f &p, float margin) const
+{
+    return p.x >= margin && p.y >= margin && p.x <= m_dxAll.cols - 1 - margin && p.y <= m_dxAll.rows - 1 - margin;
+}
+
 bool EdgeSupport::measurable(const cv::Point2f &p) const
 {
-    return p.x >= 2 && p.y >= 2 && p.x <= m_dxAll.cols - 3 && p.y <= m_dxAll.rows - 3;
+    return clearOfBorder(p, 2);
 }
 
 std::array<int, EdgeSupport::kMaxChannels> EdgeSupport::valuesAt(const cv::Point2f &p) const
@@ -286,8 +291,7 @@ SideEvidence EdgeSupport::measureApart(const Quad &outer, const Quad &inner) con
             if (std::abs(cv::pointPolygonTest(innerOutline, p, true)) < kApart)
                 continue;
             ++apart;
-            if (p.x >= kReflectedBorder && p.y >= kReflectedBorder && p.x <= m_dxAll.cols - 1 - kReflectedBorder &&
-                p.y <= m_dxAll.rows - 1 - kReflectedBorder)
+            if (clearOfBorder(p, kReflectedBorder))
                 signsApart.push_back(edgeSigns(p, inward));
         }
     }

@@ -90,6 +90,8 @@ public:
     SideEvidence measureApart(const Quad &outer, const Quad &inner) const;
 
 private:
+    // Whether p lies at least margin pixels inside the image's border.
+    bool clearOfBorder(const cv::Point2f &p, float margin) const;
     // Whether p lies outside the image, clear of its border.
     bool isBeyondFrame(const cv::Point2f &p) const;
 

@@ -309,8 +309,8 @@ bool OutlineColours::isBlankSquare(const Quad &outline) const
     // Print, not the light falling off across a note, which shades it smoothly.
     const std::vector<double> offPlane =
         greyOffPlane(outline, {-kOffset, -2 * kOffset, -3 * kOffset, -4 * kOffset}).offPlane;
-    const auto printed = std::count_if(offPlane.begin(), offPlane.end(),
-                                       [](double off) { return std::abs(off) >= kPrintStep; });
+    const auto printed =
+        std::count_if(offPlane.begin(), offPlane.end(), [](double off) { return std::abs(off) >= kPrintStep; });
     if (printed >= kMaxPrintShare * double(offPlane.size()))
         return false;
     const std::vector<Sample> outside = around(outline, {kOffset, 2 * kOffset, 4 * kOffset}, everywhere);
@@ -345,8 +345,8 @@ bool OutlineColours::isPatternedDesk(const std::vector<Sample> &border) const
            double(otherColours(border).size()) >= kMinOtherShare * double(border.size());
 }
 
-std::vector<OutlineColours::Sample>
-OutlineColours::deskBorder(const std::function<bool(const cv::Point2f &)> &keep) const
+std::vector<OutlineColours::Sample> OutlineColours::deskBorder(
+    const std::function<bool(const cv::Point2f &)> &keep) const
 {
     const cv::Size size = m_support.size();
     const cv::Rect middle(size.width / kDeskBorderParts, size.height / kDeskBorderParts,

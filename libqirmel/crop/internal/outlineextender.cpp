@@ -1,6 +1,7 @@
 #include "crop/internal/outlineextender.h"
 
 #include "crop/internal/outlinecolours.h"
+#include "crop/internal/paperformats.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +13,8 @@ namespace {
 
 // The length of the sides running out of the frame over the width of the side between them, for an A4
 // sheet and a Letter sheet either way round; the first that puts the far side beyond the frame is taken.
-constexpr double kSideRatios[] = {1 / 1.41421, 1 / 1.29412, 1.41421, 1.29412};
+constexpr double kSideRatios[] = {1 / PaperFormats::kIsoSheet, 1 / PaperFormats::kLetterSheet, PaperFormats::kIsoSheet,
+                                  PaperFormats::kLetterSheet};
 // Perspective shortens the sides running away from the camera: where a proportion leaves a corner of the
 // far side just inside the frame, the sides are taken this much further at most, to the border. The
 // corner, if it shows there, is found on the picture itself.

@@ -10,13 +10,13 @@ namespace {
 
 constexpr double kKnownRatios[] = {
     PaperFormats::kIsoSheet,  // and an open book of A-sized pages
-    1.29412,                  // Letter
-    1.64706,                  // Legal
-    1.58519,                  // ID-1 card
-    1.75,                     // US business card
-    1.54545,                  // European business card
-    1.5,                      // 4 x 6 photo
-    1.33333,                  // open 6 x 9 book
+    PaperFormats::kLetterSheet,
+    1.64706,  // Legal
+    1.58519,  // ID-1 card
+    1.75,     // US business card
+    1.54545,  // European business card
+    1.5,      // 4 x 6 photo
+    1.33333,  // open 6 x 9 book
 };
 
 // Till receipts come in any length; longer ones are not held under a camera whole.

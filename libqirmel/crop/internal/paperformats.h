@@ -9,6 +9,7 @@ class PaperFormats {
 public:
     // ISO A and B sheets, the commonest: the square root of two.
     static constexpr double kIsoSheet = 1.41421;
+    static constexpr double kLetterSheet = 1.29412;
 
     // The known proportion nearest to ratio (either orientation), or ratio itself when none lies within
     // the relative tolerance.
